@@ -1,0 +1,36 @@
+# Entry points for a newcomer: `make run` shows the tool on a store in ./.run-store,
+# `make test` builds and runs every native test. Both install what is missing first.
+PRESET ?= default
+BUILD  := build/$(PRESET)
+STORE  := $(CURDIR)/.run-store
+
+.PHONY: all prerequisites build test run bench asan clean
+
+all: build
+
+prerequisites:
+	@scripts/prerequisites.sh
+
+build: prerequisites
+	@cmake --preset $(PRESET) >/dev/null
+	@cmake --build --preset $(PRESET)
+
+test: build
+	@ctest --preset $(PRESET) -j2
+
+asan:
+	@$(MAKE) --no-print-directory test PRESET=asan
+
+run: build
+	@mkdir -p $(STORE)
+	@echo "== store folder: $(STORE)"
+	@RUZIDE_REGISTRY=$(STORE) $(BUILD)/tools/ruzide/ruzide settings
+	@echo
+	@RUZIDE_REGISTRY=$(STORE) $(BUILD)/tools/ruzide/ruzide languages
+
+bench: build
+	@for b in $(BUILD)/bench/*/bench_*; do \
+	  [ -x "$$b" ] || continue; echo "== $$b"; "$$b" --benchmark_min_time=0.2 || exit 1; done
+
+clean:
+	@rm -rf build .run-store

@@ -1,0 +1,254 @@
+// The collection classes of the Windows class library, as far as RuzIde uses them:
+// CPtrArray and CTypedPtrArray, CPtrList and CTypedPtrList, CStringList,
+// CMapStringToPtr and CDWordArray.
+//
+// Behaviour follows the originals where RuzIde relies on it: arrays keep order when an
+// element is removed, lists keep the order of insertion, map keys compare exactly (case
+// matters), and SetSize(0) releases an array's storage. Everything is inline so that the
+// library exports nothing of it.
+#ifndef RUZIDE_PLATFORM_COLLECTIONS_H_
+#define RUZIDE_PLATFORM_COLLECTIONS_H_
+
+#include <cstdint>
+#include <list>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/CString.h"
+#include "platform/WinTypes.h"
+
+// An opaque iteration position; null means "no more".
+struct __POSITION {};
+typedef __POSITION* POSITION;
+
+#ifndef _WIN32
+typedef intptr_t INT_PTR;
+#endif
+
+// A growable array of elements of type T.
+template <class T>
+class CArrayOf {
+ public:
+  CArrayOf() = default;
+  CArrayOf(const CArrayOf&) = delete;
+  CArrayOf& operator=(const CArrayOf&) = delete;
+
+  INT_PTR GetSize() const { return static_cast<INT_PTR>(items_.size()); }
+  INT_PTR GetCount() const { return GetSize(); }
+  INT_PTR GetUpperBound() const { return GetSize() - 1; }
+  bool IsEmpty() const { return items_.empty(); }
+
+  // Resizes to `size` elements; new elements are zero. Size 0 also releases storage.
+  void SetSize(INT_PTR size) {
+    if (size <= 0) {
+      std::vector<T>().swap(items_);
+    } else {
+      items_.resize(static_cast<size_t>(size), T());
+    }
+  }
+  void RemoveAll() { SetSize(0); }
+
+  T GetAt(INT_PTR index) const { return items_[static_cast<size_t>(index)]; }
+  T& ElementAt(INT_PTR index) { return items_[static_cast<size_t>(index)]; }
+  T operator[](INT_PTR index) const { return GetAt(index); }
+  T& operator[](INT_PTR index) { return ElementAt(index); }
+  void SetAt(INT_PTR index, T value) { items_[static_cast<size_t>(index)] = value; }
+
+  // Sets the element at `index`, growing the array (with zero elements) when needed.
+  void SetAtGrow(INT_PTR index, T value) {
+    if (index < 0) return;
+    if (index >= GetSize()) items_.resize(static_cast<size_t>(index) + 1, T());
+    items_[static_cast<size_t>(index)] = value;
+  }
+
+  // Appends `value`; returns its index.
+  INT_PTR Add(T value) {
+    items_.push_back(value);
+    return GetSize() - 1;
+  }
+
+  // Removes `count` elements at `index`; later elements move down and keep their order.
+  void RemoveAt(INT_PTR index, INT_PTR count = 1) {
+    if (index < 0 || count <= 0 || index + count > GetSize()) return;
+    items_.erase(items_.begin() + index, items_.begin() + index + count);
+  }
+
+  void InsertAt(INT_PTR index, T value) {
+    if (index < 0) return;
+    if (index > GetSize()) items_.resize(static_cast<size_t>(index), T());
+    items_.insert(items_.begin() + index, value);
+  }
+
+  const T* GetData() const { return items_.data(); }
+
+ private:
+  std::vector<T> items_;
+};
+
+class CPtrArray : public CArrayOf<void*> {};
+class CDWordArray : public CArrayOf<DWORD> {};
+
+// A pointer array whose elements are typed as TYPE.
+template <class BASE, class TYPE>
+class CTypedPtrArray : public CArrayOf<TYPE> {};
+
+// A doubly linked list of elements of type T with POSITION iteration.
+template <class T>
+class CListOf {
+ public:
+  explicit CListOf(INT_PTR block_size = 10) { (void)block_size; }
+  CListOf(const CListOf&) = delete;
+  CListOf& operator=(const CListOf&) = delete;
+  ~CListOf() { RemoveAll(); }
+
+  INT_PTR GetCount() const { return count_; }
+  INT_PTR GetSize() const { return count_; }
+  bool IsEmpty() const { return count_ == 0; }
+
+  POSITION AddTail(const T& value) { return Insert(nullptr, value); }
+  POSITION AddHead(const T& value) {
+    return Insert(head_, value);
+  }
+  POSITION GetHeadPosition() const { return Pos(head_); }
+  POSITION GetTailPosition() const { return Pos(tail_); }
+  T& GetHead() { return head_->value; }
+  T& GetTail() { return tail_->value; }
+
+  // Returns the element at `pos` and moves `pos` to the next one (null after the tail).
+  T& GetNext(POSITION& pos) {
+    Node* node = NodeOf(pos);
+    pos = Pos(node->next);
+    return node->value;
+  }
+  const T& GetNext(POSITION& pos) const {
+    Node* node = NodeOf(pos);
+    pos = Pos(node->next);
+    return node->value;
+  }
+  T& GetPrev(POSITION& pos) {
+    Node* node = NodeOf(pos);
+    pos = Pos(node->prev);
+    return node->value;
+  }
+  T& GetAt(POSITION pos) { return NodeOf(pos)->value; }
+  const T& GetAt(POSITION pos) const { return NodeOf(pos)->value; }
+  void SetAt(POSITION pos, const T& value) { NodeOf(pos)->value = value; }
+
+  // The position of the first element equal to `value` at or after `start_after`'s
+  // successor (from the head when null), or null.
+  POSITION Find(const T& value, POSITION start_after = nullptr) const {
+    Node* node = start_after ? NodeOf(start_after)->next : head_;
+    for (; node; node = node->next) {
+      if (node->value == value) return Pos(node);
+    }
+    return nullptr;
+  }
+
+  void RemoveAt(POSITION pos) {
+    Node* node = NodeOf(pos);
+    if (!node) return;
+    (node->prev ? node->prev->next : head_) = node->next;
+    (node->next ? node->next->prev : tail_) = node->prev;
+    delete node;
+    --count_;
+  }
+  T RemoveHead() {
+    T value = head_->value;
+    RemoveAt(Pos(head_));
+    return value;
+  }
+  void RemoveAll() {
+    while (head_) {
+      Node* next = head_->next;
+      delete head_;
+      head_ = next;
+    }
+    tail_ = nullptr;
+    count_ = 0;
+  }
+
+ private:
+  struct Node {
+    Node* prev;
+    Node* next;
+    T value;
+  };
+  static POSITION Pos(Node* node) { return reinterpret_cast<POSITION>(node); }
+  static Node* NodeOf(POSITION pos) { return reinterpret_cast<Node*>(pos); }
+
+  // Inserts before `before` (at the tail when null).
+  POSITION Insert(Node* before, const T& value) {
+    Node* node = new Node{before ? before->prev : tail_, before, value};
+    (node->prev ? node->prev->next : head_) = node;
+    (before ? before->prev : tail_) = node;
+    ++count_;
+    return Pos(node);
+  }
+
+  Node* head_ = nullptr;
+  Node* tail_ = nullptr;
+  INT_PTR count_ = 0;
+};
+
+class CPtrList : public CListOf<void*> {
+ public:
+  explicit CPtrList(INT_PTR block_size = 10) : CListOf<void*>(block_size) {}
+};
+
+template <class BASE, class TYPE>
+class CTypedPtrList : public CListOf<TYPE> {
+ public:
+  explicit CTypedPtrList(INT_PTR block_size = 10) : CListOf<TYPE>(block_size) {}
+};
+
+class CStringList : public CListOf<CString> {
+ public:
+  explicit CStringList(INT_PTR block_size = 10) : CListOf<CString>(block_size) {}
+};
+
+// A map from text to pointer. Keys compare exactly, byte for byte: "Name" and "name" are
+// two keys. Iteration order is unspecified.
+class CMapStringToPtr {
+ public:
+  explicit CMapStringToPtr(INT_PTR block_size = 10) { (void)block_size; }
+  CMapStringToPtr(const CMapStringToPtr&) = delete;
+  CMapStringToPtr& operator=(const CMapStringToPtr&) = delete;
+
+  INT_PTR GetCount() const { return static_cast<INT_PTR>(map_.size()); }
+  INT_PTR GetSize() const { return GetCount(); }
+  bool IsEmpty() const { return map_.empty(); }
+
+  bool Lookup(const char* key, void*& value) const {
+    auto it = map_.find(key ? key : "");
+    if (it == map_.end()) return false;
+    value = it->second;
+    return true;
+  }
+  void SetAt(const char* key, void* value) { map_[key ? key : ""] = value; }
+  void*& operator[](const char* key) { return map_[key ? key : ""]; }
+  bool RemoveKey(const char* key) { return map_.erase(key ? key : "") != 0; }
+  void RemoveAll() { map_.clear(); }
+
+  POSITION GetStartPosition() const {
+    return map_.empty() ? nullptr : Pos(&*map_.begin());
+  }
+  // Returns the entry at `pos` and moves `pos` to the next entry (null after the last).
+  void GetNextAssoc(POSITION& pos, CString& key, void*& value) const {
+    const Entry* entry = reinterpret_cast<const Entry*>(pos);
+    key = entry->first.c_str();
+    value = entry->second;
+    auto it = map_.find(entry->first);
+    ++it;
+    pos = it == map_.end() ? nullptr : Pos(&*it);
+  }
+
+ private:
+  typedef std::unordered_map<std::string, void*>::value_type Entry;
+  static POSITION Pos(const Entry* entry) {
+    return reinterpret_cast<POSITION>(const_cast<Entry*>(entry));
+  }
+  std::unordered_map<std::string, void*> map_;
+};
+
+#endif  // RUZIDE_PLATFORM_COLLECTIONS_H_
