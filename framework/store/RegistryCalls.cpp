@@ -1,0 +1,93 @@
+#include "framework/store/RegistryCalls.h"
+
+#include "platform/WinReg.h"
+
+namespace ruzide {
+namespace store {
+namespace {
+
+CallCounts g_counts;
+
+}  // namespace
+
+const CallCounts& GetCallCounts() { return g_counts; }
+void ResetCallCounts() { g_counts = CallCounts(); }
+
+CString WithTrailingBackslash(const char* path) {
+  CString out(path);
+  if (out.IsEmpty() || out[out.GetLength() - 1] != '\\') out += '\\';
+  return out;
+}
+
+LONG OpenKey(HKEY root, const char* path, REGSAM access, HKEY* out) {
+  ++g_counts.opens;
+  *out = nullptr;
+  LONG rc = RegOpenKeyExA(root, path, 0, access, out);
+  if (rc != ERROR_SUCCESS) *out = nullptr;
+  return rc;
+}
+
+LONG CreateKey(HKEY root, const char* path, HKEY* out) {
+  ++g_counts.opens;
+  ++g_counts.creates;
+  *out = nullptr;
+  DWORD disposition = 0;  // created or opened: the framework does not care
+  LONG rc = RegCreateKeyExA(root, path, 0, nullptr, REG_OPTION_NON_VOLATILE, kReadWrite, nullptr,
+                            out, &disposition);
+  if (rc != ERROR_SUCCESS) *out = nullptr;
+  return rc;
+}
+
+void CloseKey(HKEY key) {
+  ++g_counts.closes;
+  RegCloseKey(key);
+}
+
+LONG QueryValue(HKEY key, const char* name, BYTE* data, DWORD* size) {
+  ++g_counts.queries;
+  DWORD type = 0;  // never examined: values are read whatever their type
+  return RegQueryValueExA(key, name, nullptr, &type, data, size);
+}
+
+LONG SetValue(HKEY key, const char* name, DWORD type, const BYTE* data, DWORD size) {
+  ++g_counts.writes;
+  return RegSetValueExA(key, name, 0, type, data, size);
+}
+
+LONG CountSubKeys(HKEY key, DWORD* count) {
+  ++g_counts.infos;
+  return RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, count, nullptr, nullptr, nullptr,
+                          nullptr, nullptr, nullptr, nullptr);
+}
+
+LONG CountValues(HKEY key, DWORD* count) {
+  ++g_counts.infos;
+  return RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, count,
+                          nullptr, nullptr, nullptr, nullptr);
+}
+
+LONG EnumKey(HKEY key, DWORD index, char* name) {
+  ++g_counts.enums;
+  DWORD size = kNameBufferSize;
+  FILETIME last_write;  // asked for, never used
+  return RegEnumKeyExA(key, index, name, &size, nullptr, nullptr, nullptr, &last_write);
+}
+
+LONG EnumValue(HKEY key, DWORD index, char* name, DWORD* type) {
+  ++g_counts.enums;
+  DWORD size = kNameBufferSize;
+  return RegEnumValueA(key, index, name, &size, nullptr, type, nullptr, nullptr);
+}
+
+LONG DeleteValue(HKEY key, const char* name) {
+  ++g_counts.deletes;
+  return RegDeleteValueA(key, name);
+}
+
+LONG DeleteKey(HKEY parent, const char* name) {
+  ++g_counts.deletes;
+  return RegDeleteKeyA(parent, name);
+}
+
+}  // namespace store
+}  // namespace ruzide

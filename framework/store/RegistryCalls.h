@@ -1,0 +1,60 @@
+// The registry calls the framework makes, exactly as it makes them: the ten registry
+// functions with the access masks, sizes and path form the framework passes. Nothing
+// else in framework/ touches the registry API.
+//
+// Every call is counted, so that tests can see how many reads and writes an operation
+// cost without replacing the store.
+#ifndef RUZIDE_FRAMEWORK_STORE_REGISTRYCALLS_H_
+#define RUZIDE_FRAMEWORK_STORE_REGISTRYCALLS_H_
+
+#include "platform/CString.h"
+#include "platform/WinTypes.h"
+
+namespace ruzide {
+namespace store {
+
+// The access the framework asks for: read and write for the hive's open key, read alone
+// for an existence test.
+constexpr REGSAM kReadWrite = 0x2001F;  // KEY_READ | KEY_WRITE
+constexpr REGSAM kReadOnly = 0x20019;   // KEY_READ
+
+// Bytes of a name buffer used for enumeration, its terminating zero included.
+constexpr DWORD kNameBufferSize = 261;
+
+// `path` with one backslash appended unless it already ends in one ("" gives "\").
+CString WithTrailingBackslash(const char* path);
+
+// Each returns the registry's result code (0 on success).
+LONG OpenKey(HKEY root, const char* path, REGSAM access, HKEY* out);
+LONG CreateKey(HKEY root, const char* path, HKEY* out);
+void CloseKey(HKEY key);
+// Reads into `data` (null to learn the size); *size is in/out as for RegQueryValueExA.
+LONG QueryValue(HKEY key, const char* name, BYTE* data, DWORD* size);
+LONG SetValue(HKEY key, const char* name, DWORD type, const BYTE* data, DWORD size);
+LONG CountSubKeys(HKEY key, DWORD* count);
+LONG CountValues(HKEY key, DWORD* count);
+// The subkey name at `index` into a kNameBufferSize-byte buffer.
+LONG EnumKey(HKEY key, DWORD index, char* name);
+// The value name at `index` into a kNameBufferSize-byte buffer, and its type.
+LONG EnumValue(HKEY key, DWORD index, char* name, DWORD* type);
+LONG DeleteValue(HKEY key, const char* name);
+LONG DeleteKey(HKEY parent, const char* name);
+
+// How many of each call this process has made since the last ResetCallCounts.
+struct CallCounts {
+  long opens = 0;    // OpenKey and CreateKey
+  long creates = 0;  // CreateKey alone
+  long closes = 0;
+  long queries = 0;  // QueryValue
+  long writes = 0;   // SetValue
+  long infos = 0;    // CountSubKeys and CountValues
+  long enums = 0;    // EnumKey and EnumValue
+  long deletes = 0;  // DeleteValue and DeleteKey
+};
+const CallCounts& GetCallCounts();
+void ResetCallCounts();
+
+}  // namespace store
+}  // namespace ruzide
+
+#endif  // RUZIDE_FRAMEWORK_STORE_REGISTRYCALLS_H_
