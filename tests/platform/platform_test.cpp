@@ -1,0 +1,140 @@
+// The string and collection stand-ins and the multibyte compare functions.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "platform/Collections.h"
+#include "platform/MbString.h"
+
+namespace {
+
+int Icmp(const char* a, const char* b) {
+  return _mbsicmp(reinterpret_cast<const unsigned char*>(a),
+                  reinterpret_cast<const unsigned char*>(b));
+}
+int Cmp(const char* a, const char* b) {
+  return _mbscmp(reinterpret_cast<const unsigned char*>(a),
+                 reinterpret_cast<const unsigned char*>(b));
+}
+
+// Restores the code page a test changed.
+class CodePage {
+ public:
+  explicit CodePage(int cp) : saved_(_getmbcp()) { EXPECT_EQ(0, _setmbcp(cp)); }
+  ~CodePage() { _setmbcp(saved_); }
+
+ private:
+  int saved_;
+};
+
+TEST(MbStringTest, ExactCompareIsWholeStringAndByteForByte) {
+  EXPECT_EQ(0, Cmp("K", "K"));
+  EXPECT_NE(0, Cmp("K", "k"));
+  EXPECT_LT(Cmp("K", "KX"), 0);  // equal only when both end together
+  EXPECT_GT(Cmp("\xE7", "a"), 0);  // bytes compare unsigned
+}
+
+TEST(MbStringTest, CaseInsensitiveCompareFoldsLettersOnly) {
+  EXPECT_EQ(0, Icmp("Title", "tITLE"));
+  EXPECT_NE(0, Icmp("Title", "Titles"));
+  EXPECT_NE(0, Icmp("[", "{"));  // not letters: never folded onto each other
+  CodePage latin(1252);
+  EXPECT_EQ(0, Icmp("Fran\xE7" "ais", "FRAN\xC7" "AIS"));
+}
+
+TEST(MbStringTest, DoubleByteCharactersAreNeverFolded) {
+  CodePage chinese(936);
+  EXPECT_EQ(0, Icmp("\xD6\xD0\xCE\xC4", "\xD6\xD0\xCE\xC4"));
+  EXPECT_NE(0, Icmp("\xD6\xD0\xCE\xC4", "\xD6\xF0\xCE\xC4"));
+  // 0x81 0x41 is one character whose second byte looks like 'A': it does not fold.
+  EXPECT_NE(0, Icmp("\x81\x41", "\x81\x61"));
+  EXPECT_EQ(0, Icmp("a\x81\x41z", "A\x81\x41Z"));
+  // In a single-byte code page the same bytes are two characters, and 'A' folds.
+  CodePage latin(1252);
+  EXPECT_EQ(0, Icmp("\x81\x41", "\x81\x61"));
+  EXPECT_EQ(-1, _setmbcp(12345));
+}
+
+TEST(CStringTest, BuildsCutsAndCompares) {
+  CString s("Language");
+  s += '3';
+  EXPECT_EQ(9, s.GetLength());
+  EXPECT_STREQ("Lang", s.Left(4));
+  EXPECT_STREQ("uage3", s.Mid(4));
+  EXPECT_STREQ("ua", s.Mid(4, 2));
+  EXPECT_STREQ("", s.Mid(40));
+  EXPECT_STREQ("e3", s.Right(2));
+  CString f;
+  f.Format("Language%d", 12);
+  EXPECT_TRUE(f == "Language12");
+  f.Format("%s", std::string(1000, 'x').c_str());  // longer than the small buffer
+  EXPECT_EQ(1000, f.GetLength());
+  EXPECT_STREQ("ab", CString("abcdef", 2));
+  EXPECT_STREQ("", CString(static_cast<const char*>(nullptr)));
+  EXPECT_TRUE(CString("a") + "b" + CString("c") == "abc");
+  EXPECT_TRUE(CString("x") != CString("X"));
+  EXPECT_EQ(0, CString("x").CompareNoCase("X"));
+  f.Empty();
+  EXPECT_TRUE(f.IsEmpty());
+}
+
+TEST(CollectionsTest, ArraysKeepOrderAndReleaseStorage) {
+  CTypedPtrArray<CPtrArray, int*> array;
+  int a = 1, b = 2, c = 3;
+  EXPECT_EQ(0, array.Add(&a));
+  array.Add(&b);
+  array.Add(&c);
+  array.RemoveAt(0);
+  EXPECT_EQ(&b, array[0]);
+  EXPECT_EQ(&c, array[1]);
+  array.SetSize(0);
+  EXPECT_EQ(0, array.GetSize());
+
+  CDWordArray words;
+  words.SetAtGrow(words.GetSize(), 1031);
+  words.SetAtGrow(3, 7);
+  EXPECT_EQ(4, words.GetSize());
+  EXPECT_EQ(0u, words.GetAt(1));
+  EXPECT_EQ(7u, words[3]);
+}
+
+TEST(CollectionsTest, ListsWalkInOrderAndRemoveInPlace) {
+  CStringList list;
+  for (const char* s : {"a", "b", "c", "b"}) list.AddTail(s);
+  POSITION found = list.Find("b");
+  ASSERT_NE(nullptr, found);
+  list.RemoveAt(found);
+  std::string walked;
+  for (POSITION pos = list.GetHeadPosition(); pos;) walked += list.GetNext(pos);
+  EXPECT_EQ("acb", walked);
+  EXPECT_EQ(nullptr, list.Find("z"));
+  list.RemoveAll();
+  EXPECT_TRUE(list.IsEmpty());
+}
+
+TEST(CollectionsTest, MapKeysAreExactCase) {
+  CMapStringToPtr map(10);
+  int x = 0, y = 0;
+  map.SetAt("Name", &x);
+  map.SetAt("name", &y);
+  EXPECT_EQ(2, map.GetCount());
+  void* found = nullptr;
+  ASSERT_TRUE(map.Lookup("Name", found));
+  EXPECT_EQ(&x, found);
+  EXPECT_FALSE(map.Lookup("NAME", found));
+  map.SetAt("Name", &y);  // replaces
+  EXPECT_EQ(2, map.GetCount());
+  int seen = 0;
+  CString key;
+  for (POSITION pos = map.GetStartPosition(); pos;) {
+    map.GetNextAssoc(pos, key, found);
+    EXPECT_EQ(&y, found);
+    ++seen;
+  }
+  EXPECT_EQ(2, seen);
+  EXPECT_TRUE(map.RemoveKey("name"));
+  EXPECT_FALSE(map.RemoveKey("name"));
+  EXPECT_EQ(1, map.GetCount());
+}
+
+}  // namespace
