@@ -1,0 +1,136 @@
+// Subtree operations over wide trees: MirrorRegistry, ReadCache, WriteCache(1) and
+// DeleteRegKey on 1,000, 10,000 and 100,000 keys with three values each. The figure
+// that matters is the time per key ("per_key"), which must stay flat as the tree grows.
+#include <benchmark/benchmark.h>
+
+#include <memory>
+#include <utility>
+
+#include "framework/RegDeclHive.h"
+#include "tests/store/TempStore.h"
+
+namespace {
+
+constexpr int kKeysPerGroup = 100;
+
+// The keys of the tree below "Bench": Bench\G<i>\K<j>, every key holding a string, an
+// int and a binary value. Group keys count as keys too.
+int TotalKeys(int leaves) { return leaves + leaves / kKeysPerGroup; }
+
+// A hive bound to the current user, with one run-time key "Bench" below it.
+struct BenchTree {
+  BenchTree() {
+    hive.m_hRootKey = HKEY_CURRENT_USER;
+    bench = hive.GetChildKey("Bench");
+  }
+  CRegDeclHive hive;
+  CRegDeclKey* bench;
+};
+
+// Declares the whole tree as run-time children and writes it to the store.
+void Populate(int leaves) {
+  BenchTree tree;
+  tree.hive.SetWriteCacheOnDelete(0);
+  static const unsigned char kBytes[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+  for (int g = 0; g < leaves / kKeysPerGroup; ++g) {
+    CRegDeclKey* group = tree.bench->GetChildKeyFormName("G%d", g);
+    for (int k = 0; k < kKeysPerGroup; ++k) {
+      CRegDeclKey* key = group->GetChildKeyFormName("K%d", k);
+      key->GetChildString("Name", "value");
+      key->GetChildInt("Number", k);
+      key->GetChildBinary("Bytes", 8)->SetValue(kBytes);
+    }
+  }
+  tree.bench->WriteCache(1);
+}
+
+// One store per size, populated once and shared by the benchmarks of that size.
+class Store {
+ public:
+  static void Use(int leaves) {
+    static std::unique_ptr<Store> current;
+    if (current && current->leaves_ == leaves) return;
+    current.reset();
+    current.reset(new Store(leaves));
+  }
+
+ private:
+  explicit Store(int leaves) : leaves_(leaves) { Populate(leaves); }
+  ruzide::test::TempStoreFolder folder_;
+  int leaves_;
+};
+
+void SetPerKey(benchmark::State& state, int leaves) {
+  state.counters["per_key"] = benchmark::Counter(
+      static_cast<double>(TotalKeys(leaves)),
+      benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+
+void BM_MirrorRegistry(benchmark::State& state) {
+  const int leaves = static_cast<int>(state.range(0));
+  Store::Use(leaves);
+  for (auto _ : state) {
+    state.PauseTiming();
+    auto tree = std::make_unique<BenchTree>();
+    state.ResumeTiming();
+    tree->bench->MirrorRegistry();
+    state.PauseTiming();
+    tree.reset();
+    state.ResumeTiming();
+  }
+  SetPerKey(state, leaves);
+}
+
+void BM_ReadCache(benchmark::State& state) {
+  const int leaves = static_cast<int>(state.range(0));
+  Store::Use(leaves);
+  BenchTree tree;
+  tree.bench->MirrorRegistry();
+  for (auto _ : state) tree.bench->ReadCache();
+  SetPerKey(state, leaves);
+}
+
+void BM_WriteCacheForced(benchmark::State& state) {
+  const int leaves = static_cast<int>(state.range(0));
+  Store::Use(leaves);
+  BenchTree tree;
+  tree.bench->MirrorRegistry();
+  for (auto _ : state) tree.bench->WriteCache(1);
+  SetPerKey(state, leaves);
+}
+
+void BM_DeleteRegKey(benchmark::State& state) {
+  const int leaves = static_cast<int>(state.range(0));
+  Store::Use(leaves);
+  BenchTree tree;
+  tree.bench->MirrorRegistry();
+  for (auto _ : state) {
+    tree.hive.DeleteRegKey(tree.bench);
+    state.PauseTiming();
+    tree.bench->WriteCache(1);  // put it back for the next round
+    state.ResumeTiming();
+  }
+  SetPerKey(state, leaves);
+}
+
+}  // namespace
+
+// Sizes outermost, so that each store is populated once: one round over 100,000 keys
+// takes seconds, hence a fixed number of rounds.
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  for (int leaves : {1000, 10000, 100000}) {
+    for (auto bm : {std::make_pair("MirrorRegistry", BM_MirrorRegistry),
+                    std::make_pair("ReadCache", BM_ReadCache),
+                    std::make_pair("WriteCache(1)", BM_WriteCacheForced),
+                    std::make_pair("DeleteRegKey", BM_DeleteRegKey)}) {
+      benchmark::RegisterBenchmark(bm.first, bm.second)
+          ->Arg(leaves)
+          ->Unit(benchmark::kMillisecond)
+          ->Iterations(3);
+    }
+  }
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
