@@ -1,0 +1,407 @@
+#include "platform/registry/Database.h"
+
+#include <fcntl.h>
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace ruzide::registry {
+
+namespace {
+
+// Marks a database as ours: "RzId". A valid SQLite file without it is not a store.
+constexpr int kApplicationId = 0x527a4964;
+constexpr int kSchemaVersion = 1;
+
+const char kSchema[] =
+    "CREATE TABLE keys("
+    "  id INTEGER PRIMARY KEY AUTOINCREMENT,"  // AUTOINCREMENT: ids are never reused
+    "  parent INTEGER NOT NULL,"
+    "  name BLOB NOT NULL,"
+    "  folded BLOB NOT NULL,"
+    "  mtime INTEGER NOT NULL,"
+    "  UNIQUE(parent, folded));"
+    "CREATE TABLE vals("
+    "  key INTEGER NOT NULL,"
+    "  folded BLOB NOT NULL,"
+    "  name BLOB NOT NULL,"
+    "  type INTEGER NOT NULL,"
+    "  data BLOB NOT NULL,"
+    "  PRIMARY KEY(key, folded)) WITHOUT ROWID;"
+    "INSERT INTO keys(id, parent, name, folded, mtime) VALUES(1, 0, x'', x'', 0);"
+    "PRAGMA application_id=1383745892;"
+    "PRAGMA user_version=1;";
+static_assert(kApplicationId == 1383745892, "kSchema spells the application id out");
+
+enum StatementId {
+  kBegin,
+  kBeginImmediate,
+  kCommit,
+  kRollback,
+  kFindSubkey,
+  kKeyExists,
+  kFindValue,
+  kListSubkeys,
+  kListValues,
+  kLastWriteTime,
+  kHasSubkeys,
+  kKeyParent,
+  kInsertKey,
+  kDeleteKey,
+  kDeleteKeyValues,
+  kSetLastWriteTime,
+  kPutValue,
+  kDeleteValue,
+  kStatementCount
+};
+
+const char* const kStatements[kStatementCount] = {
+    "BEGIN",
+    "BEGIN IMMEDIATE",
+    "COMMIT",
+    "ROLLBACK",
+    "SELECT id FROM keys WHERE parent = ?1 AND folded = ?2",
+    "SELECT 1 FROM keys WHERE id = ?1",
+    "SELECT type, data FROM vals WHERE key = ?1 AND folded = ?2",
+    "SELECT name, mtime FROM keys WHERE parent = ?1 ORDER BY folded",
+    "SELECT name, type, data FROM vals WHERE key = ?1 ORDER BY folded",
+    "SELECT mtime FROM keys WHERE id = ?1",
+    "SELECT 1 FROM keys WHERE parent = ?1 LIMIT 1",
+    "SELECT parent, folded FROM keys WHERE id = ?1",
+    "INSERT INTO keys(parent, name, folded, mtime) VALUES(?1, ?2, ?3, ?4)",
+    "DELETE FROM keys WHERE id = ?1",
+    "DELETE FROM vals WHERE key = ?1",
+    "UPDATE keys SET mtime = ?2 WHERE id = ?1",
+    "INSERT INTO vals(key, name, folded, type, data) VALUES(?1, ?2, ?3, ?4, ?5) "
+    "ON CONFLICT(key, folded) DO UPDATE SET type = excluded.type, data = excluded.data",
+    "DELETE FROM vals WHERE key = ?1 AND folded = ?2",
+};
+
+// Waits for another process's lock for up to about a minute: short sleeps first, since
+// most transactions last microseconds, then 2 ms ones. SQLite's own busy timeout sleeps
+// in whole milliseconds, which would make busy writers take turns far too slowly.
+constexpr int kBusyFastSteps = 7;
+constexpr int kBusyMaxSteps = kBusyFastSteps + 30000;
+
+int WaitWhileBusy(void*, int count) {
+  if (count >= kBusyMaxSteps) return 0;
+  long micros = count < kBusyFastSteps ? 20L << count : 2000;
+  timespec pause = {0, micros * 1000};
+  nanosleep(&pause, nullptr);
+  return 1;
+}
+
+uint32_t BigEndian32(const unsigned char* p) {
+  return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
+}
+
+}  // namespace
+
+LONG ErrorForDatabase(int code) {
+  switch (code & 0xff) {
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB:
+    case SQLITE_FORMAT:
+      return ERROR_BADDB;
+    case SQLITE_NOMEM:
+      return ERROR_OUTOFMEMORY;
+    case SQLITE_READONLY:
+    case SQLITE_PERM:
+    case SQLITE_AUTH:
+      return ERROR_ACCESS_DENIED;
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+      return ERROR_LOCK_VIOLATION;
+    default:
+      return ERROR_REGISTRY_IO_FAILED;
+  }
+}
+
+bool IsBusy(int code) { return (code & 0xff) == SQLITE_BUSY || (code & 0xff) == SQLITE_LOCKED; }
+
+// One use of a prepared statement: binds parameters in order, steps, and resets the
+// statement when it goes out of scope so that it holds no read lock afterwards.
+class Database::Statement {
+ public:
+  explicit Statement(sqlite3_stmt* statement) : statement_(statement) {}
+  Statement(const Statement&) = delete;
+  Statement& operator=(const Statement&) = delete;
+  ~Statement() {
+    sqlite3_reset(statement_);
+    sqlite3_clear_bindings(statement_);
+  }
+
+  Statement& Bind(int64_t number) {
+    Check(sqlite3_bind_int64(statement_, ++bound_, number));
+    return *this;
+  }
+  Statement& Bind(std::string_view bytes) { return Bind(bytes.data(), bytes.size()); }
+  // A null pointer would bind SQL NULL; an empty blob is what is meant.
+  Statement& Bind(const void* bytes, size_t size) {
+    Check(sqlite3_bind_blob64(statement_, ++bound_, bytes != nullptr ? bytes : "", size,
+                              SQLITE_STATIC));
+    return *this;
+  }
+
+  // Returns true for a row, false when done.
+  bool Step() {
+    int code = sqlite3_step(statement_);
+    if (code == SQLITE_ROW) return true;
+    if (code == SQLITE_DONE) return false;
+    throw DatabaseError{code};
+  }
+  void Run() { Step(); }
+
+  int64_t Integer(int column) { return sqlite3_column_int64(statement_, column); }
+  std::string Bytes(int column) {
+    const void* bytes = sqlite3_column_blob(statement_, column);
+    int size = sqlite3_column_bytes(statement_, column);
+    return bytes != nullptr ? std::string(static_cast<const char*>(bytes), size) : std::string();
+  }
+
+ private:
+  static void Check(int code) {
+    if (code != SQLITE_OK) throw DatabaseError{code};
+  }
+
+  sqlite3_stmt* statement_;
+  int bound_ = 0;
+};
+
+FileState CheckDatabaseFile(const std::string& path) {
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return errno == ENOENT ? FileState::kMissing : FileState::kUnreadable;
+  struct stat info;
+  unsigned char header[100];
+  FileState state = FileState::kPlausible;
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    state = FileState::kUnreadable;
+  } else if (info.st_size == 0) {
+    state = FileState::kEmpty;
+  } else if (pread(fd, header, sizeof header, 0) != static_cast<ssize_t>(sizeof header) ||
+             std::memcmp(header, "SQLite format 3", 16) != 0) {
+    state = FileState::kCorrupt;
+  } else {
+    uint32_t page_size = (uint32_t{header[16]} << 8) | header[17];
+    if (page_size == 1) page_size = 65536;
+    uint64_t size = static_cast<uint64_t>(info.st_size);
+    // The page count in the header is meaningful only while the change counter matches
+    // the "version valid for" field; SQLite keeps them equal.
+    uint64_t pages =
+        BigEndian32(header + 24) == BigEndian32(header + 92) ? BigEndian32(header + 28) : 0;
+    if (page_size < 512 || (page_size & (page_size - 1)) != 0 || size % page_size != 0 ||
+        pages * page_size > size) {
+      state = FileState::kCorrupt;
+    }
+  }
+  close(fd);
+  return state;
+}
+
+LONG Database::Open(const std::string& path, bool read_only) {
+  Close();
+  int flags = SQLITE_OPEN_NOMUTEX |
+              (read_only ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+  int code = sqlite3_open_v2(path.c_str(), &db_, flags, nullptr);
+  if (code != SQLITE_OK) {
+    Close();
+    return code == SQLITE_CANTOPEN ? ERROR_BADDB : ErrorForDatabase(code);
+  }
+  sqlite3_extended_result_codes(db_, 1);
+  sqlite3_busy_handler(db_, WaitWhileBusy, nullptr);
+  // Until the file has proved to be a store of ours, closing must not checkpoint into it.
+  Abandon();
+  LONG result;
+  try {
+    result = Validate(read_only);
+    if (result == ERROR_SUCCESS) Prepare();
+  } catch (const DatabaseError& error) {
+    result = ErrorForDatabase(error.code);
+  }
+  if (result != ERROR_SUCCESS) {
+    Close();
+    return result;
+  }
+  sqlite3_db_config(db_, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 0, nullptr);
+  return ERROR_SUCCESS;
+}
+
+void Database::Abandon() {
+  if (db_ != nullptr) sqlite3_db_config(db_, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+}
+
+void Database::Close() {
+  for (sqlite3_stmt* statement : statements_) sqlite3_finalize(statement);
+  statements_.clear();
+  if (db_ != nullptr) sqlite3_close_v2(db_);
+  db_ = nullptr;
+}
+
+LONG Database::Validate(bool read_only) {
+  // These read the header and the schema, where SQLite notices most damage.
+  int64_t application_id = QueryInteger("PRAGMA application_id");
+  int64_t version = QueryInteger("PRAGMA user_version");
+  int64_t tables = QueryInteger("SELECT count(*) FROM sqlite_schema");
+  if (application_id == 0 && tables == 0) {
+    // A new database, or one whose creator died before giving it the schema.
+    if (read_only) return ERROR_FILE_NOT_FOUND;
+    CreateSchema();
+  } else if (application_id != kApplicationId || version != kSchemaVersion) {
+    return ERROR_BADDB;
+  }
+  if (!read_only) Exec("PRAGMA journal_mode=WAL");
+  Exec("PRAGMA synchronous=NORMAL");
+  return ERROR_SUCCESS;
+}
+
+void Database::CreateSchema() {
+  Exec("PRAGMA journal_mode=WAL");
+  Exec("BEGIN IMMEDIATE");
+  try {
+    // Another process may have created it while this one waited for the lock.
+    if (QueryInteger("SELECT count(*) FROM sqlite_schema") == 0) Exec(kSchema);
+    Exec("COMMIT");
+  } catch (...) {
+    Rollback();
+    throw;
+  }
+}
+
+int64_t Database::QueryInteger(const char* sql) {
+  sqlite3_stmt* raw = nullptr;
+  int code = sqlite3_prepare_v2(db_, sql, -1, &raw, nullptr);
+  if (code != SQLITE_OK) throw DatabaseError{code};
+  int64_t result = 0;
+  try {
+    Statement query(raw);
+    if (query.Step()) result = query.Integer(0);
+  } catch (...) {
+    sqlite3_finalize(raw);
+    throw;
+  }
+  sqlite3_finalize(raw);
+  return result;
+}
+
+void Database::Prepare() {
+  statements_.assign(kStatementCount, nullptr);
+  for (int i = 0; i < kStatementCount; ++i) {
+    int code = sqlite3_prepare_v3(db_, kStatements[i], -1, SQLITE_PREPARE_PERSISTENT,
+                                  &statements_[i], nullptr);
+    if (code != SQLITE_OK) throw DatabaseError{code};
+  }
+}
+
+void Database::Exec(const char* sql) {
+  int code = sqlite3_exec(db_, sql, nullptr, nullptr, nullptr);
+  if (code != SQLITE_OK) throw DatabaseError{code};
+}
+
+sqlite3_stmt* Database::Use(int index) { return statements_[index]; }
+
+void Database::BeginRead() { Statement(Use(kBegin)).Run(); }
+void Database::BeginWrite() { Statement(Use(kBeginImmediate)).Run(); }
+void Database::Commit() { Statement(Use(kCommit)).Run(); }
+
+void Database::Rollback() {
+  if (db_ != nullptr && !sqlite3_get_autocommit(db_)) {
+    sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+  }
+}
+
+int64_t Database::FindSubkey(int64_t parent, std::string_view folded) {
+  Statement query(Use(kFindSubkey));
+  query.Bind(parent).Bind(folded);
+  return query.Step() ? query.Integer(0) : 0;
+}
+
+bool Database::KeyExists(int64_t key) {
+  Statement query(Use(kKeyExists));
+  query.Bind(key);
+  return query.Step();
+}
+
+bool Database::FindValue(int64_t key, std::string_view folded, StoredValue* value) {
+  Statement query(Use(kFindValue));
+  query.Bind(key).Bind(folded);
+  if (!query.Step()) return false;
+  value->type = static_cast<DWORD>(query.Integer(0));
+  value->data = query.Bytes(1);
+  return true;
+}
+
+std::vector<SubkeyEntry> Database::ListSubkeys(int64_t key) {
+  std::vector<SubkeyEntry> subkeys;
+  Statement query(Use(kListSubkeys));
+  query.Bind(key);
+  while (query.Step()) subkeys.push_back({query.Bytes(0), query.Integer(1)});
+  return subkeys;
+}
+
+std::vector<ValueEntry> Database::ListValues(int64_t key) {
+  std::vector<ValueEntry> values;
+  Statement query(Use(kListValues));
+  query.Bind(key);
+  while (query.Step()) {
+    values.push_back({query.Bytes(0), {static_cast<DWORD>(query.Integer(1)), query.Bytes(2)}});
+  }
+  return values;
+}
+
+int64_t Database::LastWriteTime(int64_t key) {
+  Statement query(Use(kLastWriteTime));
+  query.Bind(key);
+  return query.Step() ? query.Integer(0) : 0;
+}
+
+bool Database::HasSubkeys(int64_t key) {
+  Statement query(Use(kHasSubkeys));
+  query.Bind(key);
+  return query.Step();
+}
+
+bool Database::KeyParent(int64_t key, int64_t* parent, std::string* folded) {
+  Statement query(Use(kKeyParent));
+  query.Bind(key);
+  if (!query.Step()) return false;
+  *parent = query.Integer(0);
+  *folded = query.Bytes(1);
+  return true;
+}
+
+int64_t Database::InsertKey(int64_t parent, std::string_view name, std::string_view folded,
+                            int64_t now) {
+  Statement(Use(kInsertKey)).Bind(parent).Bind(name).Bind(folded).Bind(now).Run();
+  return sqlite3_last_insert_rowid(db_);
+}
+
+void Database::DeleteKey(int64_t key) {
+  Statement(Use(kDeleteKeyValues)).Bind(key).Run();
+  Statement(Use(kDeleteKey)).Bind(key).Run();
+}
+
+void Database::SetLastWriteTime(int64_t key, int64_t now) {
+  Statement(Use(kSetLastWriteTime)).Bind(key).Bind(now).Run();
+}
+
+void Database::PutValue(int64_t key, std::string_view name, std::string_view folded, DWORD type,
+                        const BYTE* data, DWORD size) {
+  Statement(Use(kPutValue))
+      .Bind(key)
+      .Bind(name)
+      .Bind(folded)
+      .Bind(static_cast<int64_t>(type))
+      .Bind(data, size)
+      .Run();
+}
+
+bool Database::DeleteValue(int64_t key, std::string_view folded) {
+  Statement(Use(kDeleteValue)).Bind(key).Bind(folded).Run();
+  return sqlite3_changes(db_) > 0;
+}
+
+}  // namespace ruzide::registry

@@ -1,0 +1,127 @@
+// The SQLite database behind one root: its schema, its statements and its transactions.
+// This is the only code in the project that knows SQL.
+//
+// Keys form a tree of rows, each naming its parent; the root key has the id kRootKey.
+// Key ids are never reused, so a handle that names a deleted key cannot come to name
+// another. Names are kept as given and, for lookup and ordering, folded (NameFold.h).
+//
+// Every method throws DatabaseError when SQLite reports a failure. The caller owns
+// transactions and retries: see Store.
+#ifndef RUZIDE_PLATFORM_REGISTRY_DATABASE_H_
+#define RUZIDE_PLATFORM_REGISTRY_DATABASE_H_
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/WinTypes.h"
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace ruzide::registry {
+
+constexpr int64_t kRootKey = 1;
+
+// An SQLite result code other than success, with SQLite's message.
+struct DatabaseError {
+  int code;
+};
+
+// The Windows error code for an SQLite result code: ERROR_BADDB for a damaged file.
+LONG ErrorForDatabase(int code);
+// Whether the code means another connection holds a lock, so that trying again helps.
+bool IsBusy(int code);
+
+struct StoredValue {
+  DWORD type = REG_NONE;
+  std::string data;
+};
+
+// A subkey as enumeration returns it.
+struct SubkeyEntry {
+  std::string name;
+  int64_t last_write;  // FILETIME ticks
+};
+
+// A value as enumeration returns it.
+struct ValueEntry {
+  std::string name;
+  StoredValue value;
+};
+
+// What a check of a store file before opening it found.
+enum class FileState {
+  kMissing,     // no file
+  kEmpty,       // zero bytes: no data, safe to initialise
+  kPlausible,   // an SQLite database of the right length; the schema is checked on open
+  kUnreadable,  // cannot be read
+  kCorrupt,     // not an SQLite database, or shorter than its header says
+};
+
+// Looks at the file's header without opening it as a database, so that a damaged file is
+// recognised before SQLite could write to it.
+FileState CheckDatabaseFile(const std::string& path);
+
+class Database {
+ public:
+  Database() = default;
+  Database(const Database&) = delete;
+  Database& operator=(const Database&) = delete;
+  ~Database() { Close(); }
+
+  // Opens the file at `path`, which CheckDatabaseFile has found kMissing, kEmpty or
+  // kPlausible (kMissing only when !read_only). A missing or empty file is given the
+  // schema. Returns ERROR_SUCCESS; ERROR_BADDB when the file is not a store of ours or
+  // is damaged (it is then left as it was); another error code if it cannot be opened.
+  LONG Open(const std::string& path, bool read_only);
+
+  // Closes the connection. After `Abandon`, closing neither checkpoints nor otherwise
+  // writes the file: for a database found damaged.
+  void Close();
+  void Abandon();
+  bool is_open() const { return db_ != nullptr; }
+
+  // Transactions. BeginWrite takes the write lock at once (BEGIN IMMEDIATE) so that a
+  // write never fails half-way for want of it.
+  void BeginRead();
+  void BeginWrite();
+  void Commit();
+  void Rollback();  // never throws
+
+  // Reads.
+  int64_t FindSubkey(int64_t parent, std::string_view folded);  // 0 if there is none
+  bool KeyExists(int64_t key);
+  bool FindValue(int64_t key, std::string_view folded, StoredValue* value);
+  std::vector<SubkeyEntry> ListSubkeys(int64_t key);  // in folded-name order
+  std::vector<ValueEntry> ListValues(int64_t key);    // in folded-name order
+  int64_t LastWriteTime(int64_t key);
+  bool HasSubkeys(int64_t key);
+  bool KeyParent(int64_t key, int64_t* parent, std::string* folded);  // false if no key
+
+  // Writes, inside a BeginWrite transaction.
+  int64_t InsertKey(int64_t parent, std::string_view name, std::string_view folded, int64_t now);
+  void DeleteKey(int64_t key);  // the key and its values
+  void SetLastWriteTime(int64_t key, int64_t now);
+  void PutValue(int64_t key, std::string_view name, std::string_view folded, DWORD type,
+                const BYTE* data, DWORD size);
+  bool DeleteValue(int64_t key, std::string_view folded);  // false if there was none
+
+ private:
+  class Statement;
+
+  LONG Validate(bool read_only);
+  void CreateSchema();
+  void Prepare();
+  void Exec(const char* sql);
+  int64_t QueryInteger(const char* sql);  // the first column of the first row, or 0
+  sqlite3_stmt* Use(int index);
+
+  sqlite3* db_ = nullptr;
+  std::vector<sqlite3_stmt*> statements_;
+};
+
+}  // namespace ruzide::registry
+
+#endif  // RUZIDE_PLATFORM_REGISTRY_DATABASE_H_

@@ -1,0 +1,89 @@
+// What one process remembers of a store between calls, so that a repeated open, query or
+// enumeration need not go to the database.
+//
+// The cache is tagged with the generation (GenerationCounter) at which its contents were
+// true, and Store uses it only while the counter still shows that generation. It knows
+// nothing of generations itself: it holds entries, and forgets them when told.
+#ifndef RUZIDE_PLATFORM_REGISTRY_KEYCACHE_H_
+#define RUZIDE_PLATFORM_REGISTRY_KEYCACHE_H_
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/registry/Database.h"
+
+namespace ruzide::registry {
+
+using SubkeyList = std::shared_ptr<const std::vector<SubkeyEntry>>;
+using ValueList = std::shared_ptr<const std::vector<ValueEntry>>;
+
+class KeyCache {
+ public:
+  // An odd tag: no generation counter value matches it.
+  static constexpr uint64_t kUntagged = 1;
+
+  uint64_t tag() const { return tag_; }
+  // Forgets everything and takes `tag`.
+  void Reset(uint64_t tag);
+  // Takes `tag` without forgetting: the entries are known to be true at that generation.
+  void Retag(uint64_t tag) { tag_ = tag; }
+  // Forgets the lists and times, which one change can affect in many places, while the
+  // caller keeps the single-name entries right itself.
+  void ForgetLists();
+
+  // Each Find returns false when the cache has no entry.
+  // The id of the subkey `folded` of `parent`; 0 records that there is none.
+  bool FindSubkey(int64_t parent, const std::string& folded, int64_t* id) const;
+  void PutSubkey(int64_t parent, const std::string& folded, int64_t id);
+
+  bool FindAlive(int64_t key, bool* alive) const;
+  void PutAlive(int64_t key, bool alive);
+
+  // Sets *value to the value, or to null when the cache records that there is none.
+  bool FindValue(int64_t key, const std::string& folded, const StoredValue** value) const;
+  void PutValue(int64_t key, const std::string& folded, const StoredValue* value);
+
+  SubkeyList FindSubkeys(int64_t key) const;  // null on a miss
+  void PutSubkeys(int64_t key, SubkeyList list);
+  ValueList FindValues(int64_t key) const;  // null on a miss
+  void PutValues(int64_t key, ValueList list);
+
+  bool FindLastWriteTime(int64_t key, int64_t* time) const;
+  void PutLastWriteTime(int64_t key, int64_t time);
+
+ private:
+  struct NameKey {
+    int64_t key;
+    std::string folded;
+    bool operator==(const NameKey& other) const {
+      return key == other.key && folded == other.folded;
+    }
+  };
+  struct NameKeyHash {
+    size_t operator()(const NameKey& name) const {
+      return std::hash<std::string>()(name.folded) * 31 + std::hash<int64_t>()(name.key);
+    }
+  };
+  struct CachedValue {
+    bool present;
+    StoredValue value;
+  };
+
+  // Bounds memory: past this many entries the cache starts afresh.
+  void MakeRoom();
+
+  uint64_t tag_ = kUntagged;
+  std::unordered_map<NameKey, int64_t, NameKeyHash> subkeys_;
+  std::unordered_map<int64_t, bool> alive_;
+  std::unordered_map<NameKey, CachedValue, NameKeyHash> values_;
+  std::unordered_map<int64_t, SubkeyList> subkey_lists_;
+  std::unordered_map<int64_t, ValueList> value_lists_;
+  std::unordered_map<int64_t, int64_t> times_;
+};
+
+}  // namespace ruzide::registry
+
+#endif  // RUZIDE_PLATFORM_REGISTRY_KEYCACHE_H_

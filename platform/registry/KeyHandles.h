@@ -1,0 +1,41 @@
+// The table of open key handles.
+//
+// An HKEY that RegOpenKeyExA or RegCreateKeyExA returns points to an entry of this table;
+// RegCloseKey frees it. The predefined roots are not in the table: they are always open,
+// with every access right. Every call looks its handle up here, so a closed or made-up
+// handle yields ERROR_INVALID_HANDLE rather than a stray memory access.
+#ifndef RUZIDE_PLATFORM_REGISTRY_KEYHANDLES_H_
+#define RUZIDE_PLATFORM_REGISTRY_KEYHANDLES_H_
+
+#include "platform/WinTypes.h"
+#include "platform/registry/Store.h"
+
+namespace ruzide::registry {
+
+// What a handle refers to.
+struct HandleTarget {
+  int root;  // StoreLocation.h's RootIndex
+  KeyRef key;
+  REGSAM access;  // granted rights, generic rights already mapped
+  bool predefined;
+};
+
+// Returns a new handle to `target`.
+HKEY NewKeyHandle(const HandleTarget& target);
+
+// Copies out what `handle` refers to; false for a handle that is not open.
+bool FindKeyHandle(HKEY handle, HandleTarget* target);
+
+// Frees `handle`; false if it was not open.
+bool CloseKeyHandle(HKEY handle);
+
+// Frees every handle.
+void CloseAllKeyHandles();
+
+// Held across fork() so that the child does not inherit a locked table.
+void LockKeyHandles();
+void UnlockKeyHandles();
+
+}  // namespace ruzide::registry
+
+#endif  // RUZIDE_PLATFORM_REGISTRY_KEYHANDLES_H_

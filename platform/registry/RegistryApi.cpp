@@ -1,0 +1,271 @@
+// The ten registry functions over the embedded store.
+//
+// These check arguments, handles and access rights, and fill the caller's buffers with
+// the registry's conventions; Store does the rest. Where the registry's behaviour for an
+// argument is unusual (a lone backslash, a too-small buffer, a string without its zero)
+// the code follows what Windows does, and docs/store.md lists where it knowingly differs.
+#include <cstring>
+#include <string_view>
+
+#include "platform/WinReg.h"
+#include "platform/registry/KeyHandles.h"
+#include "platform/registry/KeyPath.h"
+#include "platform/registry/Store.h"
+
+using ruzide::registry::HandleTarget;
+using ruzide::registry::KeyNames;
+using ruzide::registry::KeyRef;
+using ruzide::registry::StoredValue;
+using ruzide::registry::StoreFor;
+
+namespace {
+
+// Rights that change the registry; a read-only root grants none of them.
+constexpr REGSAM kWriteRights =
+    KEY_SET_VALUE | KEY_CREATE_SUB_KEY | KEY_CREATE_LINK | DELETE | WRITE_DAC | WRITE_OWNER;
+
+// Maps generic rights to the key rights they stand for, as the registry does.
+REGSAM MapAccess(REGSAM desired) {
+  REGSAM access =
+      desired & ~static_cast<REGSAM>(GENERIC_READ | GENERIC_WRITE | GENERIC_EXECUTE | GENERIC_ALL |
+                                     MAXIMUM_ALLOWED | KEY_WOW64_32KEY | KEY_WOW64_64KEY);
+  if (desired & GENERIC_READ) access |= KEY_READ;
+  if (desired & GENERIC_WRITE) access |= KEY_WRITE;
+  if (desired & GENERIC_EXECUTE) access |= KEY_EXECUTE;
+  if (desired & (GENERIC_ALL | MAXIMUM_ALLOWED)) access |= KEY_ALL_ACCESS;
+  return access;
+}
+
+// Predefined handles are small negative numbers; no heap pointer lies up there.
+bool IsPredefined(HKEY key) {
+  return reinterpret_cast<uintptr_t>(key) >=
+         reinterpret_cast<uintptr_t>(reinterpret_cast<HKEY>(
+             static_cast<ULONG_PTR>(static_cast<intptr_t>(static_cast<LONG>(0x80000000)))));
+}
+
+bool IsString(DWORD type) {
+  return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
+}
+
+// Finds the handle and checks that it was opened with `needed`.
+LONG Lookup(HKEY key, REGSAM needed, HandleTarget* target) {
+  if (!ruzide::registry::FindKeyHandle(key, target)) return ERROR_INVALID_HANDLE;
+  return (target->access & needed) == needed ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
+}
+
+LONG OpenOrCreate(HKEY parent, LPCSTR path, REGSAM desired, bool create, PHKEY result,
+                  LPDWORD disposition) {
+  HandleTarget from;
+  if (!ruzide::registry::FindKeyHandle(parent, &from)) return ERROR_INVALID_HANDLE;
+  KeyNames names;
+  LONG status = ruzide::registry::SplitKeyPath(path, &names);
+  if (status != ERROR_SUCCESS) return status;
+  REGSAM access = MapAccess(desired);
+  // MAXIMUM_ALLOWED asks for whatever may be had; on a read-only root that is reading.
+  bool for_writing = (access & kWriteRights) != 0 && (desired & MAXIMUM_ALLOWED) == 0;
+  ruzide::registry::Store& store = StoreFor(from.root);
+  KeyRef key;
+  bool created = false;
+  status = create ? store.CreateKey(from.key, names, for_writing, &key, &created)
+                  : store.OpenKey(from.key, names, for_writing, &key);
+  if (status != ERROR_SUCCESS) return status;
+  if (disposition != nullptr) {
+    *disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
+  }
+  // The root itself is opened as its predefined handle, as the registry does.
+  *result = from.predefined && names.empty()
+                ? parent
+                : ruzide::registry::NewKeyHandle(HandleTarget{from.root, key, access, false});
+  return ERROR_SUCCESS;
+}
+
+// Copies a value's data into the caller's buffer: ERROR_MORE_DATA, leaving the buffer
+// alone, if it does not fit. A string without its terminating zero gets one after it
+// when there is room, as the registry does; the size reported does not count it.
+LONG CopyData(const StoredValue& value, LPBYTE buffer, DWORD capacity) {
+  if (buffer == nullptr) return ERROR_SUCCESS;
+  size_t size = value.data.size();
+  if (size > capacity) return ERROR_MORE_DATA;
+  std::memcpy(buffer, value.data.data(), size);
+  if (IsString(value.type) && size > 0 && size < capacity && buffer[size - 1] != 0) {
+    buffer[size] = 0;
+  }
+  return ERROR_SUCCESS;
+}
+
+FILETIME ToFileTime(int64_t ticks) {
+  FILETIME time;
+  time.dwLowDateTime = static_cast<DWORD>(ticks);
+  time.dwHighDateTime = static_cast<DWORD>(static_cast<uint64_t>(ticks) >> 32);
+  return time;
+}
+
+}  // namespace
+
+LONG RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD /*ulOptions*/, REGSAM samDesired,
+                   PHKEY phkResult) {
+  if (phkResult == nullptr) return ERROR_INVALID_PARAMETER;
+  *phkResult = nullptr;
+  return OpenOrCreate(hKey, lpSubKey, samDesired, false, phkResult, nullptr);
+}
+
+LONG RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR /*lpClass*/,
+                     DWORD /*dwOptions*/, REGSAM samDesired,
+                     LPSECURITY_ATTRIBUTES /*lpSecurityAttributes*/, PHKEY phkResult,
+                     LPDWORD lpdwDisposition) {
+  if (phkResult == nullptr) return ERROR_BADKEY;
+  if (Reserved != 0) return ERROR_INVALID_PARAMETER;
+  *phkResult = nullptr;
+  return OpenOrCreate(hKey, lpSubKey, samDesired, true, phkResult, lpdwDisposition);
+}
+
+LONG RegCloseKey(HKEY hKey) {
+  if (hKey == nullptr) return ERROR_INVALID_HANDLE;
+  if (IsPredefined(hKey)) return ERROR_SUCCESS;
+  return ruzide::registry::CloseKeyHandle(hKey) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
+}
+
+LONG RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType,
+                      LPBYTE lpData, LPDWORD lpcbData) {
+  if ((lpData != nullptr && lpcbData == nullptr) || lpReserved != nullptr) {
+    return ERROR_INVALID_PARAMETER;
+  }
+  HandleTarget key;
+  LONG status = Lookup(hKey, KEY_QUERY_VALUE, &key);
+  if (status != ERROR_SUCCESS) return status;
+  DWORD capacity = lpcbData != nullptr ? *lpcbData : 0;
+  if (lpData == nullptr && lpcbData != nullptr) *lpcbData = 0;
+  StoredValue value;
+  status = StoreFor(key.root).QueryValue(key.key, lpValueName ? lpValueName : "", &value);
+  if (status != ERROR_SUCCESS) return status;
+  status = CopyData(value, lpData, capacity);
+  if (lpType != nullptr) *lpType = value.type;
+  if (lpcbData != nullptr) *lpcbData = static_cast<DWORD>(value.data.size());
+  return status;
+}
+
+LONG RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD /*Reserved*/, DWORD dwType,
+                    const BYTE* lpData, DWORD cbData) {
+  HandleTarget key;
+  LONG status = Lookup(hKey, KEY_SET_VALUE, &key);
+  if (status != ERROR_SUCCESS) return status;
+  if (lpData == nullptr && cbData != 0) return ERROR_NOACCESS;
+  std::string_view name = lpValueName != nullptr ? lpValueName : "";
+  if (name.size() > ruzide::registry::kMaxValueNameLength) return ERROR_FILENAME_EXCED_RANGE;
+  return StoreFor(key.root).SetValue(key.key, name, dwType, lpData, cbData);
+}
+
+LONG RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass, LPDWORD /*lpReserved*/,
+                      LPDWORD lpcSubKeys, LPDWORD lpcbMaxSubKeyLen, LPDWORD lpcbMaxClassLen,
+                      LPDWORD lpcValues, LPDWORD lpcbMaxValueNameLen, LPDWORD lpcbMaxValueLen,
+                      LPDWORD lpcbSecurityDescriptor, PFILETIME lpftLastWriteTime) {
+  if (lpClass != nullptr && lpcchClass == nullptr) return ERROR_INVALID_PARAMETER;
+  HandleTarget key;
+  LONG status = Lookup(hKey, KEY_QUERY_VALUE, &key);
+  if (status != ERROR_SUCCESS) return status;
+  ruzide::registry::KeySummary summary;
+  status = StoreFor(key.root).Summarize(key.key, &summary);
+  if (status != ERROR_SUCCESS) return status;
+  // Keys here have no class: an empty string.
+  if (lpcchClass != nullptr) {
+    if (lpClass != nullptr && *lpcchClass > 0) lpClass[0] = '\0';
+    *lpcchClass = 0;
+  }
+  size_t max_subkey = 0, max_name = 0, max_data = 0;
+  for (const auto& subkey : *summary.subkeys) max_subkey = std::max(max_subkey, subkey.name.size());
+  for (const auto& value : *summary.values) {
+    max_name = std::max(max_name, value.name.size());
+    max_data = std::max(max_data, value.value.data.size());
+  }
+  if (lpcSubKeys != nullptr) *lpcSubKeys = static_cast<DWORD>(summary.subkeys->size());
+  if (lpcbMaxSubKeyLen != nullptr) *lpcbMaxSubKeyLen = static_cast<DWORD>(max_subkey);
+  if (lpcbMaxClassLen != nullptr) *lpcbMaxClassLen = 0;
+  if (lpcValues != nullptr) *lpcValues = static_cast<DWORD>(summary.values->size());
+  if (lpcbMaxValueNameLen != nullptr) *lpcbMaxValueNameLen = static_cast<DWORD>(max_name);
+  if (lpcbMaxValueLen != nullptr) *lpcbMaxValueLen = static_cast<DWORD>(max_data);
+  if (lpcbSecurityDescriptor != nullptr) *lpcbSecurityDescriptor = 0;
+  if (lpftLastWriteTime != nullptr) *lpftLastWriteTime = ToFileTime(summary.last_write);
+  return ERROR_SUCCESS;
+}
+
+LONG RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName, LPDWORD lpReserved,
+                   LPSTR lpClass, LPDWORD lpcchClass, PFILETIME lpftLastWriteTime) {
+  if (lpReserved != nullptr || lpName == nullptr || lpcchName == nullptr) {
+    return ERROR_INVALID_PARAMETER;
+  }
+  HandleTarget key;
+  LONG status = Lookup(hKey, KEY_ENUMERATE_SUB_KEYS, &key);
+  if (status != ERROR_SUCCESS) return status;
+  ruzide::registry::SubkeyList subkeys;
+  status = StoreFor(key.root).ListSubkeys(key.key, &subkeys);
+  if (status != ERROR_SUCCESS) return status;
+  if (dwIndex >= subkeys->size()) return ERROR_NO_MORE_ITEMS;
+  const ruzide::registry::SubkeyEntry& subkey = (*subkeys)[dwIndex];
+  if (lpftLastWriteTime != nullptr) *lpftLastWriteTime = ToFileTime(subkey.last_write);
+  // The name and its zero must fit; otherwise nothing is written.
+  DWORD length = static_cast<DWORD>(subkey.name.size());
+  if (length >= *lpcchName || (lpClass != nullptr && lpcchClass != nullptr && *lpcchClass == 0)) {
+    return ERROR_MORE_DATA;
+  }
+  std::memcpy(lpName, subkey.name.data(), length);
+  lpName[length] = '\0';
+  *lpcchName = length;
+  if (lpcchClass != nullptr) {
+    if (lpClass != nullptr) lpClass[0] = '\0';
+    *lpcchClass = 0;
+  }
+  return ERROR_SUCCESS;
+}
+
+LONG RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWORD lpcchValueName,
+                   LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData) {
+  if ((lpData != nullptr && lpcbData == nullptr) || lpReserved != nullptr ||
+      lpValueName == nullptr || lpcchValueName == nullptr) {
+    return ERROR_INVALID_PARAMETER;
+  }
+  HandleTarget key;
+  LONG status = Lookup(hKey, KEY_QUERY_VALUE, &key);
+  if (status != ERROR_SUCCESS) return status;
+  ruzide::registry::ValueList values;
+  status = StoreFor(key.root).ListValues(key.key, &values);
+  if (status != ERROR_SUCCESS) return status;
+  if (dwIndex >= values->size()) return ERROR_NO_MORE_ITEMS;
+  const ruzide::registry::ValueEntry& entry = (*values)[dwIndex];
+  status = CopyData(entry.value, lpData, lpcbData != nullptr ? *lpcbData : 0);
+  if (status == ERROR_SUCCESS) {
+    // A name that does not fit with its zero is cut short, and the size left as it was.
+    DWORD length = static_cast<DWORD>(entry.name.size());
+    if (length >= *lpcchValueName) {
+      status = ERROR_MORE_DATA;
+      length = *lpcchValueName > 0 ? *lpcchValueName - 1 : 0;
+      if (*lpcchValueName > 0) {
+        std::memcpy(lpValueName, entry.name.data(), length);
+        lpValueName[length] = '\0';
+      }
+    } else {
+      std::memcpy(lpValueName, entry.name.data(), length);
+      lpValueName[length] = '\0';
+      *lpcchValueName = length;
+    }
+  }
+  if (lpType != nullptr) *lpType = entry.value.type;
+  if (lpcbData != nullptr) *lpcbData = static_cast<DWORD>(entry.value.data.size());
+  return status;
+}
+
+LONG RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
+  if (lpSubKey == nullptr) return ERROR_INVALID_PARAMETER;
+  HandleTarget from;
+  if (!ruzide::registry::FindKeyHandle(hKey, &from)) return ERROR_INVALID_HANDLE;
+  KeyNames names;
+  LONG status = ruzide::registry::SplitKeyPath(lpSubKey, &names);
+  if (status != ERROR_SUCCESS) return status;
+  return StoreFor(from.root).DeleteKey(from.key, names);
+}
+
+LONG RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) {
+  HandleTarget key;
+  LONG status = Lookup(hKey, KEY_SET_VALUE, &key);
+  if (status != ERROR_SUCCESS) return status;
+  return StoreFor(key.root).DeleteValue(key.key, lpValueName != nullptr ? lpValueName : "");
+}

@@ -1,0 +1,49 @@
+#include "platform/registry/RegistryStore.h"
+
+#include <pthread.h>
+
+#include "platform/registry/KeyHandles.h"
+#include "platform/registry/Store.h"
+
+namespace ruzide::registry {
+
+namespace {
+
+Store* const* Stores() {
+  // Never destroyed, so that registry calls made while the process exits still work.
+  static Store* const stores[kRootCount] = {new Store(kCurrentUser), new Store(kLocalMachine)};
+  return stores;
+}
+
+// An SQLite connection must not be used in a child of fork(), nor closed there, so the
+// stores close their databases before the process forks; parent and child each reopen
+// them on their next call. Handles survive, as they name keys by id.
+void BeforeFork() {
+  for (int root = 0; root < kRootCount; ++root) Stores()[root]->LockAndClose();
+  LockKeyHandles();
+}
+
+void AfterFork() {
+  UnlockKeyHandles();
+  for (int root = kRootCount - 1; root >= 0; --root) Stores()[root]->Unlock();
+}
+
+}  // namespace
+
+Store& StoreFor(int root) {
+  static const bool registered = pthread_atfork(BeforeFork, AfterFork, AfterFork) == 0;
+  (void)registered;
+  return *Stores()[root];
+}
+
+void CloseAllStores() {
+  for (int root = 0; root < kRootCount; ++root) Stores()[root]->Close();
+  CloseAllKeyHandles();
+}
+
+std::string StoreDatabasePath(HKEY root) {
+  int index = RootIndexOf(root);
+  return index < 0 ? std::string() : LocateStore(index).database;
+}
+
+}  // namespace ruzide::registry

@@ -1,0 +1,24 @@
+// Control of the embedded registry store, for tests and RuzIde's own tools. Applications
+// use only the ten registry functions of platform/WinReg.h.
+#ifndef RUZIDE_PLATFORM_REGISTRY_REGISTRYSTORE_H_
+#define RUZIDE_PLATFORM_REGISTRY_REGISTRYSTORE_H_
+
+#include <string>
+
+#include "platform/WinTypes.h"
+
+namespace ruzide::registry {
+
+// Closes every open store database, forgets every cache and frees every key handle, so
+// that the next registry call reads RUZIDE_REGISTRY and RUZIDE_REGISTRY_READONLY afresh.
+// Handles obtained before are invalid afterwards (ERROR_INVALID_HANDLE). No other thread
+// may be calling the registry functions meanwhile.
+void CloseAllStores();
+
+// The database file that holds `root` (HKEY_CURRENT_USER or HKEY_LOCAL_MACHINE) under
+// the environment as it is now; empty for any other handle.
+std::string StoreDatabasePath(HKEY root);
+
+}  // namespace ruzide::registry
+
+#endif  // RUZIDE_PLATFORM_REGISTRY_REGISTRYSTORE_H_

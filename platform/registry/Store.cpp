@@ -1,0 +1,479 @@
+#include "platform/registry/Store.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "platform/registry/KeyPath.h"
+#include "platform/registry/NameFold.h"
+
+namespace ruzide::registry {
+
+namespace {
+
+// Returned by Recover when the call should start over.
+constexpr LONG kRetry = -1;
+// How long a call keeps retrying a database that stays busy.
+constexpr int64_t kBusyLimitNanos = 60'000'000'000;
+
+int64_t MonotonicNanos() {
+  timespec now;
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return int64_t{now.tv_sec} * 1'000'000'000 + now.tv_nsec;
+}
+
+// FILETIME ticks: 100 ns since 1601-01-01.
+int64_t FileTimeNow() {
+  constexpr int64_t kTicksFrom1601To1970 = 116444736000000000;
+  timespec now;
+  clock_gettime(CLOCK_REALTIME, &now);
+  return kTicksFrom1601To1970 + int64_t{now.tv_sec} * 10'000'000 + now.tv_nsec / 100;
+}
+
+// Creates `folder` and any missing parents with `mode`; true if it exists afterwards.
+bool MakeFolder(const std::string& folder, mode_t mode) {
+  struct stat info;
+  if (stat(folder.c_str(), &info) == 0) return S_ISDIR(info.st_mode);
+  size_t slash = folder.find_last_of('/');
+  if (slash != std::string::npos && slash > 0 && !MakeFolder(folder.substr(0, slash), mode)) {
+    return false;
+  }
+  return mkdir(folder.c_str(), mode) == 0 || errno == EEXIST;
+}
+
+}  // namespace
+
+// ---- Opening and closing ----
+
+LONG Store::EnsureOpen() {
+  switch (state_) {
+    case State::kOpen:
+      return ERROR_SUCCESS;
+    case State::kBroken:
+      return broken_error_;
+    case State::kAbsent: {
+      // Read-only and no database yet: look again, since a writer may have made one.
+      FileState file = CheckDatabaseFile(location_.database);
+      if (file == FileState::kMissing || file == FileState::kEmpty) return ERROR_SUCCESS;
+      break;
+    }
+    case State::kClosed:
+      location_ = LocateStore(root_);
+      break;
+  }
+  if (!PrepareFiles()) {
+    state_ = State::kAbsent;
+    return ERROR_SUCCESS;
+  }
+  if (state_ == State::kBroken) return broken_error_;
+  LONG status = db_.Open(location_.database, read_only_);
+  if (status == ERROR_FILE_NOT_FOUND && read_only_) {
+    state_ = State::kAbsent;
+    return ERROR_SUCCESS;
+  }
+  if (status == ERROR_BADDB) return Break(status);
+  if (status != ERROR_SUCCESS) return status;  // perhaps passing; try again next call
+  cache_.Reset(KeyCache::kUntagged);
+  state_ = State::kOpen;
+  return ERROR_SUCCESS;
+}
+
+// Decides whether this process may write the root, creating the folder and an empty file
+// if it may. Returns false when there is no database to open (read-only and none yet).
+bool Store::PrepareFiles() {
+  read_only_ = location_.listed_read_only || !MakeFolder(location_.folder, location_.folder_mode) ||
+               access(location_.folder.c_str(), W_OK) != 0;
+  const std::string& file = location_.database;
+  switch (CheckDatabaseFile(file)) {
+    case FileState::kCorrupt:
+    case FileState::kUnreadable:
+      Break(ERROR_BADDB);
+      return true;
+    case FileState::kPlausible:
+      if (access(file.c_str(), W_OK) != 0) read_only_ = true;
+      break;
+    case FileState::kMissing:
+    case FileState::kEmpty:
+      if (read_only_) break;
+      {
+        // Created here rather than by SQLite so that it has the right mode from the start;
+        // SQLite gives its -wal and -shm files the database file's mode.
+        int fd = open(file.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, location_.file_mode);
+        if (fd >= 0) {
+          close(fd);
+        } else {
+          read_only_ = true;
+        }
+      }
+      break;
+  }
+  // A writer must be able to move the counter on, or other processes would go on
+  // trusting caches that its writes made stale.
+  if (!read_only_ && !generation_.Open(location_.generation, true, location_.file_mode)) {
+    read_only_ = true;
+  }
+  if (read_only_) {
+    generation_.Open(location_.generation, false, 0);  // without it nothing is cached
+    FileState state = CheckDatabaseFile(file);
+    if (state == FileState::kMissing || state == FileState::kEmpty) return false;
+  }
+  return true;
+}
+
+LONG Store::Break(LONG error) {
+  db_.Abandon();
+  db_.Close();
+  generation_.Close();
+  cache_.Reset(KeyCache::kUntagged);
+  state_ = State::kBroken;
+  broken_error_ = error;
+  return error;
+}
+
+void Store::CloseLocked() {
+  db_.Close();
+  generation_.Close();
+  cache_.Reset(KeyCache::kUntagged);
+  state_ = State::kClosed;
+  read_only_ = false;
+}
+
+void Store::Close() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  CloseLocked();
+}
+
+void Store::LockAndClose() {
+  mutex_.lock();
+  CloseLocked();
+}
+
+// ---- Calls and transactions ----
+
+template <typename Op>
+LONG Store::Read(Op op) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  LONG status = EnsureOpen();
+  if (status != ERROR_SUCCESS) return status;
+  int64_t started = MonotonicNanos();
+  for (;;) {
+    try {
+      StartRead();
+      status = op();
+      FinishRead();
+      return status;
+    } catch (const DatabaseError& error) {
+      status = Recover(error, started);
+      if (status != kRetry) return status;
+    }
+  }
+}
+
+template <typename Op>
+LONG Store::Write(Op op) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  LONG status = EnsureOpen();
+  if (status != ERROR_SUCCESS) return status;
+  if (read_only_ || state_ != State::kOpen) return ERROR_ACCESS_DENIED;
+  int64_t started = MonotonicNanos();
+  for (;;) {
+    try {
+      StartWrite();
+      status = op();
+      FinishWrite();
+      return status;
+    } catch (const DatabaseError& error) {
+      status = Recover(error, started);
+      if (status != kRetry) return status;
+    }
+  }
+}
+
+// A read uses the cache only if the counter is even and matches it; whatever it reads
+// from the database it adds, and FinishRead drops it all again if the counter moved.
+void Store::StartRead() {
+  seen_generation_ = generation_.Load();
+  caching_ = GenerationCounter::Stable(seen_generation_);
+  if (!caching_) {
+    cache_.Reset(KeyCache::kUntagged);
+  } else if (cache_.tag() != seen_generation_) {
+    cache_.Reset(seen_generation_);
+  }
+}
+
+void Store::FinishRead() {
+  if (in_transaction_) {
+    in_transaction_ = false;
+    db_.Commit();
+  }
+  if (caching_ && generation_.Load() != seen_generation_) cache_.Reset(KeyCache::kUntagged);
+}
+
+// Under the write lock the database cannot change behind this process, so the cache,
+// once checked against the counter, may be read and filled freely.
+void Store::StartWrite() {
+  db_.BeginWrite();
+  in_transaction_ = true;
+  changed_ = false;
+  seen_generation_ = generation_.Load();
+  if (!GenerationCounter::Stable(seen_generation_) || cache_.tag() != seen_generation_) {
+    cache_.Reset(KeyCache::kUntagged);
+  }
+  caching_ = true;
+}
+
+void Store::FinishWrite() {
+  if (!changed_) {
+    in_transaction_ = false;
+    db_.Rollback();
+    if (GenerationCounter::Stable(seen_generation_)) {
+      cache_.Retag(seen_generation_);
+    } else {
+      cache_.Reset(KeyCache::kUntagged);
+    }
+    return;
+  }
+  generation_.BeginCommit();
+  try {
+    db_.Commit();
+  } catch (...) {
+    generation_.EndCommit();
+    throw;
+  }
+  in_transaction_ = false;
+  cache_.ForgetLists();
+  cache_.Retag(generation_.EndCommit());
+}
+
+LONG Store::Recover(const DatabaseError& error, int64_t started) {
+  db_.Rollback();
+  in_transaction_ = false;
+  cache_.Reset(KeyCache::kUntagged);
+  if (IsBusy(error.code) && MonotonicNanos() - started < kBusyLimitNanos) {
+    timespec pause = {0, 50'000};
+    nanosleep(&pause, nullptr);
+    return kRetry;
+  }
+  LONG status = ErrorForDatabase(error.code);
+  return status == ERROR_BADDB ? Break(status) : status;
+}
+
+void Store::UseDatabase() {
+  if (!in_transaction_) {
+    db_.BeginRead();
+    in_transaction_ = true;
+  }
+}
+
+// ---- Lookups through the cache ----
+
+bool Store::Alive(int64_t key) {
+  if (key == kRootKey) return true;
+  if (state_ != State::kOpen) return false;
+  bool alive;
+  if (caching_ && cache_.FindAlive(key, &alive)) return alive;
+  UseDatabase();
+  alive = db_.KeyExists(key);
+  if (caching_) cache_.PutAlive(key, alive);
+  return alive;
+}
+
+int64_t Store::Subkey(int64_t parent, const std::string& folded) {
+  int64_t id;
+  if (caching_ && cache_.FindSubkey(parent, folded, &id)) return id;
+  if (state_ != State::kOpen) return 0;
+  UseDatabase();
+  id = db_.FindSubkey(parent, folded);
+  if (caching_) cache_.PutSubkey(parent, folded, id);
+  return id;
+}
+
+LONG Store::Resolve(const KeyRef& from, const KeyNames& names, int64_t* id) {
+  if (!Alive(from.id)) return ERROR_KEY_DELETED;
+  int64_t key = from.id;
+  for (std::string_view name : names) {
+    key = Subkey(key, FoldName(name));
+    if (key == 0) return ERROR_FILE_NOT_FOUND;
+  }
+  *id = key;
+  return ERROR_SUCCESS;
+}
+
+bool Store::FindValue(int64_t key, const std::string& folded, StoredValue* value) {
+  const StoredValue* cached;
+  if (caching_ && cache_.FindValue(key, folded, &cached)) {
+    if (cached != nullptr) *value = *cached;
+    return cached != nullptr;
+  }
+  if (state_ != State::kOpen) return false;
+  UseDatabase();
+  bool found = db_.FindValue(key, folded, value);
+  if (caching_) cache_.PutValue(key, folded, found ? value : nullptr);
+  return found;
+}
+
+SubkeyList Store::Subkeys(int64_t key) {
+  SubkeyList list = caching_ ? cache_.FindSubkeys(key) : nullptr;
+  if (list != nullptr) return list;
+  std::vector<SubkeyEntry> entries;
+  if (state_ == State::kOpen) {
+    UseDatabase();
+    entries = db_.ListSubkeys(key);
+  }
+  list = std::make_shared<const std::vector<SubkeyEntry>>(std::move(entries));
+  if (caching_) cache_.PutSubkeys(key, list);
+  return list;
+}
+
+ValueList Store::Values(int64_t key) {
+  ValueList list = caching_ ? cache_.FindValues(key) : nullptr;
+  if (list != nullptr) return list;
+  std::vector<ValueEntry> entries;
+  if (state_ == State::kOpen) {
+    UseDatabase();
+    entries = db_.ListValues(key);
+  }
+  list = std::make_shared<const std::vector<ValueEntry>>(std::move(entries));
+  if (caching_) cache_.PutValues(key, list);
+  return list;
+}
+
+int64_t Store::LastWriteTime(int64_t key) {
+  int64_t time = 0;
+  if (caching_ && cache_.FindLastWriteTime(key, &time)) return time;
+  if (state_ != State::kOpen) return 0;
+  UseDatabase();
+  time = db_.LastWriteTime(key);
+  if (caching_) cache_.PutLastWriteTime(key, time);
+  return time;
+}
+
+// Records a change to the key's values or subkeys in its last-write time.
+void Store::Touch(int64_t key) {
+  db_.SetLastWriteTime(key, FileTimeNow());
+  changed_ = true;
+}
+
+// ---- Operations ----
+
+LONG Store::OpenKey(const KeyRef& from, const KeyNames& names, bool for_writing, KeyRef* key) {
+  return Read([&]() -> LONG {
+    int64_t id;
+    LONG status = Resolve(from, names, &id);
+    if (status != ERROR_SUCCESS) return status;
+    if (for_writing && read_only_) return ERROR_ACCESS_DENIED;
+    *key = KeyRef{id, from.depth + static_cast<int>(names.size())};
+    return ERROR_SUCCESS;
+  });
+}
+
+LONG Store::CreateKey(const KeyRef& from, const KeyNames& names, bool for_writing, KeyRef* key,
+                      bool* created) {
+  *created = false;
+  // Most creates find the key there already; that needs no write lock.
+  LONG status = OpenKey(from, names, for_writing, key);
+  if (status != ERROR_FILE_NOT_FOUND) return status;
+  if (from.depth + names.size() > static_cast<size_t>(kMaxKeyDepth)) {
+    return ERROR_INVALID_PARAMETER;
+  }
+  return Write([&]() -> LONG {
+    if (!Alive(from.id)) return ERROR_KEY_DELETED;
+    int64_t id = from.id;
+    for (std::string_view name : names) {
+      std::string folded = FoldName(name);
+      int64_t child = Subkey(id, folded);
+      *created = child == 0;
+      if (*created) {
+        int64_t now = FileTimeNow();
+        child = db_.InsertKey(id, name, folded, now);
+        Touch(id);
+        cache_.PutSubkey(id, folded, child);
+      }
+      id = child;
+    }
+    *key = KeyRef{id, from.depth + static_cast<int>(names.size())};
+    return ERROR_SUCCESS;
+  });
+}
+
+LONG Store::DeleteKey(const KeyRef& from, const KeyNames& names) {
+  return Write([&]() -> LONG {
+    int64_t id;
+    LONG status = Resolve(from, names, &id);
+    if (status != ERROR_SUCCESS) return status;
+    int64_t parent;
+    std::string folded;
+    if (id == kRootKey || !db_.KeyParent(id, &parent, &folded) || db_.HasSubkeys(id)) {
+      return ERROR_ACCESS_DENIED;
+    }
+    db_.DeleteKey(id);
+    Touch(parent);
+    cache_.PutSubkey(parent, folded, 0);
+    cache_.PutAlive(id, false);
+    return ERROR_SUCCESS;
+  });
+}
+
+LONG Store::QueryValue(const KeyRef& key, std::string_view name, StoredValue* value) {
+  return Read([&]() -> LONG {
+    if (!Alive(key.id)) return ERROR_KEY_DELETED;
+    return FindValue(key.id, FoldName(name), value) ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
+  });
+}
+
+LONG Store::SetValue(const KeyRef& key, std::string_view name, DWORD type, const BYTE* data,
+                     DWORD size) {
+  return Write([&]() -> LONG {
+    if (!Alive(key.id)) return ERROR_KEY_DELETED;
+    std::string folded = FoldName(name);
+    db_.PutValue(key.id, name, folded, type, data, size);
+    Touch(key.id);
+    StoredValue value;
+    value.type = type;
+    if (size > 0) value.data.assign(reinterpret_cast<const char*>(data), size);
+    cache_.PutValue(key.id, folded, &value);
+    return ERROR_SUCCESS;
+  });
+}
+
+LONG Store::DeleteValue(const KeyRef& key, std::string_view name) {
+  return Write([&]() -> LONG {
+    if (!Alive(key.id)) return ERROR_KEY_DELETED;
+    std::string folded = FoldName(name);
+    if (!db_.DeleteValue(key.id, folded)) return ERROR_FILE_NOT_FOUND;
+    Touch(key.id);
+    cache_.PutValue(key.id, folded, nullptr);
+    return ERROR_SUCCESS;
+  });
+}
+
+LONG Store::ListSubkeys(const KeyRef& key, SubkeyList* list) {
+  return Read([&]() -> LONG {
+    if (!Alive(key.id)) return ERROR_KEY_DELETED;
+    *list = Subkeys(key.id);
+    return ERROR_SUCCESS;
+  });
+}
+
+LONG Store::ListValues(const KeyRef& key, ValueList* list) {
+  return Read([&]() -> LONG {
+    if (!Alive(key.id)) return ERROR_KEY_DELETED;
+    *list = Values(key.id);
+    return ERROR_SUCCESS;
+  });
+}
+
+LONG Store::Summarize(const KeyRef& key, KeySummary* summary) {
+  return Read([&]() -> LONG {
+    if (!Alive(key.id)) return ERROR_KEY_DELETED;
+    summary->subkeys = Subkeys(key.id);
+    summary->values = Values(key.id);
+    summary->last_write = LastWriteTime(key.id);
+    return ERROR_SUCCESS;
+  });
+}
+
+}  // namespace ruzide::registry

@@ -1,0 +1,133 @@
+// One root's store: its database, its generation counter and this process's cache of it,
+// behind one mutex. The registry functions (RegistryApi.cpp) check their arguments and
+// buffers; Store answers for the keys and values themselves.
+//
+// A store opens itself on first use, reading the environment then (StoreLocation.h). It
+// is read-only when the root is listed in RUZIDE_REGISTRY_READONLY, when its folder or
+// file is not writable, or when they cannot be created; a read-only root without a
+// database has only its root key. A damaged database file makes every call fail with
+// ERROR_BADDB, and the file is not touched.
+//
+// Each call is one transaction. Reads go to the cache when the generation counter says it
+// is current and to the database otherwise; a write takes the database's write lock,
+// commits, and moves the counter on (GenerationCounter.h). A call that meets another
+// process's lock waits for it, for up to about a minute.
+#ifndef RUZIDE_PLATFORM_REGISTRY_STORE_H_
+#define RUZIDE_PLATFORM_REGISTRY_STORE_H_
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/registry/Database.h"
+#include "platform/registry/GenerationCounter.h"
+#include "platform/registry/KeyCache.h"
+#include "platform/registry/StoreLocation.h"
+
+namespace ruzide::registry {
+
+// A key as a handle refers to it: its id and its depth below the root.
+struct KeyRef {
+  int64_t id;
+  int depth;
+};
+
+using KeyNames = std::vector<std::string_view>;
+
+// What RegQueryInfoKeyA reports.
+struct KeySummary {
+  SubkeyList subkeys;
+  ValueList values;
+  int64_t last_write;
+};
+
+class Store {
+ public:
+  explicit Store(int root) : root_(root) {}
+  Store(const Store&) = delete;
+  Store& operator=(const Store&) = delete;
+
+  // The key reached from `from` through `names` (KeyPath.h). ERROR_FILE_NOT_FOUND if
+  // there is none, ERROR_KEY_DELETED if `from` is gone, ERROR_ACCESS_DENIED if
+  // `for_writing` and the root is read-only.
+  LONG OpenKey(const KeyRef& from, const KeyNames& names, bool for_writing, KeyRef* key);
+  // As OpenKey, but creates each missing key on the way; *created tells whether the last
+  // one was new. ERROR_ACCESS_DENIED if a key must be created on a read-only root.
+  LONG CreateKey(const KeyRef& from, const KeyNames& names, bool for_writing, KeyRef* key,
+                 bool* created);
+  // Deletes the key reached from `from` through `names` (`from` itself if there are
+  // none): ERROR_ACCESS_DENIED if it has subkeys, is the root, or the root is read-only.
+  LONG DeleteKey(const KeyRef& from, const KeyNames& names);
+
+  // ERROR_FILE_NOT_FOUND if the key has no value `name`.
+  LONG QueryValue(const KeyRef& key, std::string_view name, StoredValue* value);
+  LONG SetValue(const KeyRef& key, std::string_view name, DWORD type, const BYTE* data, DWORD size);
+  LONG DeleteValue(const KeyRef& key, std::string_view name);
+
+  // The key's subkeys or values in enumeration order. The lists are shared with the cache
+  // and do not change; ask again after a write to see it.
+  LONG ListSubkeys(const KeyRef& key, SubkeyList* list);
+  LONG ListValues(const KeyRef& key, ValueList* list);
+  LONG Summarize(const KeyRef& key, KeySummary* summary);
+
+  // Closes the database and forgets everything, so that the next call starts afresh.
+  void Close();
+  // Around fork(): the child must not inherit an open SQLite connection, so the store is
+  // closed and held locked while the process forks.
+  void LockAndClose();
+  void Unlock() { mutex_.unlock(); }
+
+ private:
+  enum class State { kClosed, kOpen, kAbsent, kBroken };
+
+  LONG EnsureOpen();
+  bool PrepareFiles();
+  LONG Break(LONG error);
+  void CloseLocked();
+
+  template <typename Op>
+  LONG Read(Op op);
+  template <typename Op>
+  LONG Write(Op op);
+  void StartRead();
+  void FinishRead();
+  void StartWrite();
+  void FinishWrite();
+  LONG Recover(const DatabaseError& error, int64_t started);
+  void UseDatabase();
+
+  // Lookups and changes for the operations above, through the cache.
+  bool Alive(int64_t key);
+  int64_t Subkey(int64_t parent, const std::string& folded);
+  LONG Resolve(const KeyRef& from, const KeyNames& names, int64_t* id);
+  bool FindValue(int64_t key, const std::string& folded, StoredValue* value);
+  SubkeyList Subkeys(int64_t key);
+  ValueList Values(int64_t key);
+  int64_t LastWriteTime(int64_t key);
+  void Touch(int64_t key);
+
+  const int root_;
+  std::mutex mutex_;
+  State state_ = State::kClosed;
+  LONG broken_error_ = ERROR_SUCCESS;
+  StoreLocation location_;
+  bool read_only_ = false;
+  Database db_;
+  GenerationCounter generation_;
+  KeyCache cache_;
+
+  // Per call.
+  uint64_t seen_generation_ = 0;
+  bool caching_ = false;
+  bool in_transaction_ = false;
+  bool changed_ = false;
+};
+
+// The store of the root with index `root` (StoreLocation.h).
+Store& StoreFor(int root);
+
+}  // namespace ruzide::registry
+
+#endif  // RUZIDE_PLATFORM_REGISTRY_STORE_H_

@@ -1,0 +1,77 @@
+#include "platform/registry/StoreLocation.h"
+
+#include <pwd.h>
+#include <strings.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
+namespace ruzide::registry {
+
+namespace {
+
+const char* const kRootNames[kRootCount] = {"HKEY_CURRENT_USER", "HKEY_LOCAL_MACHINE"};
+const char* const kRootShortNames[kRootCount] = {"HKCU", "HKLM"};
+
+std::string HomeFolder() {
+  const char* home = std::getenv("HOME");
+  if (home != nullptr && *home != '\0') return home;
+  const passwd* entry = getpwuid(getuid());
+  return entry != nullptr && entry->pw_dir != nullptr ? entry->pw_dir : "/";
+}
+
+std::string DefaultFolder(int root) {
+  if (root == kLocalMachine) return "/var/lib/ruzide";
+  const char* config = std::getenv("XDG_CONFIG_HOME");
+  if (config != nullptr && *config != '\0') return std::string(config) + "/ruzide";
+  return HomeFolder() + "/.config/ruzide";
+}
+
+bool ListedReadOnly(int root) {
+  const char* list = std::getenv("RUZIDE_REGISTRY_READONLY");
+  if (list == nullptr) return false;
+  std::string entries(list);
+  size_t start = 0;
+  while (start <= entries.size()) {
+    size_t end = entries.find(',', start);
+    if (end == std::string::npos) end = entries.size();
+    std::string entry = entries.substr(start, end - start);
+    size_t first = entry.find_first_not_of(" \t");
+    size_t last = entry.find_last_not_of(" \t");
+    if (first != std::string::npos) {
+      entry = entry.substr(first, last - first + 1);
+      if (strcasecmp(entry.c_str(), kRootNames[root]) == 0 ||
+          strcasecmp(entry.c_str(), kRootShortNames[root]) == 0) {
+        return true;
+      }
+    }
+    start = end + 1;
+  }
+  return false;
+}
+
+}  // namespace
+
+int RootIndexOf(HKEY root) {
+  if (root == HKEY_CURRENT_USER) return kCurrentUser;
+  if (root == HKEY_LOCAL_MACHINE) return kLocalMachine;
+  return -1;
+}
+
+const char* RootName(int root) { return kRootNames[root]; }
+
+StoreLocation LocateStore(int root) {
+  StoreLocation location;
+  const char* folder = std::getenv("RUZIDE_REGISTRY");
+  location.folder = folder != nullptr && *folder != '\0' ? folder : DefaultFolder(root);
+  while (location.folder.size() > 1 && location.folder.back() == '/') location.folder.pop_back();
+  std::string base = location.folder + "/" + kRootNames[root];
+  location.database = base + ".db";
+  location.generation = base + ".gen";
+  location.folder_mode = root == kCurrentUser ? 0700 : 0755;
+  location.file_mode = root == kCurrentUser ? 0600 : 0644;
+  location.listed_read_only = ListedReadOnly(root);
+  return location;
+}
+
+}  // namespace ruzide::registry

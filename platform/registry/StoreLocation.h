@@ -1,0 +1,42 @@
+// Where each root's store lives, and whether this process may write it.
+#ifndef RUZIDE_PLATFORM_REGISTRY_STORELOCATION_H_
+#define RUZIDE_PLATFORM_REGISTRY_STORELOCATION_H_
+
+#include <sys/types.h>
+
+#include <string>
+
+#include "platform/WinTypes.h"
+
+namespace ruzide::registry {
+
+// The roots the store serves, as indexes into per-root tables.
+enum RootIndex { kCurrentUser = 0, kLocalMachine = 1, kRootCount = 2 };
+
+// Returns the index of a predefined root handle, or -1 for any other handle.
+int RootIndexOf(HKEY root);
+
+// Returns the root's name, "HKEY_CURRENT_USER" or "HKEY_LOCAL_MACHINE".
+const char* RootName(int root);
+
+struct StoreLocation {
+  std::string folder;      // holds the files below; created on first use
+  std::string database;    // <folder>/<root name>.db
+  std::string generation;  // <folder>/<root name>.gen, see GenerationCounter
+  mode_t folder_mode;      // for a folder the store creates
+  mode_t file_mode;        // 0600 for the user root, 0644 for the machine root
+  bool listed_read_only;   // the root is named in RUZIDE_REGISTRY_READONLY
+};
+
+// Resolves the root's files from the environment as it is now.
+//
+// RUZIDE_REGISTRY names the folder of both roots. Unset, the user root lives in
+// $XDG_CONFIG_HOME/ruzide (else ~/.config/ruzide) and the machine root in
+// /var/lib/ruzide. RUZIDE_REGISTRY_READONLY is a comma-separated list of root names
+// (HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, or HKCU, HKLM; any case) this process must not
+// write.
+StoreLocation LocateStore(int root);
+
+}  // namespace ruzide::registry
+
+#endif  // RUZIDE_PLATFORM_REGISTRY_STORELOCATION_H_

@@ -1,0 +1,135 @@
+// How keys behave: roots, paths, names, creation, deletion and access. Written against
+// the registry functions alone, so that it runs unchanged against the real registry.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "tests/store/RegistryTestUtil.h"
+#include "tests/store/TempStore.h"
+
+namespace {
+
+class KeyConformanceTest : public ::testing::Test {
+ protected:
+  HKEY base() const { return scratch_.get(); }
+  ScratchKey scratch_;
+};
+
+TEST_F(KeyConformanceTest, BothRootsOpenAndCloseAsThemselves) {
+  for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
+    HKEY key = nullptr;
+    EXPECT_EQ(ERROR_SUCCESS, OpenKey(root, nullptr, KEY_READ, &key));
+    EXPECT_EQ(root, key);
+    EXPECT_EQ(ERROR_SUCCESS, OpenKey(root, "", KEY_READ, &key));
+    EXPECT_EQ(root, key);
+    EXPECT_EQ(ERROR_SUCCESS, RegCloseKey(key));
+  }
+  EXPECT_EQ(ERROR_INVALID_HANDLE, RegCloseKey(nullptr));
+}
+
+TEST_F(KeyConformanceTest, PathSeparatorsCollapseAndALeadingOneFails) {
+  ASSERT_NE(nullptr, base());
+  HKEY created = CreateKey(base(), "a\\b\\c");
+  ASSERT_NE(nullptr, created);
+  ASSERT_EQ(ERROR_SUCCESS, SetDword(created, "mark", 7));
+  RegCloseKey(created);
+  for (const char* path : {"a\\b\\c", "a\\b\\c\\", "a\\\\b\\c", "a\\b\\\\\\c\\\\"}) {
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, OpenKey(base(), path, KEY_READ, &key)) << path;
+    EXPECT_EQ(7u, QueryDword(key, "mark")) << path;
+    RegCloseKey(key);
+  }
+  HKEY key = nullptr;
+  EXPECT_EQ(ERROR_BAD_PATHNAME, OpenKey(base(), "\\a", KEY_READ, &key));
+  EXPECT_EQ(ERROR_BAD_PATHNAME, OpenKey(base(), "\\", KEY_READ, &key));
+  EXPECT_EQ(ERROR_BAD_PATHNAME, OpenKey(HKEY_CURRENT_USER, "\\", KEY_READ, &key));
+  EXPECT_EQ(nullptr, CreateKey(base(), "\\x"));
+  EXPECT_EQ(ERROR_FILE_NOT_FOUND, OpenKey(base(), "x", KEY_READ, &key));
+}
+
+TEST_F(KeyConformanceTest, EmptyPathReopensTheSameKey) {
+  ASSERT_NE(nullptr, base());
+  HKEY again = nullptr;
+  ASSERT_EQ(ERROR_SUCCESS, OpenKey(base(), "", KEY_ALL_ACCESS, &again));
+  ASSERT_EQ(ERROR_SUCCESS, SetDword(again, "v", 1));
+  RegCloseKey(again);
+  EXPECT_EQ(1u, QueryDword(base(), "v"));
+}
+
+TEST_F(KeyConformanceTest, NamesMatchInAnyCaseAndKeepTheirOwn) {
+  ASSERT_NE(nullptr, base());
+  DWORD disposition = 0;
+  HKEY first = CreateKey(base(), "MixedCase\\Child", &disposition);
+  EXPECT_EQ(static_cast<DWORD>(REG_CREATED_NEW_KEY), disposition);
+  HKEY second = CreateKey(base(), "MIXEDCASE\\child", &disposition);
+  EXPECT_EQ(static_cast<DWORD>(REG_OPENED_EXISTING_KEY), disposition);
+  ASSERT_EQ(ERROR_SUCCESS, SetDword(first, "Value", 5));
+  EXPECT_EQ(5u, QueryDword(second, "VALUE"));
+  EXPECT_EQ(std::vector<std::string>{"MixedCase"}, SubkeyNames(base()));
+  EXPECT_EQ(std::vector<std::string>{"Value"}, ValueNames(second));
+  ASSERT_EQ(ERROR_SUCCESS, SetDword(second, "vAlUe", 6));
+  EXPECT_EQ(std::vector<std::string>{"Value"}, ValueNames(first));
+  RegCloseKey(first);
+  RegCloseKey(second);
+}
+
+TEST_F(KeyConformanceTest, LongNamesAndDeepPathsWork) {
+  ASSERT_NE(nullptr, base());
+  std::string long_name(255, 'k');
+  HKEY key = CreateKey(base(), long_name.c_str());
+  ASSERT_NE(nullptr, key);
+  RegCloseKey(key);
+  EXPECT_EQ(std::vector<std::string>{long_name}, SubkeyNames(base()));
+  std::string deep = "d";
+  for (int level = 1; level < 100; ++level) deep += "\\d";
+  key = CreateKey(base(), deep.c_str());
+  ASSERT_NE(nullptr, key);
+  RegCloseKey(key);
+  EXPECT_EQ(ERROR_SUCCESS, OpenKey(base(), deep.c_str(), KEY_READ, &key));
+  RegCloseKey(key);
+}
+
+TEST_F(KeyConformanceTest, DeleteRefusesAParentAndReportsWhatIsMissing) {
+  ASSERT_NE(nullptr, base());
+  RegCloseKey(CreateKey(base(), "p\\c"));
+  EXPECT_EQ(ERROR_ACCESS_DENIED, RegDeleteKeyA(base(), "p"));
+  EXPECT_EQ(ERROR_SUCCESS, RegDeleteKeyA(base(), "P\\C"));
+  EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegDeleteKeyA(base(), "p\\c"));
+  EXPECT_EQ(ERROR_SUCCESS, RegDeleteKeyA(base(), "p"));
+  EXPECT_TRUE(SubkeyNames(base()).empty());
+}
+
+TEST_F(KeyConformanceTest, HandleToADeletedKeyFailsWithKeyDeleted) {
+  ASSERT_NE(nullptr, base());
+  HKEY doomed = CreateKey(base(), "doomed");
+  ASSERT_EQ(ERROR_SUCCESS, SetDword(doomed, "v", 1));
+  ASSERT_EQ(ERROR_SUCCESS, RegDeleteKeyA(base(), "doomed"));
+  DWORD count = 0;
+  HKEY child = nullptr;
+  LONG status = ERROR_SUCCESS;
+  QueryBytes(doomed, "v", &status);
+  EXPECT_EQ(ERROR_KEY_DELETED, status);
+  EXPECT_EQ(ERROR_KEY_DELETED, SetDword(doomed, "v", 2));
+  EXPECT_EQ(ERROR_KEY_DELETED,
+            RegQueryInfoKeyA(doomed, nullptr, nullptr, nullptr, &count, nullptr, nullptr, nullptr,
+                             nullptr, nullptr, nullptr, nullptr));
+  EXPECT_EQ(ERROR_KEY_DELETED, RegCreateKeyExA(doomed, "child", 0, nullptr, 0, KEY_ALL_ACCESS,
+                                               nullptr, &child, nullptr));
+  // Recreating the name makes a new key; the old handle still names the deleted one.
+  RegCloseKey(CreateKey(base(), "doomed"));
+  EXPECT_EQ(ERROR_KEY_DELETED, SetDword(doomed, "v", 3));
+  EXPECT_EQ(ERROR_SUCCESS, RegCloseKey(doomed));
+}
+
+TEST_F(KeyConformanceTest, AccessRightsOfAHandleAreEnforced) {
+  ASSERT_NE(nullptr, base());
+  RegCloseKey(CreateKey(base(), "k"));
+  HKEY reader = nullptr;
+  ASSERT_EQ(ERROR_SUCCESS, OpenKey(base(), "k", KEY_READ, &reader));
+  EXPECT_EQ(ERROR_ACCESS_DENIED, SetDword(reader, "v", 1));
+  EXPECT_EQ(ERROR_ACCESS_DENIED, RegDeleteValueA(reader, "v"));
+  EXPECT_TRUE(SubkeyNames(reader).empty());
+  RegCloseKey(reader);
+}
+
+}  // namespace

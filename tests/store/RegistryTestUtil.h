@@ -1,0 +1,85 @@
+// Small helpers over the ten registry functions, for the store's tests.
+#ifndef RUZIDE_TESTS_STORE_REGISTRYTESTUTIL_H_
+#define RUZIDE_TESTS_STORE_REGISTRYTESTUTIL_H_
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform/WinReg.h"
+
+// Creates (or opens) `path` below `parent` with all access; null on failure.
+inline HKEY CreateKey(HKEY parent, const char* path, DWORD* disposition = nullptr) {
+  HKEY key = nullptr;
+  if (RegCreateKeyExA(parent, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, disposition) !=
+      ERROR_SUCCESS) {
+    return nullptr;
+  }
+  return key;
+}
+
+inline LONG OpenKey(HKEY parent, const char* path, REGSAM access, HKEY* key) {
+  return RegOpenKeyExA(parent, path, 0, access, key);
+}
+
+inline LONG SetString(HKEY key, const char* name, const std::string& text) {
+  return RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                        static_cast<DWORD>(text.size() + 1));
+}
+
+inline LONG SetDword(HKEY key, const char* name, DWORD number) {
+  return RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number),
+                        sizeof number);
+}
+
+// The value's bytes, or empty with *status set to the error.
+inline std::string QueryBytes(HKEY key, const char* name, LONG* status = nullptr,
+                              DWORD* type = nullptr) {
+  std::string data(4096, '\0');
+  DWORD size = static_cast<DWORD>(data.size());
+  LONG result =
+      RegQueryValueExA(key, name, nullptr, type, reinterpret_cast<BYTE*>(&data[0]), &size);
+  if (status != nullptr) *status = result;
+  data.resize(result == ERROR_SUCCESS ? size : 0);
+  return data;
+}
+
+inline DWORD QueryDword(HKEY key, const char* name, LONG* status = nullptr) {
+  DWORD number = 0, size = sizeof number;
+  LONG result =
+      RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(&number), &size);
+  if (status != nullptr) *status = result;
+  return number;
+}
+
+// All subkey names, in enumeration order.
+inline std::vector<std::string> SubkeyNames(HKEY key) {
+  std::vector<std::string> names;
+  char name[256];
+  for (DWORD index = 0;; ++index) {
+    DWORD size = sizeof name;
+    if (RegEnumKeyExA(key, index, name, &size, nullptr, nullptr, nullptr, nullptr) !=
+        ERROR_SUCCESS) {
+      break;
+    }
+    names.emplace_back(name, size);
+  }
+  return names;
+}
+
+// All value names, in enumeration order.
+inline std::vector<std::string> ValueNames(HKEY key) {
+  std::vector<std::string> names;
+  char name[16384];
+  for (DWORD index = 0;; ++index) {
+    DWORD size = sizeof name;
+    if (RegEnumValueA(key, index, name, &size, nullptr, nullptr, nullptr, nullptr) !=
+        ERROR_SUCCESS) {
+      break;
+    }
+    names.emplace_back(name, size);
+  }
+  return names;
+}
+
+#endif  // RUZIDE_TESTS_STORE_REGISTRYTESTUTIL_H_

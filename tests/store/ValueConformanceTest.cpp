@@ -1,0 +1,159 @@
+// How values, enumeration and key information behave. Written against the registry
+// functions alone, so that it runs unchanged against the real registry.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "tests/store/RegistryTestUtil.h"
+#include "tests/store/TempStore.h"
+
+namespace {
+
+class ValueConformanceTest : public ::testing::Test {
+ protected:
+  HKEY base() const { return scratch_.get(); }
+  ScratchKey scratch_;
+};
+
+TEST_F(ValueConformanceTest, EveryTypeStoresTheBytesGiven) {
+  ASSERT_NE(nullptr, base());
+  const std::string bytes("a\0b\xff", 4);
+  for (DWORD type :
+       {REG_NONE, REG_SZ, REG_EXPAND_SZ, REG_BINARY, REG_DWORD, REG_MULTI_SZ, REG_QWORD}) {
+    std::string data = type == REG_QWORD ? bytes + bytes : bytes;
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegSetValueExA(base(), "v", 0, type, reinterpret_cast<const BYTE*>(data.data()),
+                             static_cast<DWORD>(data.size())));
+    DWORD read_type = 99;
+    LONG status;
+    EXPECT_EQ(data, QueryBytes(base(), "V", &status, &read_type)) << type;
+    EXPECT_EQ(type, read_type);
+  }
+  // The unnamed value is "" and null alike.
+  ASSERT_EQ(ERROR_SUCCESS, SetString(base(), nullptr, "default"));
+  EXPECT_EQ(std::string("default", 8), QueryBytes(base(), ""));
+  ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(base(), "empty", 0, REG_BINARY, nullptr, 0));
+  LONG status;
+  EXPECT_EQ("", QueryBytes(base(), "empty", &status));
+  EXPECT_EQ(ERROR_SUCCESS, status);
+}
+
+TEST_F(ValueConformanceTest, QuerySizesAndShortBuffers) {
+  ASSERT_NE(nullptr, base());
+  ASSERT_EQ(ERROR_SUCCESS, SetString(base(), "text", "hello"));
+  DWORD type = 0, size = 0;
+  EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExA(base(), "text", nullptr, &type, nullptr, &size));
+  EXPECT_EQ(6u, size);
+  EXPECT_EQ(static_cast<DWORD>(REG_SZ), type);
+  char buffer[8] = "xxxxxxx";
+  size = 3;
+  EXPECT_EQ(ERROR_MORE_DATA, RegQueryValueExA(base(), "text", nullptr, &type,
+                                              reinterpret_cast<BYTE*>(buffer), &size));
+  EXPECT_EQ(6u, size);
+  EXPECT_STREQ("xxxxxxx", buffer);
+  size = sizeof buffer;
+  EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegQueryValueExA(base(), "missing", nullptr, &type,
+                                                   reinterpret_cast<BYTE*>(buffer), &size));
+  EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegDeleteValueA(base(), "missing"));
+  EXPECT_EQ(ERROR_SUCCESS, RegDeleteValueA(base(), "TEXT"));
+  EXPECT_EQ(ERROR_FILE_NOT_FOUND,
+            RegQueryValueExA(base(), "text", nullptr, nullptr, nullptr, nullptr));
+}
+
+TEST_F(ValueConformanceTest, AStringWithoutItsZeroReadsBackWithOne) {
+  ASSERT_NE(nullptr, base());
+  const char source[] = "abcd";  // only "abc" is stored
+  ASSERT_EQ(ERROR_SUCCESS,
+            RegSetValueExA(base(), "s", 0, REG_SZ, reinterpret_cast<const BYTE*>(source), 3));
+  char buffer[8] = "xxxxxxx";
+  DWORD size = sizeof buffer;
+  ASSERT_EQ(ERROR_SUCCESS, RegQueryValueExA(base(), "s", nullptr, nullptr,
+                                            reinterpret_cast<BYTE*>(buffer), &size));
+  EXPECT_EQ(3u, size);
+  EXPECT_STREQ("abc", buffer);
+  // No room for the zero: the bytes alone.
+  char exact[3];
+  size = sizeof exact;
+  ASSERT_EQ(ERROR_SUCCESS,
+            RegQueryValueExA(base(), "s", nullptr, nullptr, reinterpret_cast<BYTE*>(exact), &size));
+  EXPECT_EQ(0, std::memcmp(exact, "abc", 3));
+}
+
+TEST_F(ValueConformanceTest, EnumerationIsInCaseInsensitiveOrder) {
+  ASSERT_NE(nullptr, base());
+  for (const char* name : {"beta", "Alpha", "GAMMA", "alphabet"}) {
+    RegCloseKey(CreateKey(base(), name));
+    ASSERT_EQ(ERROR_SUCCESS, SetDword(base(), name, 1));
+  }
+  ASSERT_EQ(ERROR_SUCCESS, SetDword(base(), "", 1));
+  std::vector<std::string> expected{"Alpha", "alphabet", "beta", "GAMMA"};
+  EXPECT_EQ(expected, SubkeyNames(base()));
+  expected.insert(expected.begin(), "");
+  EXPECT_EQ(expected, ValueNames(base()));
+  char name[16];
+  DWORD size = sizeof name;
+  EXPECT_EQ(ERROR_NO_MORE_ITEMS,
+            RegEnumKeyExA(base(), 4, name, &size, nullptr, nullptr, nullptr, nullptr));
+  EXPECT_EQ(ERROR_NO_MORE_ITEMS,
+            RegEnumValueA(base(), 5, name, &size, nullptr, nullptr, nullptr, nullptr));
+}
+
+TEST_F(ValueConformanceTest, EnumerationReportsBuffersTooSmall) {
+  ASSERT_NE(nullptr, base());
+  RegCloseKey(CreateKey(base(), "abcde"));
+  ASSERT_EQ(ERROR_SUCCESS, SetString(base(), "name", "foobar"));
+  // A key name needs room for its zero; nothing is written otherwise.
+  char name[8] = "xxxxxxx";
+  DWORD size = 5;
+  EXPECT_EQ(ERROR_MORE_DATA,
+            RegEnumKeyExA(base(), 0, name, &size, nullptr, nullptr, nullptr, nullptr));
+  EXPECT_EQ(5u, size);
+  EXPECT_STREQ("xxxxxxx", name);
+  size = 6;
+  EXPECT_EQ(ERROR_SUCCESS,
+            RegEnumKeyExA(base(), 0, name, &size, nullptr, nullptr, nullptr, nullptr));
+  EXPECT_EQ(5u, size);
+  EXPECT_STREQ("abcde", name);
+  // A value's name or data that does not fit.
+  char data[8];
+  DWORD type = 0, data_size = 3;
+  size = sizeof name;
+  EXPECT_EQ(ERROR_MORE_DATA, RegEnumValueA(base(), 0, name, &size, nullptr, &type,
+                                           reinterpret_cast<BYTE*>(data), &data_size));
+  EXPECT_EQ(7u, data_size);
+  EXPECT_EQ(static_cast<DWORD>(REG_SZ), type);
+  size = 4;
+  data_size = sizeof data;
+  EXPECT_EQ(ERROR_MORE_DATA, RegEnumValueA(base(), 0, name, &size, nullptr, &type,
+                                           reinterpret_cast<BYTE*>(data), &data_size));
+  size = 5;
+  data_size = sizeof data;
+  EXPECT_EQ(ERROR_SUCCESS, RegEnumValueA(base(), 0, name, &size, nullptr, &type,
+                                         reinterpret_cast<BYTE*>(data), &data_size));
+  EXPECT_EQ(4u, size);
+  EXPECT_STREQ("name", name);
+  EXPECT_STREQ("foobar", data);
+}
+
+TEST_F(ValueConformanceTest, InfoCountsSubkeysAndValues) {
+  ASSERT_NE(nullptr, base());
+  RegCloseKey(CreateKey(base(), "one"));
+  RegCloseKey(CreateKey(base(), "three"));
+  ASSERT_EQ(ERROR_SUCCESS, SetString(base(), "longest", "123456789"));
+  ASSERT_EQ(ERROR_SUCCESS, SetDword(base(), "v", 1));
+  DWORD subkeys = 0, max_subkey = 0, values = 0, max_name = 0, max_data = 0;
+  ASSERT_EQ(ERROR_SUCCESS,
+            RegQueryInfoKeyA(base(), nullptr, nullptr, nullptr, &subkeys, &max_subkey, nullptr,
+                             &values, &max_name, &max_data, nullptr, nullptr));
+  EXPECT_EQ(2u, subkeys);
+  EXPECT_EQ(5u, max_subkey);
+  EXPECT_EQ(2u, values);
+  EXPECT_EQ(7u, max_name);
+  EXPECT_EQ(10u, max_data);
+  ASSERT_EQ(ERROR_SUCCESS, RegDeleteKeyA(base(), "one"));
+  ASSERT_EQ(ERROR_SUCCESS, RegQueryInfoKeyA(base(), nullptr, nullptr, nullptr, &subkeys, nullptr,
+                                            nullptr, nullptr, nullptr, nullptr, nullptr, nullptr));
+  EXPECT_EQ(1u, subkeys);
+}
+
+}  // namespace
