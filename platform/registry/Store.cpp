@@ -69,7 +69,14 @@ LONG Store::EnsureOpen() {
     return ERROR_SUCCESS;
   }
   if (state_ == State::kBroken) return broken_error_;
+  // Opening reads the database, and may meet a process that is creating it.
   LONG status = db_.Open(location_.database, read_only_);
+  for (int64_t started = MonotonicNanos();
+       status == ERROR_LOCK_VIOLATION && MonotonicNanos() - started < kBusyLimitNanos;) {
+    timespec pause = {0, 200'000};
+    nanosleep(&pause, nullptr);
+    status = db_.Open(location_.database, read_only_);
+  }
   if (status == ERROR_FILE_NOT_FOUND && read_only_) {
     state_ = State::kAbsent;
     return ERROR_SUCCESS;

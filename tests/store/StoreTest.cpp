@@ -1,0 +1,129 @@
+// What is particular to the embedded store: its files, read-only roots, exact limits and
+// the handles it refuses.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/store/RegistryTestUtil.h"
+#include "tests/store/TempStore.h"
+
+namespace {
+
+class StoreTest : public ::testing::Test {
+ protected:
+  bool Exists(const std::string& file) const {
+    struct stat info;
+    return stat(file.c_str(), &info) == 0;
+  }
+  TempStoreFolder folder_;
+};
+
+TEST_F(StoreTest, EachRootPersistsInItsOwnFile) {
+  HKEY user = CreateKey(HKEY_CURRENT_USER, "Software\\App");
+  HKEY machine = CreateKey(HKEY_LOCAL_MACHINE, "Software\\App");
+  ASSERT_EQ(ERROR_SUCCESS, SetDword(user, "who", 1));
+  ASSERT_EQ(ERROR_SUCCESS, SetDword(machine, "who", 2));
+  EXPECT_EQ(folder_.path() + "/HKEY_CURRENT_USER.db", folder_.DatabaseFile(HKEY_CURRENT_USER));
+  EXPECT_EQ(folder_.path() + "/HKEY_LOCAL_MACHINE.db", folder_.DatabaseFile(HKEY_LOCAL_MACHINE));
+  struct stat info;
+  ASSERT_EQ(0, stat(folder_.DatabaseFile(HKEY_CURRENT_USER).c_str(), &info));
+  EXPECT_EQ(0600u, info.st_mode & 0777);
+  TempStoreFolder::Reopen();  // as a new process would find them
+  HKEY key = nullptr;
+  ASSERT_EQ(ERROR_SUCCESS, OpenKey(HKEY_CURRENT_USER, "SOFTWARE\\app", KEY_READ, &key));
+  EXPECT_EQ(1u, QueryDword(key, "who"));
+  RegCloseKey(key);
+  ASSERT_EQ(ERROR_SUCCESS, OpenKey(HKEY_LOCAL_MACHINE, "Software\\App", KEY_READ, &key));
+  EXPECT_EQ(2u, QueryDword(key, "who"));
+  RegCloseKey(key);
+}
+
+TEST_F(StoreTest, HandlesOutsideTheTwoRootsAreInvalid) {
+  int local = 0;
+  HKEY made_up = reinterpret_cast<HKEY>(&local);
+  HKEY key = nullptr;
+  for (HKEY handle : {HKEY_CLASSES_ROOT, HKEY_USERS, made_up}) {
+    EXPECT_EQ(ERROR_INVALID_HANDLE, OpenKey(handle, "x", KEY_READ, &key));
+    EXPECT_EQ(ERROR_INVALID_HANDLE, SetDword(handle, "x", 1));
+  }
+  HKEY closed = CreateKey(HKEY_CURRENT_USER, "k");
+  ASSERT_EQ(ERROR_SUCCESS, RegCloseKey(closed));
+  EXPECT_EQ(ERROR_INVALID_HANDLE, RegCloseKey(closed));
+  EXPECT_EQ(ERROR_INVALID_HANDLE, SetDword(closed, "x", 1));
+}
+
+TEST_F(StoreTest, NameAndDepthLimitsAreExact) {
+  HKEY key = nullptr;
+  EXPECT_EQ(ERROR_INVALID_PARAMETER,
+            OpenKey(HKEY_CURRENT_USER, std::string(256, 'k').c_str(), KEY_READ, &key));
+  EXPECT_EQ(nullptr, CreateKey(HKEY_CURRENT_USER, std::string(256, 'k').c_str()));
+  std::string path = "d";
+  for (int depth = 2; depth <= 512; ++depth) path += "\\d";
+  key = CreateKey(HKEY_CURRENT_USER, path.c_str());
+  ASSERT_NE(nullptr, key);
+  HKEY deeper = nullptr;
+  EXPECT_EQ(ERROR_INVALID_PARAMETER, RegCreateKeyExA(key, "deeper", 0, nullptr, 0, KEY_ALL_ACCESS,
+                                                     nullptr, &deeper, nullptr));
+  ASSERT_EQ(ERROR_SUCCESS, SetDword(key, std::string(16383, 'v').c_str(), 1));
+  EXPECT_EQ(ERROR_FILENAME_EXCED_RANGE, SetDword(key, std::string(16384, 'v').c_str(), 1));
+  RegCloseKey(key);
+}
+
+TEST_F(StoreTest, ListedRootIsReadOnlyWithoutADatabase) {
+  setenv("RUZIDE_REGISTRY_READONLY", "hkcu, HKEY_LOCAL_MACHINE", 1);
+  TempStoreFolder::Reopen();
+  HKEY key = nullptr;
+  EXPECT_EQ(ERROR_ACCESS_DENIED, OpenKey(HKEY_LOCAL_MACHINE, "", KEY_ALL_ACCESS, &key));
+  EXPECT_EQ(nullptr, CreateKey(HKEY_LOCAL_MACHINE, "x"));
+  EXPECT_EQ(ERROR_ACCESS_DENIED, SetDword(HKEY_LOCAL_MACHINE, "v", 1));
+  ASSERT_EQ(ERROR_SUCCESS, OpenKey(HKEY_LOCAL_MACHINE, "", KEY_READ, &key));
+  EXPECT_TRUE(SubkeyNames(key).empty());
+  LONG status;
+  QueryBytes(key, "v", &status);
+  EXPECT_EQ(ERROR_FILE_NOT_FOUND, status);
+  EXPECT_FALSE(Exists(folder_.DatabaseFile(HKEY_LOCAL_MACHINE)));
+  EXPECT_FALSE(Exists(folder_.DatabaseFile(HKEY_CURRENT_USER)));
+}
+
+TEST_F(StoreTest, ListedRootReadsItsDataButRefusesWrites) {
+  HKEY key = CreateKey(HKEY_LOCAL_MACHINE, "Languages");
+  ASSERT_EQ(ERROR_SUCCESS, SetString(key, "Language1", "English"));
+  RegCloseKey(key);
+  setenv("RUZIDE_REGISTRY_READONLY", "HKLM", 1);
+  TempStoreFolder::Reopen();
+  EXPECT_EQ(ERROR_ACCESS_DENIED, OpenKey(HKEY_LOCAL_MACHINE, "Languages", 0x2001F, &key));
+  ASSERT_EQ(ERROR_SUCCESS, OpenKey(HKEY_LOCAL_MACHINE, "Languages\\", 0x20019, &key));
+  EXPECT_EQ(std::string("English", 8), QueryBytes(key, "Language1"));
+  RegCloseKey(key);
+  // Asking for the most that is allowed yields a handle that can only read.
+  ASSERT_EQ(ERROR_SUCCESS, OpenKey(HKEY_LOCAL_MACHINE, "Languages", MAXIMUM_ALLOWED, &key));
+  EXPECT_EQ(ERROR_ACCESS_DENIED, SetDword(key, "v", 1));
+  EXPECT_EQ(ERROR_ACCESS_DENIED, RegDeleteValueA(key, "Language1"));
+  EXPECT_EQ(ERROR_ACCESS_DENIED, RegDeleteKeyA(HKEY_LOCAL_MACHINE, "Languages"));
+  RegCloseKey(key);
+  // The other root is unaffected.
+  EXPECT_EQ(ERROR_SUCCESS, SetDword(HKEY_CURRENT_USER, "v", 1));
+}
+
+TEST_F(StoreTest, ThreadsShareTheStoreSafely) {
+  std::vector<std::thread> threads;
+  std::vector<int> failures(4, 0);
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([t, &failures] {
+      std::string path = "Threads\\T" + std::to_string(t);
+      for (DWORD i = 0; i < 200; ++i) {
+        HKEY key = CreateKey(HKEY_CURRENT_USER, path.c_str());
+        if (SetDword(key, "n", i) != ERROR_SUCCESS || QueryDword(key, "n") != i) ++failures[t];
+        SubkeyNames(HKEY_CURRENT_USER);
+        RegCloseKey(key);
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(std::vector<int>(4, 0), failures);
+}
+
+}  // namespace
