@@ -1,0 +1,73 @@
+#include "CodePage.h"
+
+#include <iconv.h>
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+
+namespace ruzide {
+namespace tool {
+
+namespace {
+
+constexpr int kPrimaryLanguageChinese = 0x04;
+constexpr int kSublanguageSimplified = 0x02;  // PRC
+constexpr int kSublanguageSingapore = 0x04;
+constexpr char kReplacement[] = "\xEF\xBF\xBD";  // U+FFFD in UTF-8
+
+// Converts with an open iconv descriptor, replacing each byte that does not convert.
+std::string Convert(iconv_t cd, const char* text) {
+  std::string out;
+  char* in = const_cast<char*>(text);
+  size_t in_left = strlen(text);
+  char buffer[256];
+  while (in_left > 0) {
+    char* dst = buffer;
+    size_t dst_left = sizeof buffer;
+    const size_t rc = iconv(cd, &in, &in_left, &dst, &dst_left);
+    out.append(buffer, static_cast<size_t>(dst - buffer));
+    if (rc != static_cast<size_t>(-1) || errno == E2BIG) continue;
+    // EILSEQ or EINVAL: skip the offending byte and start afresh after it.
+    out += kReplacement;
+    ++in;
+    --in_left;
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+  }
+  return out;
+}
+
+}  // namespace
+
+int CodePageOf(int lang_id) {
+  const int primary = lang_id & 0x3FF;
+  const int sub = (lang_id >> 10) & 0x3F;
+  if (primary == kPrimaryLanguageChinese &&
+      (sub == kSublanguageSimplified || sub == kSublanguageSingapore)) {
+    return 936;
+  }
+  return 1252;
+}
+
+std::string ToUtf8(const char* text, int code_page) {
+  const std::string from = "CP" + std::to_string(code_page);
+  iconv_t cd = iconv_open("UTF-8", from.c_str());
+  if (cd == reinterpret_cast<iconv_t>(-1)) {
+    // No converter for that code page: ASCII passes, everything else is replaced.
+    std::string out;
+    for (const char* p = text; *p; ++p) {
+      if (static_cast<unsigned char>(*p) < 0x80) {
+        out += *p;
+      } else {
+        out += kReplacement;
+      }
+    }
+    return out;
+  }
+  std::string out = Convert(cd, text);
+  iconv_close(cd);
+  return out;
+}
+
+}  // namespace tool
+}  // namespace ruzide
