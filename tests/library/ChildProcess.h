@@ -1,0 +1,27 @@
+// Runs a program as a child process and collects what it printed, for tests of the built
+// library and tool.
+#ifndef RUZIDE_TESTS_LIBRARY_CHILDPROCESS_H_
+#define RUZIDE_TESTS_LIBRARY_CHILDPROCESS_H_
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace ruzide {
+namespace test {
+
+struct ChildResult {
+  int status = -1;  // the exit status; 128 + the signal number when killed by one
+  std::string out;  // everything written to standard output
+  std::string err;  // everything written to standard error
+};
+
+// Runs argv[0] (a path) with the arguments argv[1..] in this process's environment with
+// each of `env` set on top, and waits for it. An empty value unsets the variable.
+ChildResult RunChild(const std::vector<std::string>& argv,
+                     const std::vector<std::pair<std::string, std::string>>& env = {});
+
+}  // namespace test
+}  // namespace ruzide
+
+#endif  // RUZIDE_TESTS_LIBRARY_CHILDPROCESS_H_
