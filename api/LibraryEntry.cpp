@@ -23,7 +23,10 @@ BOOL LibraryEntry(DWORD reason) {
 }  // namespace ruzide
 
 #if defined(_WIN32)
-BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) { return ruzide::api::LibraryEntry(reason); }
+// C linkage: the runtime's start-up code looks the entry up by its plain name.
+extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
+  return ruzide::api::LibraryEntry(reason);
+}
 #endif
 
 extern "C" {
