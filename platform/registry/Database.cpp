@@ -31,6 +31,7 @@ const char kSchema[] =
     "  name BLOB NOT NULL,"
     "  type INTEGER NOT NULL,"
     "  data BLOB NOT NULL,"
+    "  mtime INTEGER NOT NULL,"
     "  PRIMARY KEY(key, folded)) WITHOUT ROWID;"
     "INSERT INTO keys(id, parent, name, folded, mtime) VALUES(1, 0, x'', x'', 0);"
     "PRAGMA application_id=1383745892;"
@@ -67,17 +68,20 @@ const char* const kStatements[kStatementCount] = {
     "SELECT id FROM keys WHERE parent = ?1 AND folded = ?2",
     "SELECT 1 FROM keys WHERE id = ?1",
     "SELECT type, data FROM vals WHERE key = ?1 AND folded = ?2",
-    "SELECT name, mtime FROM keys WHERE parent = ?1 ORDER BY folded",
+    "SELECT name, max(mtime, ifnull((SELECT max(mtime) FROM vals WHERE key = keys.id), 0)) "
+    "FROM keys WHERE parent = ?1 ORDER BY folded",
     "SELECT name, type, data FROM vals WHERE key = ?1 ORDER BY folded",
-    "SELECT mtime FROM keys WHERE id = ?1",
+    "SELECT max(mtime, ifnull((SELECT max(mtime) FROM vals WHERE key = ?1), 0)) "
+    "FROM keys WHERE id = ?1",
     "SELECT 1 FROM keys WHERE parent = ?1 LIMIT 1",
     "SELECT parent, folded FROM keys WHERE id = ?1",
     "INSERT INTO keys(parent, name, folded, mtime) VALUES(?1, ?2, ?3, ?4)",
     "DELETE FROM keys WHERE id = ?1",
     "DELETE FROM vals WHERE key = ?1",
     "UPDATE keys SET mtime = ?2 WHERE id = ?1",
-    "INSERT INTO vals(key, name, folded, type, data) VALUES(?1, ?2, ?3, ?4, ?5) "
-    "ON CONFLICT(key, folded) DO UPDATE SET type = excluded.type, data = excluded.data",
+    "INSERT INTO vals(key, name, folded, type, data, mtime) VALUES(?1, ?2, ?3, ?4, ?5, ?6) "
+    "ON CONFLICT(key, folded) DO UPDATE "
+    "SET type = excluded.type, data = excluded.data, mtime = excluded.mtime",
     "DELETE FROM vals WHERE key = ?1 AND folded = ?2",
 };
 
@@ -389,13 +393,14 @@ void Database::SetLastWriteTime(int64_t key, int64_t now) {
 }
 
 void Database::PutValue(int64_t key, std::string_view name, std::string_view folded, DWORD type,
-                        const BYTE* data, DWORD size) {
+                        const BYTE* data, DWORD size, int64_t now) {
   Statement(Use(kPutValue))
       .Bind(key)
       .Bind(name)
       .Bind(folded)
       .Bind(static_cast<int64_t>(type))
       .Bind(data, size)
+      .Bind(now)
       .Run();
 }
 

@@ -2,6 +2,8 @@
 // This is the only code in the project that knows SQL.
 //
 // Keys form a tree of rows, each naming its parent; the root key has the id kRootKey.
+// A key's last-write time is the latest of its own row's time, which changes with its
+// subkeys and deleted values, and the times its values were set.
 // Key ids are never reused, so a handle that names a deleted key cannot come to name
 // another. Names are kept as given and, for lookup and ordering, folded (NameFold.h).
 //
@@ -105,7 +107,7 @@ class Database {
   void DeleteKey(int64_t key);  // the key and its values
   void SetLastWriteTime(int64_t key, int64_t now);
   void PutValue(int64_t key, std::string_view name, std::string_view folded, DWORD type,
-                const BYTE* data, DWORD size);
+                const BYTE* data, DWORD size, int64_t now);
   bool DeleteValue(int64_t key, std::string_view folded);  // false if there was none
 
  private:

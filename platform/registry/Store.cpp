@@ -436,8 +436,9 @@ LONG Store::SetValue(const KeyRef& key, std::string_view name, DWORD type, const
   return Write([&]() -> LONG {
     if (!Alive(key.id)) return ERROR_KEY_DELETED;
     std::string folded = FoldName(name);
-    db_.PutValue(key.id, name, folded, type, data, size);
-    Touch(key.id);
+    // The value's own time stands for the key's last write, which spares the key's row.
+    db_.PutValue(key.id, name, folded, type, data, size, FileTimeNow());
+    changed_ = true;
     StoredValue value;
     value.type = type;
     if (size > 0) value.data.assign(reinterpret_cast<const char*>(data), size);
