@@ -75,8 +75,10 @@ class Database {
 
   // Opens the file at `path`, which CheckDatabaseFile has found kMissing, kEmpty or
   // kPlausible (kMissing only when !read_only). A missing or empty file is given the
-  // schema. Returns ERROR_SUCCESS; ERROR_BADDB when the file is not a store of ours or
-  // is damaged (it is then left as it was); another error code if it cannot be opened.
+  // schema. Returns ERROR_SUCCESS; ERROR_FILE_NOT_FOUND when `read_only` and the file
+  // holds no store yet; ERROR_BADDB when the file is not a store of ours or is damaged
+  // (it is then left as it was); ERROR_LOCK_VIOLATION when another process holds it
+  // locked, as while it creates the schema; another error code if it cannot be opened.
   LONG Open(const std::string& path, bool read_only);
 
   // Closes the connection. After `Abandon`, closing neither checkpoints nor otherwise

@@ -56,8 +56,10 @@ LONG Store::EnsureOpen() {
       return broken_error_;
     case State::kAbsent: {
       // Read-only and no database yet: look again, since a writer may have made one.
-      FileState file = CheckDatabaseFile(location_.database);
-      if (file == FileState::kMissing || file == FileState::kEmpty) return ERROR_SUCCESS;
+      struct stat info;
+      if (stat(location_.database.c_str(), &info) != 0 || info.st_size == 0) {
+        return ERROR_SUCCESS;
+      }
       break;
     }
     case State::kClosed:
