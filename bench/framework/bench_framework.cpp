@@ -56,7 +56,7 @@ class Store {
 
  private:
   explicit Store(int leaves) : leaves_(leaves) { Populate(leaves); }
-  ruzide::test::TempStoreFolder folder_;
+  TempStoreFolder folder_;
   int leaves_;
 };
 

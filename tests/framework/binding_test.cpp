@@ -1,0 +1,132 @@
+// Binding: how a declared tree wires itself together while it is constructed.
+#include <memory>
+
+#include "tests/framework/StoreFixture.h"
+#include "tests/framework/TestTrees.h"
+
+namespace {
+
+class BindingTest : public StoreTest {};
+
+TEST_F(BindingTest, DeclaredTreeBindsUnderItsParentsInDeclarationOrder) {
+  RecordingSink sink;
+  ruzide::decl::EmitMembers<CRDCLg_oDisplay>(sink);
+  EXPECT_EQ("BBBRBBBRRB", sink.text);
+
+  CRDCLg_oDisplay tree;
+  EXPECT_EQ(HKEY_CURRENT_USER, tree.m_hRootKey);
+  EXPECT_EQ(0, CRegDeclHive::s_aChildren.GetSize());
+  EXPECT_EQ(0, CRegDeclHive::s_aParentStack.GetSize());
+  EXPECT_EQ(&tree, CRegDeclHive::s_pHive);
+
+  // Parents, in bind order, and the paths that follow from them.
+  ASSERT_EQ(3, tree.m_aChildren.GetSize());
+  EXPECT_EQ(&tree.m_oDisplay, tree.m_aChildren[0]);
+  EXPECT_EQ(&tree.m_oPaths, tree.m_aChildren[1]);
+  EXPECT_EQ(&tree.m_oMode, tree.m_aChildren[2]);
+  EXPECT_EQ(&tree, tree.m_oDisplay.m_pParent);
+  EXPECT_EQ(&tree.m_oDisplay, tree.m_oDisplay.m_oHeight.m_pParent);
+  EXPECT_EQ(&tree.m_oPaths.m_oRecent, tree.m_oPaths.m_oRecent.m_oCount.m_pParent);
+  EXPECT_EQ(nullptr, tree.m_pParent);
+  EXPECT_STREQ("", tree.m_oDisplay.m_strFullPath);
+  EXPECT_STREQ("Display", tree.m_oDisplay.m_oWidth.m_strFullPath);
+  EXPECT_STREQ("Paths\\Recent", tree.m_oPaths.m_oRecent.m_oCount.m_strFullPath);
+  EXPECT_STREQ("", tree.m_oMode.m_strFullPath);
+
+  // Maps by kind.
+  EXPECT_EQ(&tree.m_oDisplay, tree.GetChild("Display", nullptr));
+  EXPECT_EQ(&tree.m_oMode, tree.GetChild("Mode", nullptr));
+  EXPECT_EQ(2, tree.m_mapKeys.GetCount());
+  EXPECT_EQ(1, tree.m_mapInts.GetCount());
+  EXPECT_EQ(2, tree.m_oDisplay.m_mapValues.GetCount());
+
+  // Every node took the tree's hive; the closing refresh left nothing dirty.
+  EXPECT_EQ(&tree, tree.m_oPaths.m_oRecent.m_oCount.m_pHive);
+  EXPECT_EQ(0, tree.m_oDisplay.m_oWidth.m_bDirty);
+  EXPECT_EQ(0, tree.m_oMode.m_bDirty);
+  EXPECT_EQ(640, int(tree.m_oDisplay.m_oWidth));
+  EXPECT_EQ(0, Writes());
+}
+
+TEST_F(BindingTest, KeyWithoutChildrenIsPushedAndRemovedAtOnce) {
+  RecordingSink sink;
+  ruzide::decl::EmitMembers<CRDCLg_oApp>(sink);
+  // Base (Prefs (4 values), Empty, Owner).
+  EXPECT_EQ("BBBBBBRBRBR", sink.text);
+  CRDCLg_oApp tree;
+  EXPECT_EQ(&tree.m_oBase, tree.m_oBase.m_oOwner.m_pParent);  // binds after Empty left
+  EXPECT_EQ(0, tree.m_oBase.m_oEmpty.m_aChildren.GetSize());
+  EXPECT_STREQ("Software\\Test", tree.m_oBase.m_oOwner.m_strFullPath);
+}
+
+TEST_F(BindingTest, SecondHiveTakesOverAndDropsRunTimeLeftovers) {
+  CRDCLg_oDisplay first;
+  // A run-time child is recorded, but never bound through the array.
+  first.m_oDisplay.GetChildInt("Depth", 24);
+  EXPECT_EQ(1, CRegDeclHive::s_aChildren.GetSize());
+
+  CRDCLg_oApp second;
+  EXPECT_EQ(0, CRegDeclHive::s_aChildren.GetSize());
+  EXPECT_EQ(&second, CRegDeclHive::s_pHive);
+  EXPECT_EQ(&first, first.m_oDisplay.m_oWidth.m_pHive);
+  EXPECT_EQ(&second, second.m_oBase.m_oPrefs.m_oLevel.m_pHive);
+  INT_PTR hives = CRegDeclHive::s_aHives.GetSize();
+  ASSERT_GE(hives, 2);
+  EXPECT_EQ(&first, CRegDeclHive::s_aHives[hives - 2]);
+  EXPECT_EQ(&second, CRegDeclHive::s_aHives[hives - 1]);
+
+  // A node constructed now takes the second hive.
+  CRegDeclInt loose("Loose", 1, 0, 0);
+  EXPECT_EQ(&second, loose.m_pHive);
+}
+
+TEST_F(BindingTest, BindAsChildDoesNothingWithoutParentOrChild) {
+  CRDCLg_oDisplay tree;
+  CRegDeclKey extra("Extra");
+  CRegDeclHive::s_aChildren.SetIndex(0);
+  // The parent stack is empty after construction: nothing binds, the cursor stays.
+  CRegDeclHive::s_aChildren.BindAsChild();
+  EXPECT_EQ(0, CRegDeclHive::s_aChildren.m_nIndex);
+  EXPECT_EQ(nullptr, extra.m_pParent);
+
+  // With a parent but the cursor past the end: nothing either.
+  CRegDeclHive::s_aParentStack.Add(&tree);
+  CRegDeclHive::s_aChildren.SetIndex(1);
+  CRegDeclHive::s_aChildren.BindAsChild();
+  EXPECT_EQ(1, CRegDeclHive::s_aChildren.m_nIndex);
+  EXPECT_EQ(3, tree.m_aChildren.GetSize());
+
+  // In range: bound, cursor advanced, key pushed.
+  CRegDeclHive::s_aChildren.SetIndex(0);
+  CRegDeclHive::s_aChildren.BindAsChild();
+  EXPECT_EQ(&tree, extra.m_pParent);
+  EXPECT_EQ(&extra, CRegDeclHive::s_aParentStack.GetLast());
+  CRegDeclHive::s_aParentStack.SetSize(0);
+  CRegDeclHive::s_aChildren.SetSize(0);
+}
+
+TEST(NodeArrayTest, CursorEdges) {
+  CRegDeclObjectArray array;
+  EXPECT_EQ(nullptr, array.GetLast());
+  EXPECT_EQ(nullptr, array.GetAtCurrentIndex());
+  CRegDeclInt a("a", 0, 0, 0), b("b", 0, 0, 0);
+  array.Add(&a);
+  array.Add(&b);
+  EXPECT_EQ(&b, array.GetLast());
+  EXPECT_EQ(&a, array.GetAtCurrentIndex());
+  array.SetIndex(-1);
+  EXPECT_EQ(0, array.IsIndexValid());
+  EXPECT_EQ(nullptr, array.GetAtCurrentIndex());
+  EXPECT_EQ(nullptr, array.GetLast());  // elements, but the cursor is outside
+  array.SetIndex(2);
+  EXPECT_EQ(nullptr, array.GetLast());
+  array.AdjustIndex(-1);
+  EXPECT_EQ(&b, array.GetAtCurrentIndex());
+  array.RemoveLast();
+  array.RemoveLast();
+  array.RemoveLast();  // harmless on an empty array
+  EXPECT_EQ(0, array.GetSize());
+  CRegDeclHive::s_aChildren.SetSize(0);
+}
+
+}  // namespace

@@ -1,0 +1,135 @@
+// The hive's primitives against the real store.
+#include <cstring>
+#include <string>
+
+#include "tests/framework/StoreFixture.h"
+
+namespace {
+
+class HiveTest : public StoreTest {
+ protected:
+  HiveTest() { hive.m_hRootKey = HKEY_CURRENT_USER; }
+  CRegDeclHive hive;
+};
+
+TEST_F(HiveTest, StringAndIntReadsCreateTheKeyPath) {
+  CString text("unchanged");
+  EXPECT_EQ(0, hive.ReadString("A\\B", "Missing", text, "fallback"));
+  EXPECT_STREQ("fallback", text);
+  EXPECT_TRUE(KeyThere("A\\B"));
+  EXPECT_EQ(0, hive.ReadString("A\\B", "Missing", text, nullptr));
+  EXPECT_STREQ("", text);
+
+  int n = 3;
+  EXPECT_EQ(0, hive.ReadInt("C\\D", "Missing", n, 42));
+  EXPECT_EQ(42, n);
+  EXPECT_TRUE(KeyThere("C\\D"));
+  EXPECT_EQ(nullptr, hive.m_hOpenKey);
+}
+
+TEST_F(HiveTest, BinaryReadsAndCountsOpenOnly) {
+  unsigned char buf[4] = {7, 7, 7, 7};
+  EXPECT_EQ(0, hive.ReadBinary("E\\F", "Blob", buf, 4));
+  EXPECT_EQ(0, memcmp(buf, "\0\0\0\0", 4));
+  EXPECT_EQ(0, hive.GetSubKeyCount("E\\F"));
+  EXPECT_EQ(0, hive.GetValueCount("E"));
+  EXPECT_FALSE(KeyThere("E"));
+  EXPECT_EQ(0, hive.ReadBinary(nullptr, "Blob", buf, 4));
+  ResetCounts();
+  EXPECT_EQ(0, hive.GetSubKeyCount(nullptr));
+  EXPECT_EQ(0, hive.GetValueCount(nullptr));
+  EXPECT_EQ(0, Calls());
+
+  MakeKey("E\\F\\G");
+  PutInt("E\\F", "One", 1);
+  PutInt("E\\F", "Two", 2);
+  EXPECT_EQ(1, hive.GetSubKeyCount("E\\F"));
+  EXPECT_EQ(2, hive.GetValueCount("E\\F\\"));  // a trailing backslash names the same key
+}
+
+TEST_F(HiveTest, TextLimitIs4096BytesWithTheZero) {
+  std::string fits(4095, 'x');
+  PutString("T", "Fits", fits.c_str());
+  std::string over(4096, 'y');
+  PutString("T", "Over", over.c_str());
+  CString text;
+  EXPECT_EQ(1, hive.ReadString("T", "Fits", text, "def"));
+  EXPECT_EQ(4095, text.GetLength());
+  EXPECT_EQ(0, hive.ReadString("T", "Over", text, "def"));
+  EXPECT_STREQ("def", text);
+
+  // An empty text is stored as its zero alone.
+  EXPECT_EQ(1, hive.WriteString("T", "Empty", ""));
+  std::string stored;
+  ASSERT_TRUE(Stored("T", "Empty", &stored));
+  EXPECT_EQ(std::string(1, '\0'), stored);
+}
+
+TEST_F(HiveTest, IntsReadAnyFourByteValue) {
+  long long wide = 5;
+  Put("I", "Wide", REG_QWORD, &wide, 8);
+  unsigned char four[4] = {0x78, 0x56, 0x34, 0x12};
+  Put("I", "Four", REG_BINARY, four, 4);
+  int n = 0;
+  EXPECT_EQ(0, hive.ReadInt("I", "Wide", n, -1));
+  EXPECT_EQ(-1, n);
+  EXPECT_EQ(1, hive.ReadInt("I", "Four", n, -1));
+  EXPECT_EQ(0x12345678, n);
+
+  EXPECT_EQ(1, hive.WriteInt("I", "Neg", -2));
+  DWORD type = 0;
+  std::string stored;
+  ASSERT_TRUE(Stored("I", "Neg", &stored, &type));
+  EXPECT_EQ(static_cast<DWORD>(REG_DWORD), type);
+  EXPECT_EQ(std::string("\xFE\xFF\xFF\xFF", 4), stored);
+}
+
+TEST_F(HiveTest, BinaryShorterFillsTheFrontLongerFails) {
+  const unsigned char three[3] = {1, 2, 3};
+  EXPECT_EQ(1, hive.WriteBinary("B", "Three", three, 3));
+  unsigned char buf[5] = {9, 9, 9, 9, 9};
+  EXPECT_EQ(1, hive.ReadBinary("B", "Three", buf, 5));
+  EXPECT_EQ(0, memcmp(buf, "\x01\x02\x03\x09\x09", 5));
+  EXPECT_EQ(0, hive.ReadBinary("B", "Three", buf, 2));
+  EXPECT_EQ(0, memcmp(buf, "\0\0\x03", 3));  // only `size` bytes are zeroed
+
+  // The open-key read without a buffer allocates one of the value's size.
+  ASSERT_EQ(1, hive.OpenKey(hive.m_hRootKey, "B"));
+  unsigned char* fresh = nullptr;
+  EXPECT_EQ(1, hive.Read("Three", fresh, 0));
+  ASSERT_NE(nullptr, fresh);
+  EXPECT_EQ(0, memcmp(fresh, three, 3));
+  delete[] fresh;
+  hive.Close();
+  hive.Close();  // harmless twice
+}
+
+TEST_F(HiveTest, KeyExistsUsesAHandleOfItsOwn) {
+  MakeKey("K\\L");
+  ASSERT_EQ(1, hive.OpenKey(hive.m_hRootKey, "K"));
+  HKEY open = hive.m_hOpenKey;
+  EXPECT_EQ(1, hive.KeyExists("K\\L"));
+  EXPECT_EQ(1, hive.KeyExists("K\\L\\"));
+  EXPECT_EQ(0, hive.KeyExists("K\\M"));
+  EXPECT_EQ(open, hive.m_hOpenKey);
+  hive.Close();
+  EXPECT_EQ(0, hive.KeyExists("K\\M"));
+  EXPECT_FALSE(KeyThere("K\\M"));
+}
+
+TEST_F(HiveTest, EveryOpenFailsWithoutARootKey) {
+  CRegDeclHive rootless;
+  MakeKey("R");
+  CString text("x");
+  int n = 1;
+  EXPECT_EQ(0, rootless.ReadString("R", "V", text, "d"));
+  EXPECT_STREQ("d", text);
+  EXPECT_EQ(0, rootless.ReadInt("R", "V", n, 2));
+  EXPECT_EQ(2, n);
+  EXPECT_EQ(0, rootless.WriteInt("R", "V", 3));
+  EXPECT_EQ(0, rootless.KeyExists("R"));
+  EXPECT_EQ(0, rootless.Write("V", 1));  // no key open
+  EXPECT_FALSE(ValueThere("R", "V"));
+}
+
+}  // namespace
