@@ -11,13 +11,13 @@ namespace ruzide {
 namespace test {
 
 struct ChildResult {
-  int status = -1;  // the exit status; 128 + the signal number when killed by one
-  std::string out;  // everything written to standard output
-  std::string err;  // everything written to standard error
+  int status = -1;  // the exit status, or -1 when the program did not exit normally
+  std::string out;
+  std::string err;
 };
 
-// Runs argv[0] (a path) with the arguments argv[1..] in this process's environment with
-// each of `env` set on top, and waits for it. An empty value unsets the variable.
+// Runs argv[0] with the arguments argv[1..] in this process's environment with each of
+// `env` set on top (an empty value unsets the variable), and waits for it.
 ChildResult RunChild(const std::vector<std::string>& argv,
                      const std::vector<std::pair<std::string, std::string>>& env = {});
 

@@ -1,13 +1,13 @@
-// Loads a build of libRuzIde with dlopen, as the platform's loader would, and prints one
+// Loads a build of libRuzIde with dlopen, as a program's loader would, and prints one
 // "name=value" line for each thing it observes; the lifetime tests read them.
 //
 //   library_lifetime_host <library> [--dirty]
 //
-// It reads the trees and the language functions, with --dirty leaves a change in each
-// tree for the unload to write back, and unloads the library. A library built with the
-// lifetime probe calls RuzIdeProbeLoaded during its static initialisers; the host then
-// also reports what the probe saw there and the order in which the trees are destroyed
-// ("event=..." lines, printed as they happen).
+// It reads the binding state and the language functions, with --dirty leaves a change in
+// each tree, then unloads the library ("event=closed"); with --dirty it loads it again to
+// read what the unload wrote. A build with the lifetime probe calls RuzIdeProbeLoaded
+// from its static initialisers; the host then reports what the probe saw and, as they
+// happen, the destruction of the trees ("event=..." lines).
 #include <dlfcn.h>
 
 #include <cstdio>
@@ -17,11 +17,10 @@
 
 namespace {
 
-void* g_library = nullptr;
-
 typedef void (*ProbeRecord)(const char* event);
 typedef void (*ProbeWatch)(ProbeRecord record);
-int g_probe_accessors_null = -1;  // -1: no probe
+
+void* g_library = nullptr;
 ProbeWatch g_probe_watch = nullptr;
 
 template <class F>
@@ -37,49 +36,34 @@ void RecordEvent(const char* event) {
   fflush(stdout);
 }
 
-// The binding state after load: both hives listed in order, the local-machine hive the
-// current one, both arrays of a binding pass empty.
+// Both hives listed in order of construction, the local-machine one current, and the
+// arrays of a binding pass empty.
 void ReportBindingState(CRDCLg_oRegCmnCUser* cuser, CRDCLg_oRegCmnLMach* lmach) {
   auto* hives = Symbol<CRegDeclObjectArray*>("_ZN12CRegDeclHive8s_aHivesE");
   auto* children = Symbol<CRegDeclObjectArray*>("_ZN12CRegDeclHive11s_aChildrenE");
   auto* stack = Symbol<CRegDeclObjectArray*>("_ZN12CRegDeclHive14s_aParentStackE");
   auto* current = Symbol<CRegDeclHive**>("_ZN12CRegDeclHive7s_pHiveE");
-  if (!hives || !children || !stack || !current) return Print("binding_state", "missing");
-  Print("hives", hives->GetSize());
-  Print("hive0_is_cuser", hives->GetSize() > 0 && hives->GetAt(0) == cuser);
-  Print("hive1_is_lmach", hives->GetSize() > 1 && hives->GetAt(1) == lmach);
-  Print("current_hive_is_lmach", *current == lmach);
-  Print("children", children->GetSize());
-  Print("parent_stack", stack->GetSize());
+  if (!hives || !children || !stack || !current) return;
+  Print("hives_in_order", hives->GetSize() == 2 && hives->GetAt(0) == cuser &&
+                              hives->GetAt(1) == lmach && *current == lmach);
+  Print("binding_arrays", children->GetSize() + stack->GetSize());
 }
 
-// The language functions against the tree GetCmnLMach returned: a change made to that
-// object's caches shows in their answers.
+// The functions answer from the very object GetCmnLMach returned: changes made to its
+// caches (and nothing else) show in their answers.
 void ReportLanguages(CRDCLg_oRegCmnLMach* lmach) {
-  auto get_lang_id = Symbol<int (*)(int)>("REG_GetLangId");
-  auto id_to_char = Symbol<CString (*)(int)>("REG_LangIDToLangChar");
-  auto id_to_index = Symbol<int (*)(int)>("REG_LangIDToIndex");
-  if (!get_lang_id || !id_to_char || !id_to_index) return Print("language_functions", "missing");
+  auto lang_id = Symbol<int (*)(int)>("REG_GetLangId");
+  auto lang_char = Symbol<CString (*)(int)>("REG_LangIDToLangChar");
+  if (!lang_id || !lang_char) return;
   auto& languages = lmach->m_oSWT_BF_CMN.m_oLanguages;
-  Print("lang_id_3", get_lang_id(3));
-  Print("char_of_0", id_to_char(0));
-  languages.m_oNumLanguages.m_nValue = 7;  // the cache alone: nothing to write back
-  Print("char_of_0_with_7", id_to_char(0));
+  Print("lang_id_3", lang_id(3));
+  Print("char_of_0", lang_char(0));
+  languages.m_oNumLanguages.m_nValue = 7;
   languages.m_oLanguage3.m_oLangId.m_nValue = 4242;
-  Print("lang_id_3_changed", get_lang_id(3));
-  Print("index_of_4242", id_to_index(4242));
+  Print("char_of_0_with_7", lang_char(0));
+  Print("lang_id_3_changed", lang_id(3));
   languages.m_oNumLanguages.m_nValue = 6;
   languages.m_oLanguage3.m_oLangId.m_nValue = 1036;
-}
-
-// A run-time slot from the language functions and an assigned current-user value, both
-// left for the unload to write.
-void LeaveChanges(CRDCLg_oRegCmnCUser* cuser) {
-  auto get_lang_id = Symbol<int (*)(int)>("REG_GetLangId");
-  if (get_lang_id) Print("lang_id_9", get_lang_id(9));
-  auto& date = cuser->m_oSWT_BF_CMN.m_oRegional.m_oDate;
-  date.m_nValue = 2;  // as an assignment leaves it, without calling into the library
-  date.m_bDirty = 1;
 }
 
 bool Load(const char* path) {
@@ -88,13 +72,9 @@ bool Load(const char* path) {
   return g_library != nullptr;
 }
 
-// Unloads the library; "event=closed" follows whatever its destructors reported.
 bool Unload() {
   fflush(stdout);
-  if (dlclose(g_library) != 0) {
-    fprintf(stderr, "dlclose: %s\n", dlerror());
-    return false;
-  }
+  if (dlclose(g_library) != 0) return false;
   RecordEvent("closed");
   return true;
 }
@@ -105,8 +85,7 @@ bool Trees(CRDCLg_oRegCmnCUser** cuser, CRDCLg_oRegCmnLMach** lmach) {
   auto get_lmach = Symbol<CRDCLg_oRegCmnLMach* (*)()>("GetCmnLMach");
   *cuser = get_cuser ? get_cuser() : nullptr;
   *lmach = get_lmach ? get_lmach() : nullptr;
-  Print("cuser", *cuser ? "set" : "null");
-  Print("lmach", *lmach ? "set" : "null");
+  Print("accessors_set", *cuser && *lmach);
   return *cuser && *lmach;
 }
 
@@ -115,32 +94,31 @@ bool Trees(CRDCLg_oRegCmnCUser** cuser, CRDCLg_oRegCmnLMach** lmach) {
 // Called by the probe from the library's static initialisers.
 extern "C" __attribute__((visibility("default"))) void RuzIdeProbeLoaded(int accessors_null,
                                                                          ProbeWatch watch) {
-  g_probe_accessors_null = accessors_null;
+  Print("accessors_null_at_start", accessors_null);
   g_probe_watch = watch;
 }
 
 int main(int argc, char** argv) {
-  if (argc < 2) {
-    fprintf(stderr, "usage: library_lifetime_host <library> [--dirty]\n");
-    return 2;
-  }
+  if (argc < 2) return 2;
   const bool dirty = argc > 2 && strcmp(argv[2], "--dirty") == 0;
-  if (!Load(argv[1])) return 1;
-  if (g_probe_accessors_null >= 0) Print("accessors_null_at_start", g_probe_accessors_null);
   CRDCLg_oRegCmnCUser* cuser = nullptr;
   CRDCLg_oRegCmnLMach* lmach = nullptr;
+  if (!Load(argv[1])) return 1;
   if (Trees(&cuser, &lmach)) {
     ReportBindingState(cuser, lmach);
     ReportLanguages(lmach);
-    if (dirty) LeaveChanges(cuser);
+    if (dirty) {
+      auto lang_id = Symbol<int (*)(int)>("REG_GetLangId");
+      Print("lang_id_9", lang_id(9));  // a run-time slot, left for the unload to write
+      cuser->m_oSWT_BF_CMN.m_oRegional.m_oDate.m_nValue = 2;  // as an assignment leaves it
+      cuser->m_oSWT_BF_CMN.m_oRegional.m_oDate.m_bDirty = 1;
+    }
     if (g_probe_watch) g_probe_watch(RecordEvent);
   }
   if (!Unload()) return 1;
   if (dirty) {
-    // A second load reads what the first unload wrote.
-    if (!Load(argv[1])) return 1;
-    if (Trees(&cuser, &lmach))
-      Print("reloaded_date", cuser->m_oSWT_BF_CMN.m_oRegional.m_oDate.m_nValue);
+    if (!Load(argv[1]) || !Trees(&cuser, &lmach)) return 1;
+    Print("reloaded_date", cuser->m_oSWT_BF_CMN.m_oRegional.m_oDate.m_nValue);
     if (!Unload()) return 1;
   }
   return 0;

@@ -5,16 +5,12 @@
 #include <string>
 #include <vector>
 
-#include "tests/framework/StoreFixture.h"
 #include "tests/library/ChildProcess.h"
+#include "tests/library/LibraryStoreTest.h"
 
 namespace {
 
 using ruzide::test::ChildResult;
-
-const std::string kBase = "Software\\Tessary\\Brackenfield\\Common";
-const std::string kRegional = kBase + "\\Regional";
-const std::string kLanguages = kBase + "\\Languages";
 
 ChildResult Tool(std::vector<std::string> args,
                  const std::vector<std::pair<std::string, std::string>>& env = {}) {
@@ -39,49 +35,28 @@ bool Contains(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
 }
 
-class ToolTest : public StoreTest {
- protected:
-  static void PutMachineInt(const std::string& path, const char* name, int value) {
-    Put(path.c_str(), name, REG_DWORD, &value, 4, HKEY_LOCAL_MACHINE);
-  }
-  static void PutMachineString(const std::string& path, const char* name, const char* text) {
-    Put(path.c_str(), name, REG_SZ, text, static_cast<DWORD>(strlen(text) + 1), HKEY_LOCAL_MACHINE);
-  }
-  static bool MachineValue(const std::string& path, const char* name) {
-    return Stored(path.c_str(), name, nullptr, nullptr, HKEY_LOCAL_MACHINE);
-  }
-};
+using ToolTest = LibraryStoreTest;
 
-TEST_F(ToolTest, HelpIsShownOnRequest) {
+TEST_F(ToolTest, HelpOnRequestAndBadCommandLinesFailWithAReason) {
   const ChildResult help = Tool({"--help"});
   EXPECT_EQ(0, help.status);
   EXPECT_TRUE(Contains(help.out, "settings set <Key>.<Value> <n>"));
-  EXPECT_EQ(help.out, Tool({"help"}).out);
-  const ChildResult none = Tool({});
-  EXPECT_EQ(2, none.status);
-  EXPECT_EQ(help.out, none.err);
-}
-
-TEST_F(ToolTest, BadCommandLinesFailWithAReasonAndChangeNothing) {
+  EXPECT_EQ(help.out, Tool({}).err);  // and status 2, as for every case below
   const struct {
     std::vector<std::string> args;
     const char* reason;
   } kCases[] = {
+      {{}, "Usage: ruzide"},
       {{"frobnicate"}, "unknown command 'frobnicate'"},
       {{"settings", "get"}, "unknown settings command 'get'"},
       {{"settings", "set", "Regional.Date"}, "usage: ruzide settings set"},
-      {{"settings", "set", "Regional.Date", "1", "2"}, "usage: ruzide settings set"},
       {{"languages", "all"}, "takes no arguments"},
       {{"settings", "set", "Regional.Century", "1"}, "no setting named 'Regional.Century'"},
-      {{"settings", "set", "Date", "1"}, "no setting named 'Date'"},
       {{"settings", "set", "regional.date", "1"}, "no setting named"},
       {{"settings", "set", "Regional.Date", "two"}, "'two' is not a number"},
-      {{"settings", "set", "Regional.Date", ""}, "is not a number"},
       {{"settings", "set", "Regional.Date", " 1"}, "is not a number"},
-      {{"settings", "set", "Regional.Date", "1.5"}, "is not a number"},
       {{"settings", "set", "Regional.Date", "0x"}, "is not a number"},
       {{"settings", "set", "Regional.Date", "4294967296"}, "is not a number"},
-      {{"settings", "set", "Regional.Date", "-2147483649"}, "is not a number"},
   };
   for (const auto& c : kCases) {
     const ChildResult r = Tool(c.args);
@@ -119,8 +94,6 @@ TEST_F(ToolTest, SetClampsThroughTheLibraryAndStoresTheResult) {
 
   r = Tool({"settings", "set", "Languages.CurrentLangId", "0x0804"});
   EXPECT_EQ("Languages.CurrentLangId = 2052\n", r.out);
-  r = Tool({"settings", "set", "Settings.CurrentMnemonic", "-1"});
-  EXPECT_EQ("Settings.CurrentMnemonic = 1 (-1 clamped to 0..1)\n", r.out);
   // Setting the value already held still stores it.
   r = Tool({"settings", "set", "Regional.Time", "0"});
   EXPECT_EQ("Regional.Time = 0\n", r.out);
@@ -159,10 +132,10 @@ TEST_F(ToolTest, LanguagesShowsTheDefaultTableInUtf8) {
 }
 
 TEST_F(ToolTest, LanguagesFollowsTheStoredCountAndLeavesNothingBehind) {
-  PutMachineInt(kLanguages, "NumLanguages", 9);
-  PutMachineInt(kLanguages + "\\Language8", "LangId", 1043);
-  PutMachineString(kLanguages + "\\Language8", "FileExtension", "N");
-  PutMachineString(kLanguages + "\\Language8", "Description", "Nederlands");
+  PutMachine(kLanguages, "NumLanguages", 9);
+  PutMachine(kLanguages + "\\Language8", "LangId", 1043);
+  PutMachine(kLanguages + "\\Language8", "FileExtension", "N");
+  PutMachine(kLanguages + "\\Language8", "Description", "Nederlands");
   const ChildResult r = Tool({"languages"});
   ASSERT_EQ(0, r.status) << r.err;
   EXPECT_TRUE(Contains(r.out, "Installed languages: 9 (NumLanguages from the store"));
@@ -172,11 +145,11 @@ TEST_F(ToolTest, LanguagesFollowsTheStoredCountAndLeavesNothingBehind) {
             Row(r.out, "8"));
   // Slot 9 holds nothing: identifier 1033, whose character is English's.
   EXPECT_EQ((std::vector<std::string>{"9", "1033", "(0x0409)", "B"}), Row(r.out, "9"));
-  EXPECT_FALSE(MachineValue(kLanguages + "\\Language9", "LangId"));
+  EXPECT_EQ("(missing)", MachineValue(kLanguages + "\\Language9", "LangId"));
 }
 
 TEST_F(ToolTest, LanguagesRefusesAnImplausibleCount) {
-  PutMachineInt(kLanguages, "NumLanguages", 100000);
+  PutMachine(kLanguages, "NumLanguages", 100000);
   const ChildResult r = Tool({"languages"});
   EXPECT_EQ(1, r.status);
   EXPECT_TRUE(Contains(r.err, "NumLanguages is 100000")) << r.err;

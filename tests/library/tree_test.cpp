@@ -1,0 +1,161 @@
+// The two common-settings trees: layout, defaults and bounds, loading, assignment and
+// clamping, write-back, and the bind sequences.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "RuzIde.h"
+#include "platform/registry/RegistryStore.h"
+#include "tests/framework/TestTrees.h"
+#include "tests/library/LibraryStoreTest.h"
+
+namespace {
+
+using CUser = CRDCLg_oRegCmnCUser;
+using LMach = CRDCLg_oRegCmnLMach;
+
+using TreeTest = LibraryStoreTest;
+
+TEST_F(TreeTest, CurrentUserDefaultsOnAnEmptyStore) {
+  const struct {
+    const char* key;
+    const char* name;
+    int def, min, max;
+  } kRows[] = {{"Languages", "CurrentLangId", 1033, 0, -1},
+               {"Regional", "Date", 0, 0, 2},
+               {"Regional", "Time", 0, 0, 1},
+               {"Regional", "System", 0, 0, 1},
+               {"Regional", "Decimal", 0, 0, 1},
+               {"Settings", "CurrentMnemonic", 1, 0, 1}};
+  {
+    CUser tree;
+    auto& b = tree.m_oSWT_BF_CMN;
+    CRegDeclInt* nodes[] = {&b.m_oLanguages.m_oCurrentLangId, &b.m_oRegional.m_oDate,
+                            &b.m_oRegional.m_oTime,           &b.m_oRegional.m_oSystem,
+                            &b.m_oRegional.m_oDecimal,        &b.m_oSettings.m_oCurrentMnemonic};
+    for (int i = 0; i < 6; ++i) {
+      const std::string key = kBase + "\\" + kRows[i].key;
+      SCOPED_TRACE(kRows[i].name);
+      EXPECT_STREQ(kRows[i].name, nodes[i]->m_strName);
+      EXPECT_EQ(key, nodes[i]->m_strFullPath.GetString());
+      EXPECT_EQ(kRows[i].def, nodes[i]->m_nValue);
+      EXPECT_EQ(kRows[i].min, nodes[i]->m_nMin);
+      EXPECT_EQ(kRows[i].max, nodes[i]->m_nMax);
+      EXPECT_EQ(0, nodes[i]->m_bInRegistry + nodes[i]->m_bDirty);
+      EXPECT_TRUE(KeyThere(key.c_str()));
+    }
+  }
+  // Loading created the keys only, and a tree that was only read writes nothing.
+  for (const auto& row : kRows)
+    EXPECT_FALSE(ValueThere((kBase + "\\" + row.key).c_str(), row.name));
+}
+
+TEST_F(TreeTest, CurrentUserLoadsUnclampedAndClampsAssignments) {
+  PutInt(kRegional.c_str(), "Date", 7);
+  {
+    CUser tree;
+    auto& date = tree.m_oSWT_BF_CMN.m_oRegional.m_oDate;
+    EXPECT_EQ(7, static_cast<int>(date));
+    EXPECT_EQ(1, date.m_bInRegistry);
+    ResetCounts();
+    date = 7;  // equal to the cache, compared before clamping: nothing happens
+    EXPECT_EQ(0, date.m_bDirty);
+    date = 5;
+    EXPECT_EQ(2, static_cast<int>(date));
+    date = 0;
+    date = -1;  // 0xFFFFFFFF, compared unsigned
+    EXPECT_EQ(2, static_cast<int>(date));
+    tree.m_oSWT_BF_CMN.m_oLanguages.m_oCurrentLangId = -1;  // bounds 0..0xFFFFFFFF
+    EXPECT_EQ(-1, static_cast<int>(tree.m_oSWT_BF_CMN.m_oLanguages.m_oCurrentLangId));
+    auto& time = tree.m_oSWT_BF_CMN.m_oRegional.m_oTime;
+    const CUser::CRDCLSWT_BF_CMN::CRDCLRegional::CRDCLTime clean(time);  // bound nowhere
+    time = 1;
+    time = clean;  // member-wise: the clean 0 again, so nothing to write
+    EXPECT_EQ(0, time.m_nValue + time.m_bDirty);
+    EXPECT_EQ(clean.m_pParent, time.m_pParent);
+    EXPECT_EQ(&time, tree.m_oSWT_BF_CMN.m_oRegional.GetChild("Time", nullptr));
+    EXPECT_EQ(0, Writes());  // write-back: nothing until the tree goes
+  }
+  EXPECT_EQ(2, StoredInt(kRegional.c_str(), "Date"));
+  EXPECT_EQ(-1, StoredInt((kBase + "\\Languages").c_str(), "CurrentLangId"));
+  EXPECT_FALSE(ValueThere(kRegional.c_str(), "Time"));
+}
+
+// Checks a declared slot class against its defaults, by member name.
+template <class Slot>
+void ExpectSlot(Slot& slot, const std::string& description, const char* character, int id) {
+  EXPECT_EQ(description, static_cast<const char*>(slot.m_oDescription)) << slot.m_strName;
+  EXPECT_STREQ(character, slot.m_oFileExtension);
+  EXPECT_EQ(id, static_cast<int>(slot.m_oLangId));
+  EXPECT_EQ(-1, slot.m_oLangId.m_nMax);
+}
+
+void ExpectDefaultTable(LMach& tree) {
+  auto& l = tree.m_oSWT_BF_CMN.m_oLanguages;
+  EXPECT_EQ(6, static_cast<int>(l.m_oNumLanguages));
+  ExpectSlot(l.m_oLanguage1, "Deutsch", "A", 1031);
+  ExpectSlot(l.m_oLanguage2, "English", "B", 1033);
+  ExpectSlot(l.m_oLanguage3, "\x46\x72\x61\x6E\xE7\x61\x69\x73", "C", 1036);  // Latin-1
+  ExpectSlot(l.m_oLanguage4, "\x45\x73\x70\x61\xF1\x6F\x6C", "D", 1034);      // Latin-1
+  ExpectSlot(l.m_oLanguage5, "Italiano", "E", 1040);
+  ExpectSlot(l.m_oLanguage6, "\xD6\xD0\xCE\xC4", "K", 2052);  // code page 936
+  ExpectSlot(l.m_oLanguage7, "User Defined", "X", 0);
+}
+
+TEST_F(TreeTest, LocalMachineDefaultsUnlessTheStoreIsReadable) {
+  {
+    LMach tree;
+    ExpectDefaultTable(tree);
+  }
+  PutMachine(kLanguages, "NumLanguages", 9);
+  PutMachine(kLanguages + "\\Language7", "Description", "Nederlands");
+  {
+    LMach tree;
+    auto& l = tree.m_oSWT_BF_CMN.m_oLanguages;
+    EXPECT_EQ(9, static_cast<int>(l.m_oNumLanguages));
+    EXPECT_STREQ("Nederlands", l.m_oLanguage7.m_oDescription);
+    EXPECT_EQ(8, l.m_aChildren.GetSize());  // the count creates no slot at load
+  }
+  // Reads open their key for writing too, which a process that may not write the
+  // machine root is refused: it sees the default table.
+  setenv("RUZIDE_REGISTRY_READONLY", "HKEY_LOCAL_MACHINE", 1);
+  ruzide::registry::CloseAllStores();
+  LMach tree;
+  ExpectDefaultTable(tree);
+}
+
+TEST_F(TreeTest, BindSequencesAndParentsFollowTheDeclaration) {
+  RecordingSink cuser_sink, lmach_sink;
+  ruzide::decl::EmitMembers<CUser>(cuser_sink);
+  ruzide::decl::EmitMembers<LMach>(lmach_sink);
+  EXPECT_EQ("BBBRBBBBBRBBRR", cuser_sink.text);
+  std::string slots;  // base key, Languages, NumLanguages, then four binds per slot
+  for (int slot = 1; slot <= 7; ++slot) slots += "BBBBR";
+  EXPECT_EQ("BBB" + slots + "RR", lmach_sink.text);
+
+  CUser cuser;
+  LMach lmach;
+  EXPECT_EQ(0, CRegDeclHive::s_aChildren.GetSize() + CRegDeclHive::s_aParentStack.GetSize());
+  EXPECT_EQ(HKEY_CURRENT_USER, cuser.m_hRootKey);
+  EXPECT_EQ(HKEY_LOCAL_MACHINE, lmach.m_hRootKey);
+  auto& b = cuser.m_oSWT_BF_CMN;
+  const CRegDeclObject* keys[] = {&b.m_oLanguages, &b.m_oRegional, &b.m_oSettings};
+  ASSERT_EQ(3, b.m_aChildren.GetSize());
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(keys[i], b.m_aChildren.GetAt(i));
+  EXPECT_EQ(&b.m_oRegional.m_oDecimal, b.m_oRegional.m_aChildren.GetAt(3));
+  EXPECT_EQ(&b.m_oSettings, b.m_oSettings.m_oCurrentMnemonic.m_pParent);
+  EXPECT_EQ(&b, b.m_oSettings.m_pParent);
+  EXPECT_EQ(&cuser, b.m_pParent);
+  EXPECT_EQ(kBase, b.m_strName.GetString());
+  auto& l = lmach.m_oSWT_BF_CMN.m_oLanguages;
+  EXPECT_EQ(&l.m_oLanguage4, l.m_oLanguage4.m_oLangId.m_pParent);
+  EXPECT_EQ(&l, l.m_oLanguage4.m_pParent);
+  EXPECT_EQ(&lmach.m_oSWT_BF_CMN, l.m_pParent);
+  EXPECT_EQ(kLanguages + "\\Language4", l.m_oLanguage4.m_oLangId.m_strFullPath.GetString());
+  ASSERT_EQ(8, l.m_aChildren.GetSize());
+  EXPECT_EQ(&l.m_oNumLanguages, l.m_aChildren.GetAt(0));
+  EXPECT_EQ(&l.m_oLanguage7, l.m_aChildren.GetAt(7));
+}
+
+}  // namespace
