@@ -4,6 +4,8 @@
 // the registry's conventions; Store does the rest. Where the registry's behaviour for an
 // argument is unusual (a lone backslash, a too-small buffer, a string without its zero)
 // the code follows what Windows does, and docs/store.md lists where it knowingly differs.
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <string_view>
 
@@ -36,11 +38,11 @@ REGSAM MapAccess(REGSAM desired) {
   return access;
 }
 
-// Predefined handles are small negative numbers; no heap pointer lies up there.
+// Predefined handles are 0x80000000 and up, sign-extended to pointer width: the top of
+// the address space, where no heap pointer lies.
 bool IsPredefined(HKEY key) {
-  return reinterpret_cast<uintptr_t>(key) >=
-         reinterpret_cast<uintptr_t>(reinterpret_cast<HKEY>(
-             static_cast<ULONG_PTR>(static_cast<intptr_t>(static_cast<LONG>(0x80000000)))));
+  auto value = static_cast<intptr_t>(reinterpret_cast<uintptr_t>(key));
+  return value < 0 && value >= INT32_MIN;
 }
 
 bool IsString(DWORD type) {
