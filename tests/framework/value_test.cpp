@@ -63,6 +63,7 @@ TEST_F(ValueTest, WriteCacheWritesWhenDirtyOrForced) {
 }
 
 TEST_F(ValueTest, ClampComparesUnsignedAndEqualBoundsSwitchItOff) {
+  CRDCLg_oApp tree;  // the hive the loose values below take
   CRegDeclInt wide("Wide", 1033, 0, -1);
   wide.SetValue(5);
   EXPECT_EQ(5, int(wide));
