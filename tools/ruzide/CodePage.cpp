@@ -1,6 +1,10 @@
 #include "CodePage.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <iconv.h>
+#endif
 
 #include <cerrno>
 #include <cstring>
@@ -16,6 +20,7 @@ constexpr int kSublanguageSimplified = 0x02;  // PRC
 constexpr int kSublanguageSingapore = 0x04;
 constexpr char kReplacement[] = "\xEF\xBF\xBD";  // U+FFFD in UTF-8
 
+#ifndef _WIN32
 // Converts with an open iconv descriptor, replacing each byte that does not convert.
 std::string Convert(iconv_t cd, const char* text) {
   std::string out;
@@ -36,6 +41,7 @@ std::string Convert(iconv_t cd, const char* text) {
   }
   return out;
 }
+#endif
 
 }  // namespace
 
@@ -49,6 +55,36 @@ int CodePageOf(int lang_id) {
   return 1252;
 }
 
+#ifdef _WIN32
+// The system converts through UTF-16; bytes that do not convert become U+FFFD.
+std::string ToUtf8(const char* text, int code_page) {
+  const int wide_size = MultiByteToWideChar(static_cast<UINT>(code_page), 0, text, -1, nullptr, 0);
+  if (wide_size <= 0) return std::string();
+  std::wstring wide(static_cast<size_t>(wide_size), L'\0');
+  MultiByteToWideChar(static_cast<UINT>(code_page), 0, text, -1, &wide[0], wide_size);
+  const int size = WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr);
+  if (size <= 0) return std::string();
+  std::string out(static_cast<size_t>(size), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, &out[0], size, nullptr, nullptr);
+  out.resize(static_cast<size_t>(size) - 1);  // without the terminating zero
+  return out;
+}
+#else
+#if defined(_WIN32)
+// Through UTF-16; the system puts U+FFFD in place of what does not convert.
+std::string ToUtf8(const char* text, int code_page) {
+  const int wide_size = MultiByteToWideChar(code_page, 0, text, -1, nullptr, 0);
+  if (wide_size <= 0) return std::string();
+  std::wstring wide(static_cast<size_t>(wide_size), L'\0');
+  MultiByteToWideChar(code_page, 0, text, -1, &wide[0], wide_size);
+  const int size = WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr);
+  if (size <= 0) return std::string();
+  std::string out(static_cast<size_t>(size), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, &out[0], size, nullptr, nullptr);
+  out.resize(static_cast<size_t>(size) - 1);  // the terminating zero
+  return out;
+}
+#else
 std::string ToUtf8(const char* text, int code_page) {
   const std::string from = "CP" + std::to_string(code_page);
   iconv_t cd = iconv_open("UTF-8", from.c_str());
@@ -68,6 +104,8 @@ std::string ToUtf8(const char* text, int code_page) {
   iconv_close(cd);
   return out;
 }
+#endif
+#endif
 
 }  // namespace tool
 }  // namespace ruzide
