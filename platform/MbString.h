@@ -8,6 +8,7 @@
 #define RUZIDE_PLATFORM_MBSTRING_H_
 
 #ifdef _WIN32
+#include <mbctype.h>
 #include <mbstring.h>
 #else
 

@@ -5,12 +5,57 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <set>
 #include <string>
 
 #include "framework/RegDeclHive.h"
 #include "framework/store/RegistryCalls.h"
 #include "platform/WinReg.h"
 #include "tests/store/TempStore.h"
+
+#ifdef _WIN32
+// The system registry cannot be swapped for an empty one, so each test removes afterwards
+// every key it added directly below HKEY_CURRENT_USER and below its Software key.
+class RegistrySandbox {
+ public:
+  RegistrySandbox() : top_(SubKeys("")), software_(SubKeys("Software")) {}
+  ~RegistrySandbox() {
+    RemoveAddedBelow("", top_);
+    RemoveAddedBelow("Software", software_);
+  }
+
+ private:
+  static std::set<std::string> SubKeys(const std::string& path) {
+    std::set<std::string> names;
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, path.empty() ? nullptr : path.c_str(), 0, KEY_READ,
+                      &key) != ERROR_SUCCESS)
+      return names;
+    char name[256];
+    for (DWORD i = 0;; ++i) {
+      DWORD size = sizeof name;
+      if (RegEnumKeyExA(key, i, name, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+        break;
+      names.insert(name);
+    }
+    RegCloseKey(key);
+    return names;
+  }
+  static void RemoveAddedBelow(const std::string& path, const std::set<std::string>& before) {
+    for (const std::string& name : SubKeys(path)) {
+      if (before.count(name)) continue;
+      std::string full = path.empty() ? name : path + "\\" + name;
+      RegDeleteTreeA(HKEY_CURRENT_USER, full.c_str());
+      RegDeleteKeyA(HKEY_CURRENT_USER, full.c_str());
+    }
+  }
+  std::set<std::string> top_, software_;
+};
+typedef RegistrySandbox IsolatedRegistry;
+#else
+typedef TempStoreFolder IsolatedRegistry;
+#endif
 
 class StoreTest : public ::testing::Test {
  protected:
@@ -79,7 +124,7 @@ class StoreTest : public ::testing::Test {
   }
 
  private:
-  TempStoreFolder store_;
+  IsolatedRegistry registry_;
 };
 
 #endif  // RUZIDE_TESTS_FRAMEWORK_STOREFIXTURE_H_

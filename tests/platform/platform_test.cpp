@@ -38,8 +38,12 @@ TEST(MbStringTest, CaseInsensitiveCompareFoldsLettersOnly) {
   EXPECT_EQ(0, Icmp("Title", "tITLE"));
   EXPECT_NE(0, Icmp("Title", "Titles"));
   EXPECT_NE(0, Icmp("[", "{"));  // not letters: never folded onto each other
+#ifndef _WIN32
+  // Our own code page 1252 folds its accented letters too; Wine's runtime folds only
+  // ASCII there, so this is checked on our implementation alone.
   CodePage latin(1252);
   EXPECT_EQ(0, Icmp("Fran\xE7" "ais", "FRAN\xC7" "AIS"));
+#endif
 }
 
 TEST(MbStringTest, DoubleByteCharactersAreNeverFolded) {
