@@ -4,7 +4,7 @@ PRESET ?= default
 BUILD  := build/$(PRESET)
 STORE  := $(CURDIR)/.run-store
 
-.PHONY: all prerequisites build test run bench asan clean
+.PHONY: all prerequisites build test run bench asan windows-test clean
 
 all: build
 
@@ -20,6 +20,14 @@ test: build
 
 asan:
 	@$(MAKE) --no-print-directory test PRESET=asan
+
+# Cross-builds RuzIde.dll and runs the platform, framework and conformance tests under
+# Wine, against Wine's registry.
+windows-test:
+	@scripts/prerequisites.sh windows
+	@cmake --preset windows >/dev/null
+	@cmake --build --preset windows
+	@ctest --preset windows
 
 run: build
 	@mkdir -p $(STORE)

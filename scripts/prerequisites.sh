@@ -2,6 +2,9 @@
 # Checks that the tools and libraries RuzIde builds with are present. Run as root, it
 # installs what is missing with apt-get and says what it installs; otherwise it names
 # what is missing and fails.
+#
+# With the argument "windows" it checks the cross compiler and Wine instead, which the
+# Windows build and its tests need.
 set -euo pipefail
 
 missing=()
@@ -10,15 +13,22 @@ need_file() { [ -e "$1" ] || missing+=("$2"); }
 
 need_cmd cmake cmake
 need_cmd ninja ninja-build
-need_cmd g++ g++
 need_cmd make make
-need_cmd nm binutils
-need_cmd iconv libc-bin
-need_cmd pkg-config pkg-config
-need_file /usr/include/gtest/gtest.h libgtest-dev
-need_file /usr/include/benchmark/benchmark.h libbenchmark-dev
-need_file /usr/include/sqlite3.h libsqlite3-dev
-need_cmd sqlite3 sqlite3
+if [ "${1:-}" = windows ]; then
+  need_cmd x86_64-w64-mingw32-g++-posix g++-mingw-w64-x86-64-posix
+  need_cmd wine wine
+  need_file /usr/lib/wine/wine64 wine64
+  need_file /usr/src/googletest/CMakeLists.txt googletest
+else
+  need_cmd g++ g++
+  need_cmd nm binutils
+  need_cmd iconv libc-bin
+  need_cmd pkg-config pkg-config
+  need_file /usr/include/gtest/gtest.h libgtest-dev
+  need_file /usr/include/benchmark/benchmark.h libbenchmark-dev
+  need_file /usr/include/sqlite3.h libsqlite3-dev
+  need_cmd sqlite3 sqlite3
+fi
 
 if [ ${#missing[@]} -eq 0 ]; then
   exit 0
