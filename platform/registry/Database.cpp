@@ -9,6 +9,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/registry/StoreVfs.h"
+
 namespace ruzide::registry {
 
 namespace {
@@ -106,6 +108,7 @@ uint32_t BigEndian32(const unsigned char* p) {
 }  // namespace
 
 LONG ErrorForDatabase(int code) {
+  if (IsBusy(code)) return ERROR_LOCK_VIOLATION;
   switch (code & 0xff) {
     case SQLITE_CORRUPT:
     case SQLITE_NOTADB:
@@ -117,15 +120,22 @@ LONG ErrorForDatabase(int code) {
     case SQLITE_PERM:
     case SQLITE_AUTH:
       return ERROR_ACCESS_DENIED;
-    case SQLITE_BUSY:
-    case SQLITE_LOCKED:
-      return ERROR_LOCK_VIOLATION;
     default:
       return ERROR_REGISTRY_IO_FAILED;
   }
 }
 
-bool IsBusy(int code) { return (code & 0xff) == SQLITE_BUSY || (code & 0xff) == SQLITE_LOCKED; }
+DatabaseError ErrorFor(LONG status) {
+  return DatabaseError{status == ERROR_LOCK_VIOLATION ? SQLITE_BUSY : SQLITE_IOERR};
+}
+
+bool IsBusy(int code) {
+  // A reader without write access to the wal-index reports READONLY_RECOVERY when it
+  // finds the index's header in the middle of a change, and PROTOCOL when the index kept
+  // changing under it.
+  return (code & 0xff) == SQLITE_BUSY || (code & 0xff) == SQLITE_LOCKED ||
+         (code & 0xff) == SQLITE_PROTOCOL || code == SQLITE_READONLY_RECOVERY;
+}
 
 // One use of a prepared statement: binds parameters in order, steps, and resets the
 // statement when it goes out of scope so that it holds no read lock afterwards.
@@ -206,14 +216,24 @@ FileState CheckDatabaseFile(const std::string& path) {
   return state;
 }
 
-LONG Database::Open(const std::string& path, bool read_only) {
+LONG Database::Open(const std::string& path, bool read_only, ReaderFence* fence) {
   Close();
+  const char* vfs = nullptr;
+  if (fence != nullptr) {
+    vfs = StoreVfsName();
+    if (vfs == nullptr) return ERROR_REGISTRY_IO_FAILED;
+  }
   int flags = SQLITE_OPEN_NOMUTEX |
               (read_only ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
-  int code = sqlite3_open_v2(path.c_str(), &db_, flags, nullptr);
+  int code = sqlite3_open_v2(path.c_str(), &db_, flags, vfs);
   if (code != SQLITE_OK) {
     Close();
     return code == SQLITE_CANTOPEN ? ERROR_BADDB : ErrorForDatabase(code);
+  }
+  // The database file is open, but SQLite has not read it nor touched the wal-index yet.
+  if (fence != nullptr && !RelyOnStoreLock(db_, fence)) {
+    Close();
+    return ERROR_REGISTRY_IO_FAILED;
   }
   sqlite3_extended_result_codes(db_, 1);
   sqlite3_busy_handler(db_, WaitWhileBusy, nullptr);

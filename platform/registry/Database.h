@@ -8,7 +8,7 @@
 // another. Names are kept as given and, for lookup and ordering, folded (NameFold.h).
 //
 // Every method throws DatabaseError when SQLite reports a failure. The caller owns
-// transactions and retries: see Store.
+// transactions, retries and the store lock: see Store.
 #ifndef RUZIDE_PLATFORM_REGISTRY_DATABASE_H_
 #define RUZIDE_PLATFORM_REGISTRY_DATABASE_H_
 
@@ -24,6 +24,8 @@ struct sqlite3_stmt;
 
 namespace ruzide::registry {
 
+class ReaderFence;
+
 constexpr int64_t kRootKey = 1;
 
 // An SQLite result code other than success, with SQLite's message.
@@ -33,7 +35,11 @@ struct DatabaseError {
 
 // The Windows error code for an SQLite result code: ERROR_BADDB for a damaged file.
 LONG ErrorForDatabase(int code);
-// Whether the code means another connection holds a lock, so that trying again helps.
+// The error that ErrorForDatabase maps to `status`, for failures outside SQLite that end
+// a call the same way (ERROR_LOCK_VIOLATION and ERROR_REGISTRY_IO_FAILED).
+DatabaseError ErrorFor(LONG status);
+// Whether the code means another process is in the way for now, so that trying again
+// helps: it holds a lock, or it is half-way through changing the wal-index.
 bool IsBusy(int code);
 
 struct StoredValue {
@@ -75,11 +81,14 @@ class Database {
 
   // Opens the file at `path`, which CheckDatabaseFile has found kMissing, kEmpty or
   // kPlausible (kMissing only when !read_only). A missing or empty file is given the
-  // schema. Returns ERROR_SUCCESS; ERROR_FILE_NOT_FOUND when `read_only` and the file
-  // holds no store yet; ERROR_BADDB when the file is not a store of ours or is damaged
-  // (it is then left as it was); ERROR_LOCK_VIOLATION when another process holds it
-  // locked, as while it creates the schema; another error code if it cannot be opened.
-  LONG Open(const std::string& path, bool read_only);
+  // schema. With a `fence`, the connection relies on the store lock, which the caller must
+  // hold around every use of it, opening and closing included (StoreVfs.h); without one
+  // it uses SQLite's own locking. Returns ERROR_SUCCESS; ERROR_FILE_NOT_FOUND when
+  // `read_only` and the file holds no store yet; ERROR_BADDB when the file is not a store
+  // of ours or is damaged (it is then left as it was); ERROR_LOCK_VIOLATION when another
+  // process holds it locked, as while it creates the schema; another error code if it
+  // cannot be opened.
+  LONG Open(const std::string& path, bool read_only, ReaderFence* fence);
 
   // Closes the connection. After `Abandon`, closing neither checkpoints nor otherwise
   // writes the file: for a database found damaged.

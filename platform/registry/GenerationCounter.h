@@ -1,9 +1,9 @@
 // A counter shared by every process that uses one store, telling readers whether what
 // they cached is still what the database holds.
 //
-// The counter is a 64-bit word in a small file next to the database, mapped into each
-// process. Writers change it in the manner of a seqlock, while they hold the database's
-// write lock: odd from just before COMMIT until just after it, then even again. So:
+// The counter is a 64-bit word in the file that every process of the store maps
+// (SharedFile.h). Writers change it in the manner of a seqlock, while they hold the store
+// lock (StoreLock.h): odd from just before COMMIT until just after it, then even again. So:
 //
 //  - while the counter is even and unchanged, no transaction has committed;
 //  - a reader may trust data it cached when the counter was even and is still the same;
@@ -17,30 +17,22 @@
 #ifndef RUZIDE_PLATFORM_REGISTRY_GENERATIONCOUNTER_H_
 #define RUZIDE_PLATFORM_REGISTRY_GENERATIONCOUNTER_H_
 
-#include <sys/types.h>
-
 #include <cstdint>
-#include <string>
 
 namespace ruzide::registry {
 
 class GenerationCounter {
  public:
-  GenerationCounter() = default;
-  GenerationCounter(const GenerationCounter&) = delete;
-  GenerationCounter& operator=(const GenerationCounter&) = delete;
-  ~GenerationCounter() { Close(); }
-
-  // Maps the counter file at `path`, creating it with `mode` if `writable`. Returns
-  // false if the file cannot be opened or mapped; the counter then reads as odd.
-  bool Open(const std::string& path, bool writable, mode_t mode);
-  void Close();
+  // Uses the counter at `word`, which this process may move on if `writable`. Until then,
+  // and with a null `word`, the counter reads as odd.
+  void Attach(uint64_t* word, bool writable);
+  void Detach() { Attach(nullptr, false); }
 
   // The current value; odd when no cache may be trusted.
   uint64_t Load() const;
   static bool Stable(uint64_t value) { return (value & 1) == 0; }
 
-  // For a writer holding the database write lock. BeginCommit makes the counter odd (the
+  // For a writer holding the store lock. BeginCommit makes the counter odd (the
   // next odd value if a dead writer left it odd); EndCommit makes it even and returns the
   // new value. Call both around every COMMIT that may have changed the database.
   void BeginCommit();

@@ -66,76 +66,101 @@ LONG Store::EnsureOpen() {
       location_ = LocateStore(root_);
       break;
   }
-  if (!PrepareFiles()) {
+  LONG status = PrepareFiles();
+  if (status == ERROR_FILE_NOT_FOUND) {
     state_ = State::kAbsent;
     return ERROR_SUCCESS;
   }
-  if (state_ == State::kBroken) return broken_error_;
+  if (status != ERROR_SUCCESS) return status;
   // Opening reads the database, and may meet a process that is creating it.
-  LONG status = db_.Open(location_.database, read_only_);
+  status = OpenDatabase();
   for (int64_t started = MonotonicNanos();
        status == ERROR_LOCK_VIOLATION && MonotonicNanos() - started < kBusyLimitNanos;) {
     timespec pause = {0, 200'000};
     nanosleep(&pause, nullptr);
-    status = db_.Open(location_.database, read_only_);
+    status = OpenDatabase();
   }
   if (status == ERROR_FILE_NOT_FOUND && read_only_) {
+    CloseFiles();
     state_ = State::kAbsent;
     return ERROR_SUCCESS;
   }
   if (status == ERROR_BADDB) return Break(status);
-  if (status != ERROR_SUCCESS) return status;  // perhaps passing; try again next call
+  if (status != ERROR_SUCCESS) {
+    CloseFiles();  // perhaps passing; try again next call
+    return status;
+  }
   cache_.Reset(KeyCache::kUntagged);
   state_ = State::kOpen;
   return ERROR_SUCCESS;
 }
 
-// Decides whether this process may write the root, creating the folder and an empty file
-// if it may. Returns false when there is no database to open (read-only and none yet).
-bool Store::PrepareFiles() {
+// Decides whether this process may write the root, creating the folder, an empty file and
+// the shared file if it may. Returns ERROR_FILE_NOT_FOUND when there is no database to
+// open (read-only and none yet), ERROR_BADDB when the file is damaged.
+LONG Store::PrepareFiles() {
   read_only_ = location_.listed_read_only || !MakeFolder(location_.folder, location_.folder_mode) ||
                access(location_.folder.c_str(), W_OK) != 0;
   const std::string& file = location_.database;
   switch (CheckDatabaseFile(file)) {
     case FileState::kCorrupt:
     case FileState::kUnreadable:
-      Break(ERROR_BADDB);
-      return true;
+      return Break(ERROR_BADDB);
     case FileState::kPlausible:
       if (access(file.c_str(), W_OK) != 0) read_only_ = true;
       break;
     case FileState::kMissing:
     case FileState::kEmpty:
-      if (read_only_) break;
+      if (read_only_) return ERROR_FILE_NOT_FOUND;
       {
         // Created here rather than by SQLite so that it has the right mode from the start;
         // SQLite gives its -wal and -shm files the database file's mode.
         int fd = open(file.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, location_.file_mode);
-        if (fd >= 0) {
-          close(fd);
-        } else {
-          read_only_ = true;
-        }
+        if (fd < 0) return ERROR_FILE_NOT_FOUND;  // so read-only, and nothing to read
+        close(fd);
       }
       break;
   }
-  // A writer must be able to move the counter on, or other processes would go on
-  // trusting caches that its writes made stale.
-  if (!read_only_ && !generation_.Open(location_.generation, true, location_.file_mode)) {
-    read_only_ = true;
-  }
-  if (read_only_) {
-    generation_.Open(location_.generation, false, 0);  // without it nothing is cached
-    FileState state = CheckDatabaseFile(file);
-    if (state == FileState::kMissing || state == FileState::kEmpty) return false;
-  }
-  return true;
+  // Every process that uses the database maps the shared file, read-only ones too, since
+  // it holds the store lock. One that cannot write it could move no counter, and other
+  // processes would go on trusting caches that its writes made stale: it may not write
+  // the root, and it reads as an outside reader (StoreLock.h).
+  if (!shared_.Open(location_.generation, location_.file_mode)) return ERROR_REGISTRY_IO_FAILED;
+  if (!shared_.writable()) read_only_ = true;
+  generation_.Attach(shared_.generation(), !read_only_);
+  lock_.Attach(&shared_);
+  return ERROR_SUCCESS;
+}
+
+LONG Store::OpenDatabase() {
+  LONG status = lock_.Acquire();
+  if (status != ERROR_SUCCESS) return status;
+  status = db_.Open(location_.database, read_only_, lock_.serialised() ? &lock_ : nullptr);
+  lock_.Release();
+  return status;
+}
+
+void Store::CloseDatabase() {
+  if (!db_.is_open()) return;
+  // Closing the last connection checkpoints and removes the WAL, which needs the lock;
+  // without it the connection closes leaving the files as they are.
+  if (lock_.Acquire() != ERROR_SUCCESS) db_.Abandon();
+  db_.Close();
+  lock_.Release();
+}
+
+void Store::CloseFiles() {
+  lock_.Detach();
+  generation_.Detach();
+  shared_.Close();
 }
 
 LONG Store::Break(LONG error) {
+  // A damaged file is neither checkpointed into nor otherwise written, so closing needs
+  // no lock: no transaction is open and the connection leaves the files alone.
   db_.Abandon();
   db_.Close();
-  generation_.Close();
+  CloseFiles();
   cache_.Reset(KeyCache::kUntagged);
   state_ = State::kBroken;
   broken_error_ = error;
@@ -143,8 +168,8 @@ LONG Store::Break(LONG error) {
 }
 
 void Store::CloseLocked() {
-  db_.Close();
-  generation_.Close();
+  CloseDatabase();
+  CloseFiles();
   cache_.Reset(KeyCache::kUntagged);
   state_ = State::kClosed;
   read_only_ = false;
@@ -162,11 +187,25 @@ void Store::LockAndClose() {
 
 // ---- Calls and transactions ----
 
+// Ends a call's transaction and releases the store lock however the call ends: another
+// process must never be able to take the lock while this one has a transaction open.
+class Store::CallEnd {
+ public:
+  explicit CallEnd(Store* store) : store_(store) {}
+  CallEnd(const CallEnd&) = delete;
+  CallEnd& operator=(const CallEnd&) = delete;
+  ~CallEnd() { store_->EndCall(); }
+
+ private:
+  Store* store_;
+};
+
 template <typename Op>
 LONG Store::Read(Op op) {
   std::lock_guard<std::mutex> lock(mutex_);
   LONG status = EnsureOpen();
   if (status != ERROR_SUCCESS) return status;
+  CallEnd end(this);
   int64_t started = MonotonicNanos();
   for (;;) {
     try {
@@ -187,6 +226,7 @@ LONG Store::Write(Op op) {
   LONG status = EnsureOpen();
   if (status != ERROR_SUCCESS) return status;
   if (read_only_ || state_ != State::kOpen) return ERROR_ACCESS_DENIED;
+  CallEnd end(this);
   int64_t started = MonotonicNanos();
   for (;;) {
     try {
@@ -218,12 +258,14 @@ void Store::FinishRead() {
     in_transaction_ = false;
     db_.Commit();
   }
+  lock_.Release();
   if (caching_ && generation_.Load() != seen_generation_) cache_.Reset(KeyCache::kUntagged);
 }
 
-// Under the write lock the database cannot change behind this process, so the cache,
+// Under the store lock the database cannot change behind this process, so the cache,
 // once checked against the counter, may be read and filled freely.
 void Store::StartWrite() {
+  LockStore();
   db_.BeginWrite();
   in_transaction_ = true;
   changed_ = false;
@@ -238,6 +280,7 @@ void Store::FinishWrite() {
   if (!changed_) {
     in_transaction_ = false;
     db_.Rollback();
+    lock_.Release();
     if (GenerationCounter::Stable(seen_generation_)) {
       cache_.Retag(seen_generation_);
     } else {
@@ -255,11 +298,11 @@ void Store::FinishWrite() {
   in_transaction_ = false;
   cache_.ForgetLists();
   cache_.Retag(generation_.EndCommit());
+  lock_.Release();
 }
 
 LONG Store::Recover(const DatabaseError& error, int64_t started) {
-  db_.Rollback();
-  in_transaction_ = false;
+  EndCall();
   cache_.Reset(KeyCache::kUntagged);
   if (IsBusy(error.code) && MonotonicNanos() - started < kBusyLimitNanos) {
     timespec pause = {0, 50'000};
@@ -272,9 +315,22 @@ LONG Store::Recover(const DatabaseError& error, int64_t started) {
 
 void Store::UseDatabase() {
   if (!in_transaction_) {
+    LockStore();
     db_.BeginRead();
     in_transaction_ = true;
   }
+}
+
+void Store::LockStore() {
+  if (lock_.held()) return;
+  LONG status = lock_.Acquire();
+  if (status != ERROR_SUCCESS) throw ErrorFor(status);
+}
+
+void Store::EndCall() {
+  db_.Rollback();
+  in_transaction_ = false;
+  lock_.Release();
 }
 
 // ---- Lookups through the cache ----

@@ -9,9 +9,10 @@
 // ERROR_BADDB, and the file is not touched.
 //
 // Each call is one transaction. Reads go to the cache when the generation counter says it
-// is current and to the database otherwise; a write takes the database's write lock,
-// commits, and moves the counter on (GenerationCounter.h). A call that meets another
-// process's lock waits for it, for up to about a minute.
+// is current and to the database otherwise; a write commits and moves the counter on
+// (GenerationCounter.h). Every use of the database, reads that miss the cache included,
+// happens under the store lock (StoreLock.h), which a call waits for, for up to about a
+// minute.
 #ifndef RUZIDE_PLATFORM_REGISTRY_STORE_H_
 #define RUZIDE_PLATFORM_REGISTRY_STORE_H_
 
@@ -24,7 +25,9 @@
 #include "platform/registry/Database.h"
 #include "platform/registry/GenerationCounter.h"
 #include "platform/registry/KeyCache.h"
+#include "platform/registry/SharedFile.h"
 #include "platform/registry/StoreLocation.h"
+#include "platform/registry/StoreLock.h"
 
 namespace ruzide::registry {
 
@@ -81,9 +84,13 @@ class Store {
 
  private:
   enum class State { kClosed, kOpen, kAbsent, kBroken };
+  class CallEnd;
 
   LONG EnsureOpen();
-  bool PrepareFiles();
+  LONG PrepareFiles();
+  LONG OpenDatabase();
+  void CloseDatabase();
+  void CloseFiles();
   LONG Break(LONG error);
   void CloseLocked();
 
@@ -97,6 +104,8 @@ class Store {
   void FinishWrite();
   LONG Recover(const DatabaseError& error, int64_t started);
   void UseDatabase();
+  void LockStore();
+  void EndCall();
 
   // Lookups and changes for the operations above, through the cache.
   bool Alive(int64_t key);
@@ -114,6 +123,8 @@ class Store {
   LONG broken_error_ = ERROR_SUCCESS;
   StoreLocation location_;
   bool read_only_ = false;
+  SharedFile shared_;
+  StoreLock lock_;
   Database db_;
   GenerationCounter generation_;
   KeyCache cache_;

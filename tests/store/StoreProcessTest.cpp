@@ -81,9 +81,14 @@ TEST_F(StoreProcessTest, CachedReadsSeeAnotherProcessAtOnce) {
 }
 
 // A writer that died between its COMMIT and the end of its write leaves the generation
-// counter odd. Simulated here by a change made behind the counter's back with the counter
-// set odd: reads must bypass the cache, and the next write must make the counter even.
+// counter odd. Simulated here by setting it odd, and by a peer's writes after which the
+// counter is put back to that odd value, so that they do not show in it: reads must
+// bypass the cache, and the next write must make the counter even.
 TEST_F(StoreProcessTest, AnOddGenerationBypassesTheCacheUntilTheNextWrite) {
+  auto peer_sets = [](DWORD number) {
+    return [number] { return SetDword(CreateKey(HKEY_CURRENT_USER, "k"), "n", number) == 0; };
+  };
+  Peer peer({peer_sets(2), peer_sets(5)});
   HKEY key = CreateKey(HKEY_CURRENT_USER, "k");
   ASSERT_EQ(ERROR_SUCCESS, SetDword(key, "n", 1));
   EXPECT_EQ(1u, QueryDword(key, "n"));
@@ -94,18 +99,13 @@ TEST_F(StoreProcessTest, AnOddGenerationBypassesTheCacheUntilTheNextWrite) {
   ASSERT_EQ(8, pread(fd, &counter, 8, 0));
   uint64_t odd = counter + 1;
   ASSERT_EQ(8, pwrite(fd, &odd, 8, 0));
-  auto change_behind_the_counter = [this](const char* sql) {
-    sqlite3* db = nullptr;
-    sqlite3_open(folder_.DatabaseFile(HKEY_CURRENT_USER).c_str(), &db);
-    sqlite3_busy_timeout(db, 5000);
-    int result = sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
-    sqlite3_close(db);
-    return result;
-  };
-  ASSERT_EQ(SQLITE_OK, change_behind_the_counter("UPDATE vals SET data = x'02000000'"));
+  EXPECT_EQ(1u, QueryDword(key, "n"));
+  ASSERT_TRUE(peer.Run());
+  ASSERT_EQ(8, pwrite(fd, &odd, 8, 0));
   EXPECT_EQ(2u, QueryDword(key, "n"));
   // Nothing read while the counter is odd may be trusted later either.
-  ASSERT_EQ(SQLITE_OK, change_behind_the_counter("UPDATE vals SET data = x'05000000'"));
+  ASSERT_TRUE(peer.Run());
+  ASSERT_EQ(8, pwrite(fd, &odd, 8, 0));
   EXPECT_EQ(5u, QueryDword(key, "n"));
   ASSERT_EQ(ERROR_SUCCESS, SetDword(key, "n", 3));
   ASSERT_EQ(8, pread(fd, &counter, 8, 0));
