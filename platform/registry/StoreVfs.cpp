@@ -2,6 +2,9 @@
 
 #include <sqlite3.h>
 
+#include <cstring>
+#include <type_traits>
+
 namespace ruzide::registry {
 
 namespace {
@@ -14,11 +17,22 @@ constexpr int kWriteLock = 0;
 constexpr int kCheckpointLock = 1;
 constexpr int kFirstReadMark = 4;
 
+// The size of a WAL frame's header, which SQLite writes just before the frame's page.
+constexpr int kFrameHeaderSize = 24;
+
 // A file opened through the VFS: ours, followed by the unix VFS's own.
 struct StoreFile {
   sqlite3_file base;
   ReaderFence* fence;    // set by RelyOnStoreLock, for the main database only
   bool fencing_writers;  // holds the write and checkpoint locks shared
+  // For a WAL: a frame header held back to be written with its page (WriteWal).
+  bool is_wal;
+  bool holding_header;
+  unsigned char header[kFrameHeaderSize];
+  sqlite3_int64 header_offset;
+  sqlite3_int64 written_to;  // where this file's last write ended, or -1
+  unsigned char* frame;      // header and page, for writing them at once
+  sqlite3_int64 frame_size;
   sqlite3_file* real() { return reinterpret_cast<sqlite3_file*>(this + 1); }
 };
 static_assert(sizeof(StoreFile) % alignof(sqlite3_int64) == 0, "the unix file is aligned");
@@ -26,14 +40,68 @@ static_assert(sizeof(StoreFile) % alignof(sqlite3_int64) == 0, "the unix file is
 StoreFile* AsStoreFile(sqlite3_file* file) { return reinterpret_cast<StoreFile*>(file); }
 sqlite3_vfs* Unix(sqlite3_vfs* vfs) { return static_cast<sqlite3_vfs*>(vfs->pAppData); }
 
-// Pass a call on to the unix VFS's file or VFS object.
+int RealWrite(StoreFile* file, const void* data, int amount, sqlite3_int64 offset) {
+  int code = file->real()->pMethods->xWrite(file->real(), data, amount, offset);
+  file->written_to = code == SQLITE_OK ? offset + amount : -1;
+  return code;
+}
+
+int WriteHeldHeader(StoreFile* file) {
+  if (!file->holding_header) return SQLITE_OK;
+  file->holding_header = false;
+  return RealWrite(file, file->header, kFrameHeaderSize, file->header_offset);
+}
+
+// SQLite appends each WAL frame as two writes, its header and then its page, and a write
+// costs a system call whatever its size. So a header written where this file's last
+// write ended is held back, and goes out in one write with the page that follows it.
+// Any other call on the file first writes a header still held. A frame is in the file
+// whole as soon as its page is, and SQLite publishes a frame in the wal-index only after
+// writing its page, so no process ever finds a published frame without its header, nor
+// does recovery after a crash.
+bool ReserveFrame(StoreFile* file, sqlite3_int64 size) {
+  if (size <= file->frame_size) return true;
+  void* grown = sqlite3_realloc64(file->frame, size);
+  if (grown == nullptr) return false;
+  file->frame = static_cast<unsigned char*>(grown);
+  file->frame_size = size;
+  return true;
+}
+
+int WriteWal(sqlite3_file* file, const void* data, int amount, sqlite3_int64 offset) {
+  StoreFile* store = AsStoreFile(file);
+  sqlite3_int64 size = kFrameHeaderSize + sqlite3_int64{amount};
+  if (store->holding_header && offset == store->header_offset + kFrameHeaderSize &&
+      ReserveFrame(store, size)) {
+    std::memcpy(store->frame, store->header, kFrameHeaderSize);
+    std::memcpy(store->frame + kFrameHeaderSize, data, amount);
+    store->holding_header = false;
+    return RealWrite(store, store->frame, static_cast<int>(size), store->header_offset);
+  }
+  int code = WriteHeldHeader(store);
+  if (code != SQLITE_OK) return code;
+  if (store->is_wal && amount == kFrameHeaderSize && offset == store->written_to) {
+    std::memcpy(store->header, data, kFrameHeaderSize);
+    store->header_offset = offset;
+    store->holding_header = true;
+    return SQLITE_OK;
+  }
+  return RealWrite(store, data, amount, offset);
+}
+
+// Passes a call on to the unix VFS's file, after writing any header held back.
 template <typename Method>
 struct ForwardFile;
 template <typename Result, typename... Args>
 struct ForwardFile<Result (*)(sqlite3_file*, Args...)> {
   template <Result (*sqlite3_io_methods::*method)(sqlite3_file*, Args...)>
   static Result To(sqlite3_file* file, Args... args) {
-    sqlite3_file* real = AsStoreFile(file)->real();
+    StoreFile* store = AsStoreFile(file);
+    int code = WriteHeldHeader(store);
+    if constexpr (std::is_same_v<Result, int>) {
+      if (code != SQLITE_OK) return code;
+    }
+    sqlite3_file* real = store->real();
     return (real->pMethods->*method)(real, args...);
   }
 };
@@ -64,6 +132,15 @@ int FenceOffWriters(StoreFile* file) {
   }
   file->fencing_writers = true;
   return SQLITE_OK;
+}
+
+int Close(sqlite3_file* file) {
+  StoreFile* store = AsStoreFile(file);
+  int held = WriteHeldHeader(store);
+  sqlite3_free(store->frame);
+  store->frame = nullptr;
+  int code = store->real()->pMethods->xClose(store->real());
+  return held != SQLITE_OK ? held : code;
 }
 
 int ShmMap(sqlite3_file* file, int region, int size, int extend, void volatile** map) {
@@ -101,9 +178,9 @@ int ShmUnmap(sqlite3_file* file, int delete_flag) {
 
 const sqlite3_io_methods kMethods = {
     3,
-    RUZIDE_FORWARD_FILE(xClose),
+    Close,
     RUZIDE_FORWARD_FILE(xRead),
-    RUZIDE_FORWARD_FILE(xWrite),
+    WriteWal,
     RUZIDE_FORWARD_FILE(xTruncate),
     RUZIDE_FORWARD_FILE(xSync),
     RUZIDE_FORWARD_FILE(xFileSize),
@@ -125,6 +202,11 @@ int Open(sqlite3_vfs* vfs, sqlite3_filename name, sqlite3_file* file, int flags,
   StoreFile* store = AsStoreFile(file);
   store->fence = nullptr;
   store->fencing_writers = false;
+  store->is_wal = (flags & SQLITE_OPEN_WAL) != 0;
+  store->holding_header = false;
+  store->written_to = -1;
+  store->frame = nullptr;
+  store->frame_size = 0;
   sqlite3_file* real = store->real();
   int code = Unix(vfs)->xOpen(Unix(vfs), name, real, flags, out_flags);
   // Every method above is forwarded, so the unix VFS must supply all of them.
