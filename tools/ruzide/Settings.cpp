@@ -1,14 +1,13 @@
 #include "Settings.h"
 
 #include <algorithm>
-#include <cctype>
-#include <cerrno>
-#include <cstdlib>
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "ExitStatus.h"
+#include "Number.h"
 
 namespace ruzide {
 namespace tool {
@@ -53,28 +52,6 @@ std::string KeyPath(const CRegDeclInt& value) {
   return std::string("HKEY_CURRENT_USER\\") + value.m_strFullPath.GetString();
 }
 
-// True when `text` is one or more characters, each accepted by `is_digit`.
-bool AllDigits(const char* text, int (*is_digit)(int)) {
-  if (*text == '\0') return false;
-  for (; *text; ++text) {
-    if (!is_digit(static_cast<unsigned char>(*text))) return false;
-  }
-  return true;
-}
-
-// Parses a whole decimal number (with an optional sign) or a 0x-prefixed hexadecimal one
-// that fits 32 bits, signed or unsigned: 4294967295 and -1 are the same value.
-bool ParseNumber(const char* text, int* out) {
-  const bool hex = text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
-  const char* digits = hex ? text + 2 : text + (text[0] == '-' || text[0] == '+');
-  if (!AllDigits(digits, hex ? isxdigit : isdigit)) return false;
-  errno = 0;
-  const long long n = strtoll(hex ? digits : text, nullptr, hex ? 16 : 10);
-  if (errno != 0 || n < -2147483648LL || n > 4294967295LL) return false;
-  *out = static_cast<int>(static_cast<unsigned int>(n));
-  return true;
-}
-
 void PrintNames(const std::vector<Setting>& settings, FILE* err) {
   fprintf(err, "The settings are:");
   for (const Setting& s : settings) fprintf(err, " %s", s.name.c_str());
@@ -109,13 +86,14 @@ int SetSetting(CRDCLg_oRegCmnCUser& tree, const char* name, const char* number, 
     PrintNames(settings, err);
     return kExitUsage;
   }
-  int asked = 0;
-  if (!ParseNumber(number, &asked)) {
+  uint64_t bits = 0;
+  if (!ParseNumber(number, 32, &bits)) {
     fprintf(err, "ruzide: '%s' is not a number (decimal, or hexadecimal with 0x, 32 bits)\n",
             number);
     return kExitUsage;
   }
 
+  const int asked = static_cast<int>(static_cast<uint32_t>(bits));
   CRegDeclInt& value = *found->value;
   value.SetValue(asked);  // clamps to the bounds, as every application's assignment does
   // Written now rather than when the library unloads, so that a refused write can still
