@@ -145,7 +145,8 @@ TEST_F(ToolTest, LanguagesFollowsTheStoredCountAndLeavesNothingBehind) {
             Row(r.out, "8"));
   // Slot 9 holds nothing: identifier 1033, whose character is English's.
   EXPECT_EQ((std::vector<std::string>{"9", "1033", "(0x0409)", "B"}), Row(r.out, "9"));
-  EXPECT_EQ("(missing)", MachineValue(kLanguages + "\\Language9", "LangId"));
+  EXPECT_FALSE(Stored((kLanguages + "\\Language9").c_str(), "LangId", nullptr, nullptr,
+                      HKEY_LOCAL_MACHINE));
 }
 
 TEST_F(ToolTest, LanguagesRefusesAnImplausibleCount) {
