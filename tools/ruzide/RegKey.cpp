@@ -1,0 +1,155 @@
+#include "RegKey.h"
+
+#include <algorithm>
+
+namespace ruzide {
+namespace tool {
+
+namespace {
+
+// Key names are at most 255 characters; room for double-byte ones on Windows.
+constexpr DWORD kMaxKeyNameBytes = 512;
+// Value names are at most 16,383 characters.
+constexpr size_t kMaxValueNameBytes = 2 * 16384;
+
+BYTE* Bytes(std::string& buffer) { return reinterpret_cast<BYTE*>(&buffer[0]); }
+
+}  // namespace
+
+RegKey::~RegKey() { Close(); }
+
+void RegKey::Close() {
+  if (key_ != nullptr) RegCloseKey(key_);
+  key_ = nullptr;
+}
+
+LONG RegKey::Open(const RegPath& path, REGSAM access) {
+  Close();
+  return RegOpenKeyExA(path.root, path.sub.c_str(), 0, access, &key_);
+}
+
+LONG RegKey::Create(const RegPath& path) {
+  Close();
+  return RegCreateKeyExA(path.root, path.sub.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                         KEY_READ | KEY_WRITE, nullptr, &key_, nullptr);
+}
+
+LONG RegKey::Values(std::vector<RegValue>* values) const {
+  values->clear();
+  DWORD max_name = 0, max_data = 0;
+  LONG status = RegQueryInfoKeyA(key_, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                 nullptr, &max_name, &max_data, nullptr, nullptr);
+  if (status != ERROR_SUCCESS) return status;
+  std::string name(max_name + 1, '\0');
+  std::string data(std::max<DWORD>(max_data, 1), '\0');
+  for (DWORD index = 0;;) {
+    DWORD name_size = static_cast<DWORD>(name.size());
+    DWORD data_size = static_cast<DWORD>(data.size());
+    DWORD type = REG_NONE;
+    status =
+        RegEnumValueA(key_, index, &name[0], &name_size, nullptr, &type, Bytes(data), &data_size);
+    if (status == ERROR_NO_MORE_ITEMS) return ERROR_SUCCESS;
+    if (status == ERROR_MORE_DATA) {
+      // The key changed since its sizes were asked for (or the system counted characters
+      // where bytes were needed): grow what was short and read the same value again.
+      if (data_size > data.size()) {
+        data.resize(data_size);
+      } else if (name.size() < kMaxValueNameBytes) {
+        name.resize(name.size() * 2);
+      } else {
+        return status;
+      }
+      continue;
+    }
+    if (status != ERROR_SUCCESS) return status;
+    values->push_back(RegValue{name.substr(0, name_size), type, data.substr(0, data_size)});
+    ++index;
+  }
+}
+
+LONG RegKey::Subkeys(std::vector<std::string>* names) const {
+  names->clear();
+  char name[kMaxKeyNameBytes];
+  for (DWORD index = 0;; ++index) {
+    DWORD size = sizeof name;
+    const LONG status = RegEnumKeyExA(key_, index, name, &size, nullptr, nullptr, nullptr, nullptr);
+    if (status == ERROR_NO_MORE_ITEMS) return ERROR_SUCCESS;
+    if (status != ERROR_SUCCESS) return status;
+    names->emplace_back(name, size);
+  }
+}
+
+LONG RegKey::Query(const std::string& name, RegValue* value) const {
+  DWORD size = 0;
+  LONG status = RegQueryValueExA(key_, name.c_str(), nullptr, nullptr, nullptr, &size);
+  while (status == ERROR_SUCCESS || status == ERROR_MORE_DATA) {
+    // Asked again with room for what was reported; another process may have grown it.
+    std::string data(std::max<DWORD>(size, 1), '\0');
+    DWORD type = REG_NONE;
+    size = static_cast<DWORD>(data.size());
+    status = RegQueryValueExA(key_, name.c_str(), nullptr, &type, Bytes(data), &size);
+    if (status == ERROR_SUCCESS) {
+      *value = RegValue{name, type, data.substr(0, size)};
+      return status;
+    }
+  }
+  return status;
+}
+
+LONG RegKey::Set(const RegValue& value) const {
+  return RegSetValueExA(key_, value.name.c_str(), 0, value.type,
+                        reinterpret_cast<const BYTE*>(value.data.data()),
+                        static_cast<DWORD>(value.data.size()));
+}
+
+LONG RegKey::DeleteValue(const std::string& name) const {
+  return RegDeleteValueA(key_, name.c_str());
+}
+
+LONG DeleteTree(const RegPath& path, RegPath* failed) {
+  std::vector<std::string> subkeys;
+  {
+    RegKey key;
+    LONG status = key.Open(path, KEY_READ);
+    if (status == ERROR_SUCCESS) status = key.Subkeys(&subkeys);
+    if (status != ERROR_SUCCESS) {
+      *failed = path;
+      return status;
+    }
+  }
+  for (const std::string& name : subkeys) {
+    const LONG status = DeleteTree(path.Child(name), failed);
+    if (status != ERROR_SUCCESS) return status;
+  }
+  const LONG status = RegDeleteKeyA(path.root, path.sub.c_str());
+  if (status != ERROR_SUCCESS) *failed = path;
+  return status;
+}
+
+std::string ErrorText(LONG code) {
+  static const struct {
+    LONG code;
+    const char* text;
+  } kTexts[] = {
+      {ERROR_FILE_NOT_FOUND, "not found"},
+      {ERROR_ACCESS_DENIED, "access denied"},
+      {ERROR_INVALID_HANDLE, "invalid handle"},
+      {ERROR_NOT_ENOUGH_MEMORY, "out of memory"},
+      {ERROR_OUTOFMEMORY, "out of memory"},
+      {ERROR_LOCK_VIOLATION, "the store stayed locked by another process"},
+      {ERROR_INVALID_PARAMETER, "invalid parameter (a name too long, or a key too deep)"},
+      {ERROR_BAD_PATHNAME, "bad path name"},
+      {ERROR_FILENAME_EXCED_RANGE, "value name too long"},
+      {ERROR_MORE_DATA, "more data than expected"},
+      {ERROR_BADDB, "the registry database is damaged, unreadable or not a store"},
+      {ERROR_REGISTRY_IO_FAILED, "reading or writing the registry database failed"},
+      {ERROR_KEY_DELETED, "the key was deleted"},
+  };
+  for (const auto& t : kTexts) {
+    if (t.code == code) return std::string(t.text) + " (" + std::to_string(code) + ")";
+  }
+  return "error " + std::to_string(code);
+}
+
+}  // namespace tool
+}  // namespace ruzide
