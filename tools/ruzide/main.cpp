@@ -1,14 +1,19 @@
 // ruzide: shows and changes the settings the Brackenfield applications share, through
-// the RuzIde library, as any of those applications sees them.
+// the RuzIde library, as any of those applications sees them; and any registry key
+// through the registry functions alone.
 //
 //   ruzide settings                          the current-user values
 //   ruzide settings set <Key>.<Value> <n>    assign one of them (clamped to its bounds)
 //   ruzide languages                         the installed user-interface languages
+//   ruzide reg <command> ...                 registry keys and values, as reg.exe shows them
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "ExitStatus.h"
 #include "Languages.h"
+#include "RegCommands.h"
 #include "RuzIde.h"
 #include "Settings.h"
 
@@ -35,6 +40,10 @@ const char kUsage[] =
     "  languages                        list the installed user-interface languages: slot,\n"
     "                                   language identifier, language character and\n"
     "                                   description\n"
+    "  reg query|add|delete|export|import ...\n"
+    "                                   look at and change any key and value of the\n"
+    "                                   registry through the registry functions, and\n"
+    "                                   export or import .reg files; see 'ruzide reg --help'\n"
     "  help, --help, -h                 show this text\n"
     "\n"
     "Environment:\n"
@@ -44,8 +53,8 @@ const char kUsage[] =
     "Exit status: 0 on success, 1 when the request could not be carried out, 2 for a bad\n"
     "command line.\n";
 
-int Usage(FILE* to, int status) {
-  fputs(kUsage, to);
+int Usage(const char* text, FILE* to, int status) {
+  fputs(text, to);
   return status;
 }
 
@@ -80,13 +89,21 @@ int Languages(int argc) {
   return Attached() ? ruzide::tool::ListLanguages(*GetCmnLMach(), stdout, stderr) : kExitFailure;
 }
 
+// Needs nothing of the library's trees: the reg commands work when it did not attach.
+int Reg(int argc, char** argv) {
+  if (argc == 2) return Usage(ruzide::tool::kRegUsage, stderr, kExitUsage);
+  if (IsHelp(argv[2])) return Usage(ruzide::tool::kRegUsage, stdout, kExitOk);
+  return ruzide::tool::RegCommand(std::vector<std::string>(argv + 2, argv + argc), stdout, stderr);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 2) return Usage(stderr, kExitUsage);
+  if (argc < 2) return Usage(kUsage, stderr, kExitUsage);
   const char* command = argv[1];
-  if (IsHelp(command)) return Usage(stdout, kExitOk);
+  if (IsHelp(command)) return Usage(kUsage, stdout, kExitOk);
   if (strcmp(command, "settings") == 0) return Settings(argc, argv);
   if (strcmp(command, "languages") == 0) return Languages(argc);
+  if (strcmp(command, "reg") == 0) return Reg(argc, argv);
   return BadUsage("unknown command", command);
 }

@@ -1,0 +1,418 @@
+#include "RegCommands.h"
+
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <set>
+
+#include "ExitStatus.h"
+#include "RegFormat.h"
+#include "RegKey.h"
+#include "RegPath.h"
+#include "RegValue.h"
+
+namespace ruzide {
+namespace tool {
+
+const char kRegUsage[] =
+    "Usage: ruzide reg <command> ...\n"
+    "\n"
+    "Looks at and changes registry keys and values through the registry functions alone,\n"
+    "as Windows' reg command does; off Windows that is the embedded store, which running\n"
+    "applications share safely.\n"
+    "\n"
+    "KEY is HKEY_CURRENT_USER\\<path> or HKEY_LOCAL_MACHINE\\<path>, or HKCU\\<path> and\n"
+    "HKLM\\<path>, in any case. Options start with / or -, in any case.\n"
+    "\n"
+    "Commands:\n"
+    "  query <KEY> [/v <name> | /ve] [/s]\n"
+    "      show the key's values (name, type, data) and its subkeys; /v one value, /ve\n"
+    "      the unnamed value, /s the keys below too\n"
+    "  add <KEY> [/v <name> | /ve] [/t <type>] [/d <data>] [/f]\n"
+    "      create the key and, with /v or /ve, set a value of type REG_SZ (the default),\n"
+    "      REG_EXPAND_SZ, REG_MULTI_SZ (strings separated by \\0), REG_DWORD or REG_QWORD\n"
+    "      (decimal, or hexadecimal with 0x), REG_BINARY or REG_NONE (hexadecimal bytes,\n"
+    "      like 0102ff); an existing value is replaced only with /f\n"
+    "  delete <KEY> [/v <name> | /ve | /va] /f\n"
+    "      delete a value, all values of the key (/va), or the key and everything below\n"
+    "      it; /f confirms\n"
+    "  export <KEY> <file> [/y]\n"
+    "      write the key and everything below it to a .reg file (- for standard\n"
+    "      output); an existing file is replaced only with /y\n"
+    "  import <file>\n"
+    "      apply a .reg file (- for standard input); nothing is changed unless the\n"
+    "      whole file is well-formed\n"
+    "\n"
+    "Strings are the bytes the registry holds; query shows bytes outside printable ASCII\n"
+    "as \\xNN, export writes them unconverted.\n"
+    "\n"
+    "Exit status: 0 on success, 1 when the registry refused or a file was bad, 2 for a\n"
+    "bad command line.\n";
+
+namespace {
+
+// What the command line of one reg command asks for.
+struct Request {
+  std::vector<std::string> operands;
+  std::set<std::string> options;  // the options given, lower case, without / or -
+  std::string name;               // of the value: /v <name>; empty for /ve
+  DWORD type = REG_SZ;            // /t
+  std::string data;               // /d
+  RegPath key;                    // the first operand of the commands that take a key
+
+  bool Has(const char* option) const { return options.count(option) != 0; }
+  bool OneValue() const { return Has("v") || Has("ve"); }
+};
+
+struct Command {
+  const char* name;
+  const char* synopsis;
+  const char* options;  // those it takes, each between blanks
+  size_t operands;
+  bool key;  // whether the first operand is a KEY
+  int (*run)(const Request& request, FILE* out, FILE* err);
+};
+
+const struct {
+  const char* name;
+  bool takes_argument;
+} kOptions[] = {{"v", true}, {"ve", false}, {"va", false}, {"s", false},
+                {"t", true}, {"d", true},   {"f", false},  {"y", false}};
+
+int UsageError(FILE* err, const std::string& what) {
+  fprintf(err, "ruzide: %s\nTry 'ruzide reg --help'.\n", what.c_str());
+  return kExitUsage;
+}
+
+int Failure(FILE* err, const std::string& what) {
+  fprintf(err, "ruzide: %s\n", what.c_str());
+  return kExitFailure;
+}
+
+std::string Lower(std::string text) {
+  for (char& c : text) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+// The name of the option `arg` is (lower case, without its / or -), or empty when it is
+// none: only the options' own names count, so that a path such as /tmp/x.reg is an
+// operand.
+std::string OptionName(const std::string& arg, bool* takes_argument) {
+  if (arg.size() < 2 || (arg[0] != '/' && arg[0] != '-')) return std::string();
+  const std::string name = Lower(arg.substr(1));
+  for (const auto& o : kOptions) {
+    if (name != o.name) continue;
+    *takes_argument = o.takes_argument;
+    return name;
+  }
+  return std::string();
+}
+
+std::string ValueLabel(const std::string& name) {
+  return name.empty() ? "the unnamed value" : "value '" + Printable(name) + "'";
+}
+
+std::string Shown(const RegPath& path) { return Printable(path.Full()); }
+
+// Reads `args` (after the command's name) into `request`; on failure `error` says why.
+bool ParseRequest(const Command& command, const std::vector<std::string>& args, Request* request,
+                  std::string* error) {
+  for (size_t i = 1; i < args.size(); ++i) {
+    bool takes_argument = false;
+    const std::string option = OptionName(args[i], &takes_argument);
+    if (option.empty()) {
+      request->operands.push_back(args[i]);
+      continue;
+    }
+    if (strstr(command.options, (" " + option + " ").c_str()) == nullptr) {
+      *error = std::string("reg ") + command.name + " takes no option " + args[i];
+      return false;
+    }
+    if (!request->options.insert(option).second) {
+      *error = "option " + args[i] + " given twice";
+      return false;
+    }
+    if (!takes_argument) continue;
+    if (++i == args.size()) {
+      *error = "option " + args[i - 1] + " needs an argument";
+      return false;
+    }
+    if (option == "v") request->name = args[i];
+    if (option == "d") request->data = args[i];
+    if (option == "t" && !ParseTypeName(args[i], &request->type)) {
+      *error = "unknown type '" + args[i] +
+               "'; the types are REG_SZ, REG_EXPAND_SZ, REG_MULTI_SZ, REG_DWORD, REG_QWORD, "
+               "REG_BINARY and REG_NONE";
+      return false;
+    }
+  }
+  if (request->Has("v") + request->Has("ve") + request->Has("va") > 1) {
+    *error = "give only one of /v, /ve and /va";
+    return false;
+  }
+  if ((request->Has("t") || request->Has("d")) && !request->OneValue()) {
+    *error = "/t and /d need /v <name> or /ve";
+    return false;
+  }
+  if (request->operands.size() != command.operands) {
+    *error = request->operands.size() > command.operands
+                 ? "unexpected argument '" + request->operands[command.operands] + "'; "
+                 : "";
+    *error += std::string("usage: ruzide reg ") + command.synopsis;
+    return false;
+  }
+  return !command.key || ParseRegPath(request->operands[0], &request->key, error);
+}
+
+// A key as read: its values and the names of its subkeys.
+struct KeyContents {
+  RegPath path;
+  std::vector<RegValue> values;
+  std::vector<std::string> subkeys;
+};
+
+// Reads the key at `path` and, when `recursive`, every key below it, parents before their
+// subkeys. On failure `failed` is the key that could not be read.
+LONG ReadTree(const RegPath& path, bool recursive, std::vector<KeyContents>* keys,
+              RegPath* failed) {
+  KeyContents contents{path, {}, {}};
+  RegKey key;
+  LONG status = key.Open(path, KEY_READ);
+  if (status == ERROR_SUCCESS) status = key.Values(&contents.values);
+  if (status == ERROR_SUCCESS) status = key.Subkeys(&contents.subkeys);
+  if (status != ERROR_SUCCESS) {
+    *failed = path;
+    return status;
+  }
+  keys->push_back(contents);
+  if (!recursive) return ERROR_SUCCESS;
+  for (const std::string& name : contents.subkeys) {
+    status = ReadTree(path.Child(name), true, keys, failed);
+    if (status != ERROR_SUCCESS) return status;
+  }
+  return ERROR_SUCCESS;
+}
+
+void PrintValue(const RegValue& value, FILE* out) {
+  const std::string name = value.name.empty() ? "(Default)" : Printable(value.name);
+  const std::string data = DataForDisplay(value);
+  fprintf(out, "    %s    %s%s%s\n", name.c_str(), TypeName(value.type).c_str(),
+          data.empty() ? "" : "    ", data.c_str());
+}
+
+int Query(const Request& request, FILE* out, FILE* err) {
+  std::vector<KeyContents> keys;
+  RegPath failed;
+  const LONG status = ReadTree(request.key, request.Has("s"), &keys, &failed);
+  if (status != ERROR_SUCCESS) {
+    return Failure(err, "cannot read " + Shown(failed) + ": " + ErrorText(status));
+  }
+  bool printed = false;
+  for (const KeyContents& key : keys) {
+    std::vector<const RegValue*> shown;
+    for (const RegValue& value : key.values) {
+      // /v matches names as the registry does, without regard to the case of ASCII letters.
+      if (!request.OneValue() || Lower(value.name) == Lower(request.name)) shown.push_back(&value);
+    }
+    if (request.OneValue() && shown.empty()) continue;
+    fprintf(out, "%s%s\n", printed ? "\n" : "", Shown(key.path).c_str());
+    printed = true;
+    for (const RegValue* value : shown) PrintValue(*value, out);
+  }
+  if (!printed) {
+    return Failure(err, "cannot find " + ValueLabel(request.name) + " in " + Shown(request.key) +
+                            (request.Has("s") ? " or the keys below it" : "") + ": " +
+                            ErrorText(ERROR_FILE_NOT_FOUND));
+  }
+  if (!request.Has("s") && !request.OneValue() && !keys[0].subkeys.empty()) {
+    fprintf(out, "\n");
+    for (const std::string& name : keys[0].subkeys) {
+      fprintf(out, "%s\n", Shown(request.key.Child(name)).c_str());
+    }
+  }
+  return kExitOk;
+}
+
+int Add(const Request& request, FILE*, FILE* err) {
+  RegValue value{request.name, request.type, std::string()};
+  std::string error;
+  // Checked before anything is created, so that a bad command line changes nothing.
+  if (request.OneValue() && !DataFromText(value.type, request.data, &value.data, &error)) {
+    return UsageError(err, error);
+  }
+  RegKey key;
+  LONG status = key.Create(request.key);
+  if (status != ERROR_SUCCESS) {
+    return Failure(err, "cannot create " + Shown(request.key) + ": " + ErrorText(status));
+  }
+  if (!request.OneValue()) return kExitOk;
+  RegValue existing;
+  if (!request.Has("f") && key.Query(value.name, &existing) == ERROR_SUCCESS) {
+    return Failure(err, Shown(request.key) + " already has " + ValueLabel(value.name) +
+                            "; add /f to replace it");
+  }
+  status = key.Set(value);
+  if (status != ERROR_SUCCESS) {
+    return Failure(err, "cannot set " + ValueLabel(value.name) + " of " + Shown(request.key) +
+                            ": " + ErrorText(status));
+  }
+  return kExitOk;
+}
+
+int DeleteValues(const Request& request, FILE* err) {
+  RegKey key;
+  LONG status = key.Open(request.key, KEY_READ | KEY_SET_VALUE);
+  if (status != ERROR_SUCCESS) {
+    return Failure(err, "cannot open " + Shown(request.key) + ": " + ErrorText(status));
+  }
+  std::vector<RegValue> values(1, RegValue{request.name, REG_NONE, std::string()});
+  if (request.Has("va") && (status = key.Values(&values)) != ERROR_SUCCESS) {
+    return Failure(err, "cannot read " + Shown(request.key) + ": " + ErrorText(status));
+  }
+  for (const RegValue& value : values) {
+    status = key.DeleteValue(value.name);
+    if (status != ERROR_SUCCESS) {
+      return Failure(err, "cannot delete " + ValueLabel(value.name) + " of " + Shown(request.key) +
+                              ": " + ErrorText(status));
+    }
+  }
+  return kExitOk;
+}
+
+int Delete(const Request& request, FILE*, FILE* err) {
+  const bool values = request.OneValue() || request.Has("va");
+  if (!values && request.key.sub.empty()) return UsageError(err, "a root cannot be deleted");
+  if (!request.Has("f")) return UsageError(err, "reg delete deletes only with /f");
+  if (values) return DeleteValues(request, err);
+  RegPath failed;
+  const LONG status = DeleteTree(request.key, &failed);
+  if (status != ERROR_SUCCESS) {
+    return Failure(err, "cannot delete " + Shown(failed) + ": " + ErrorText(status));
+  }
+  return kExitOk;
+}
+
+bool FileExists(const std::string& path) {
+  FILE* f = fopen(path.c_str(), "rb");
+  if (f != nullptr) fclose(f);
+  return f != nullptr;
+}
+
+// Writes `text` to `path`, or to `out` for "-"; false, with errno set, on failure.
+bool WriteFile(const std::string& path, const std::string& text, FILE* out) {
+  FILE* f = path == "-" ? out : fopen(path.c_str(), "wb");
+  if (f == nullptr) return false;
+  bool written = fwrite(text.data(), 1, text.size(), f) == text.size();
+  written = (f == out ? fflush(f) : fclose(f)) == 0 && written;
+  return written;
+}
+
+bool ReadFile(const std::string& path, std::string* text) {
+  FILE* f = path == "-" ? stdin : fopen(path.c_str(), "rb");
+  if (f == nullptr) return false;
+  char buffer[65536];
+  for (size_t n; (n = fread(buffer, 1, sizeof buffer, f)) > 0;) text->append(buffer, n);
+  const bool read = ferror(f) == 0;
+  if (f != stdin) fclose(f);
+  return read;
+}
+
+int Export(const Request& request, FILE* out, FILE* err) {
+  const std::string& file = request.operands[1];
+  if (file != "-" && !request.Has("y") && FileExists(file)) {
+    return Failure(err, file + " exists; add /y to replace it");
+  }
+  std::vector<KeyContents> keys;
+  RegPath failed;
+  const LONG status = ReadTree(request.key, true, &keys, &failed);
+  if (status != ERROR_SUCCESS) {
+    return Failure(err, "cannot read " + Shown(failed) + ": " + ErrorText(status));
+  }
+  std::vector<RegFileKey> sections;
+  for (const KeyContents& key : keys) {
+    sections.push_back(RegFileKey{key.path, false, {}, 0});
+    for (const RegValue& value : key.values) sections.back().values.push_back({value, false});
+  }
+  std::string text, error;
+  // The whole text is made before the file is opened, so that a key that cannot be read
+  // or written out leaves no partial file behind.
+  if (!WriteRegFile(sections, &text, &error)) return Failure(err, "cannot export: " + error);
+  if (!WriteFile(file, text, out)) {
+    return Failure(err, "cannot write " + file + ": " + strerror(errno));
+  }
+  return kExitOk;
+}
+
+// Applies one parsed section. On failure `what` says what could not be done.
+LONG Apply(const RegFileKey& section, std::string* what) {
+  if (section.remove) {
+    RegPath failed;
+    const LONG status = DeleteTree(section.path, &failed);
+    *what = "delete " + Shown(failed);
+    // A key that is not there is as good as deleted.
+    const bool absent = status == ERROR_FILE_NOT_FOUND && failed.sub == section.path.sub;
+    return absent ? ERROR_SUCCESS : status;
+  }
+  RegKey key;
+  *what = "create " + Shown(section.path);
+  LONG status = key.Create(section.path);
+  for (size_t i = 0; status == ERROR_SUCCESS && i < section.values.size(); ++i) {
+    const RegFileValue& entry = section.values[i];
+    *what = (entry.remove ? "delete " : "set ") + ValueLabel(entry.value.name) + " of " +
+            Shown(section.path);
+    if (!entry.remove) {
+      status = key.Set(entry.value);
+    } else if ((status = key.DeleteValue(entry.value.name)) == ERROR_FILE_NOT_FOUND) {
+      status = ERROR_SUCCESS;
+    }
+  }
+  return status;
+}
+
+int Import(const Request& request, FILE*, FILE* err) {
+  const std::string& file = request.operands[0];
+  std::string text;
+  if (!ReadFile(file, &text)) return Failure(err, "cannot read " + file + ": " + strerror(errno));
+  std::vector<RegFileKey> sections;
+  int line = 0;
+  std::string error;
+  // The whole file is parsed before the first change, so a bad file changes nothing.
+  if (!ParseRegFile(text, &sections, &line, &error)) {
+    return Failure(err,
+                   file + ":" + std::to_string(line) + ": " + error + "; nothing was imported");
+  }
+  for (const RegFileKey& section : sections) {
+    std::string what;
+    const LONG status = Apply(section, &what);
+    if (status != ERROR_SUCCESS) {
+      return Failure(err, file + ":" + std::to_string(section.line) + ": cannot " + what + ": " +
+                              ErrorText(status) + "; what comes before it was imported");
+    }
+  }
+  return kExitOk;
+}
+
+const Command kCommands[] = {
+    {"query", "query <KEY> [/v <name> | /ve] [/s]", " v ve s ", 1, true, Query},
+    {"add", "add <KEY> [/v <name> | /ve] [/t <type>] [/d <data>] [/f]", " v ve t d f ", 1, true,
+     Add},
+    {"delete", "delete <KEY> [/v <name> | /ve | /va] /f", " v ve va f ", 1, true, Delete},
+    {"export", "export <KEY> <file> [/y]", " y ", 2, true, Export},
+    {"import", "import <file>", " ", 1, false, Import},
+};
+
+}  // namespace
+
+int RegCommand(const std::vector<std::string>& args, FILE* out, FILE* err) {
+  for (const Command& command : kCommands) {
+    if (args.empty() || args[0] != command.name) continue;
+    Request request;
+    std::string error;
+    if (!ParseRequest(command, args, &request, &error)) return UsageError(err, error);
+    return command.run(request, out, err);
+  }
+  return UsageError(err, "unknown reg command '" + (args.empty() ? "" : args[0]) + "'");
+}
+
+}  // namespace tool
+}  // namespace ruzide
