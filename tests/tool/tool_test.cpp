@@ -5,18 +5,12 @@
 #include <string>
 #include <vector>
 
-#include "tests/library/ChildProcess.h"
 #include "tests/library/LibraryStoreTest.h"
+#include "tests/tool/RunTool.h"
 
 namespace {
 
 using ruzide::test::ChildResult;
-
-ChildResult Tool(std::vector<std::string> args,
-                 const std::vector<std::pair<std::string, std::string>>& env = {}) {
-  args.insert(args.begin(), RUZIDE_TOOL_PATH);
-  return ruzide::test::RunChild(args, env);
-}
 
 // The whitespace-separated fields of the line of `text` that starts with `first`.
 std::vector<std::string> Row(const std::string& text, const std::string& first) {
@@ -29,10 +23,6 @@ std::vector<std::string> Row(const std::string& text, const std::string& first) 
     if (!row.empty() && row[0] == first) return row;
   }
   return {};
-}
-
-bool Contains(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
 }
 
 using ToolTest = LibraryStoreTest;
@@ -145,8 +135,8 @@ TEST_F(ToolTest, LanguagesFollowsTheStoredCountAndLeavesNothingBehind) {
             Row(r.out, "8"));
   // Slot 9 holds nothing: identifier 1033, whose character is English's.
   EXPECT_EQ((std::vector<std::string>{"9", "1033", "(0x0409)", "B"}), Row(r.out, "9"));
-  EXPECT_FALSE(Stored((kLanguages + "\\Language9").c_str(), "LangId", nullptr, nullptr,
-                      HKEY_LOCAL_MACHINE));
+  EXPECT_FALSE(
+      Stored((kLanguages + "\\Language9").c_str(), "LangId", nullptr, nullptr, HKEY_LOCAL_MACHINE));
 }
 
 TEST_F(ToolTest, LanguagesRefusesAnImplausibleCount) {

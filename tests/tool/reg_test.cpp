@@ -1,0 +1,292 @@
+// The `ruzide reg` commands, run as a child process on the test's fresh store folder.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tests/library/LibraryStoreTest.h"
+#include "tests/tool/RunTool.h"
+
+namespace {
+
+using ruzide::test::ChildResult;
+
+const char kSub[] = "Software\\RegTest";
+const std::string kKey = std::string("HKEY_CURRENT_USER\\") + kSub;
+
+class RegTest : public LibraryStoreTest {
+ protected:
+  // A file in the test's store folder, which goes with it.
+  static std::string FilePath(const std::string& name) {
+    return std::string(getenv("RUZIDE_REGISTRY")) + "/" + name;
+  }
+  static void WriteFile(const std::string& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+  }
+  static std::string ReadFile(const std::string& path) {
+    std::ostringstream text;
+    text << std::ifstream(path, std::ios::binary).rdbuf();
+    return text.str();
+  }
+  static std::string Bytes(const std::string& path, const char* name, DWORD* type = nullptr) {
+    std::string data = "(missing)";
+    Stored(path.c_str(), name, &data, type);
+    return data;
+  }
+  static std::string Sub(const std::string& below) { return std::string(kSub) + "\\" + below; }
+};
+
+TEST_F(RegTest, AddStoresEachTypeAndQueryShowsIt) {
+  const std::vector<std::vector<std::string>> adds = {
+      {"/v", "Str", "/d", "C:\\Temp \"x\""},
+      {"/ve", "/t", "REG_EXPAND_SZ", "/d", "%HOME%"},
+      {"/v", "Multi", "/t", "reg_multi_sz", "/d", "a\\0b c"},
+      {"/v", "Num", "/t", "REG_DWORD", "/d", "0x0a"},
+      {"/v", "Big", "/t", "REG_QWORD", "/d", "-1"},
+      {"/v", "Bin", "/t", "REG_BINARY", "/d", "00ff10"},
+      {"/v", "None", "/t", "REG_NONE"},
+  };
+  for (const auto& options : adds) {
+    std::vector<std::string> args = {"reg", "add", "hkcu\\" + std::string(kSub)};
+    args.insert(args.end(), options.begin(), options.end());
+    const ChildResult r = Tool(args);
+    EXPECT_EQ(0, r.status) << options[1] << ": " << r.err;
+  }
+  DWORD type = 0;
+  EXPECT_EQ(std::string("C:\\Temp \"x\"\0", 12), Bytes(kSub, "Str", &type));
+  EXPECT_EQ(static_cast<DWORD>(REG_SZ), type);
+  EXPECT_EQ(std::string("a\0b c\0\0", 7), Bytes(kSub, "Multi"));
+  EXPECT_EQ(std::string("\x0a\0\0\0", 4), Bytes(kSub, "Num"));
+  EXPECT_EQ(std::string(8, '\xff'), Bytes(kSub, "Big"));
+  EXPECT_EQ(std::string("\x00\xff\x10", 3), Bytes(kSub, "Bin"));
+  EXPECT_EQ("", Bytes(kSub, "None"));
+  PutString(kSub, "Odd", "caf\xE9\tok");
+  EXPECT_EQ(0, Tool({"reg", "add", "HKLM\\" + Sub("Keyed")}).status);
+  EXPECT_TRUE(KeyThere(Sub("Keyed").c_str(), HKEY_LOCAL_MACHINE));
+  MakeKey(Sub("Child").c_str());
+
+  const ChildResult r = Tool({"reg", "query", kKey});
+  ASSERT_EQ(0, r.status) << r.err;
+  EXPECT_EQ(kKey + "\n" +
+                "    (Default)    REG_EXPAND_SZ    %HOME%\n"
+                "    Big    REG_QWORD    0xffffffffffffffff\n"
+                "    Bin    REG_BINARY    00FF10\n"
+                "    Multi    REG_MULTI_SZ    a\\0b c\n"
+                "    None    REG_NONE\n"
+                "    Num    REG_DWORD    0xa\n"
+                "    Odd    REG_SZ    caf\\xE9\\x09ok\n"
+                "    Str    REG_SZ    C:\\Temp \"x\"\n"
+                "\n" +
+                kKey + "\\Child\n",
+            r.out);
+  EXPECT_EQ(kKey + "\n    Num    REG_DWORD    0xa\n",
+            Tool({"reg", "query", kKey, "/v", "NUM"}).out);
+}
+
+TEST_F(RegTest, AddReplacesAValueOnlyWithForce) {
+  PutString(kSub, "Str", "old");
+  ChildResult r = Tool({"reg", "add", kKey, "/v", "Str", "/d", "new"});
+  EXPECT_EQ(1, r.status);
+  EXPECT_TRUE(Contains(r.err, "already has value 'Str'; add /f")) << r.err;
+  EXPECT_EQ(std::string("old", 4), Bytes(kSub, "Str"));
+  r = Tool({"reg", "add", kKey, "/v", "Str", "/t", "REG_DWORD", "/d", "7", "/f"});
+  EXPECT_EQ(0, r.status) << r.err;
+  EXPECT_EQ(7, StoredInt(kSub, "Str"));
+}
+
+TEST_F(RegTest, BadCommandLinesFailWithAReasonAndChangeNothing) {
+  const ChildResult help = Tool({"reg", "--help"});
+  EXPECT_EQ(0, help.status);
+  EXPECT_TRUE(Contains(help.out, "import <file>"));
+  EXPECT_TRUE(Contains(Tool({"--help"}).out, "reg query|add|delete|export|import"));
+  const struct {
+    std::vector<std::string> args;
+    const char* reason;
+  } kCases[] = {
+      {{"reg"}, "Usage: ruzide reg"},
+      {{"reg", "list", kKey}, "unknown reg command 'list'"},
+      {{"reg", "query", "HKCR\\Software"}, "does not start with HKEY_CURRENT_USER (HKCU)"},
+      {{"reg", "add", kKey, "/v", "a", "/t", "REG_LINK"}, "unknown type 'REG_LINK'"},
+      {{"reg", "add", kKey, "/v", "a", "/t", "REG_DWORD", "/d", "4294967296"}, "not a number"},
+      {{"reg", "add", kKey, "/v", "a", "/t", "REG_BINARY", "/d", "0"}, "not hexadecimal bytes"},
+      {{"reg", "add", kKey, "/v", "a", "/t", "REG_MULTI_SZ", "/d", "a\\0\\0b"}, "empty string"},
+      {{"reg", "add", kKey, "/v", "a", "/ve"}, "only one of /v, /ve and /va"},
+      {{"reg", "add", kKey, "/d", "x"}, "/t and /d need /v <name> or /ve"},
+      {{"reg", "add", kKey, "/v"}, "option /v needs an argument"},
+      {{"reg", "add", kKey, "/S"}, "reg add takes no option /S"},
+      {{"reg", "add", kKey, "extra"}, "unexpected argument 'extra'"},
+      {{"reg", "delete", kKey}, "deletes only with /f"},
+      {{"reg", "delete", "HKCU\\", "/f"}, "a root cannot be deleted"},
+      {{"reg", "export", kKey}, "usage: ruzide reg export <KEY> <file> [/y]"},
+  };
+  for (const auto& c : kCases) {
+    const ChildResult r = Tool(c.args);
+    EXPECT_EQ(2, r.status) << c.reason;
+    EXPECT_TRUE(Contains(r.err, c.reason)) << c.reason << ": " << r.err;
+    EXPECT_TRUE(r.out.empty()) << r.out;
+  }
+  EXPECT_FALSE(KeyThere(kSub));
+}
+
+TEST_F(RegTest, DeleteRemovesAValueAllValuesOrTheWholeSubtree) {
+  PutString(Sub("A").c_str(), "x", "1");
+  PutString(Sub("A").c_str(), "y", "2");
+  PutString(Sub("A\\B\\C").c_str(), "z", "3");
+  MakeKey(Sub("D").c_str());
+  const std::string a = kKey + "\\A";
+
+  EXPECT_EQ(0, Tool({"reg", "delete", a, "/v", "X", "/f"}).status);
+  EXPECT_FALSE(ValueThere(Sub("A").c_str(), "x"));
+  EXPECT_TRUE(ValueThere(Sub("A").c_str(), "y"));
+  EXPECT_EQ(0, Tool({"reg", "delete", a, "/va", "/f"}).status);
+  EXPECT_FALSE(ValueThere(Sub("A").c_str(), "y"));
+  EXPECT_TRUE(ValueThere(Sub("A\\B\\C").c_str(), "z"));
+
+  EXPECT_EQ(0, Tool({"reg", "delete", a, "/f"}).status);
+  EXPECT_FALSE(KeyThere(Sub("A").c_str()));
+  EXPECT_TRUE(KeyThere(Sub("D").c_str()));
+
+  ChildResult r = Tool({"reg", "delete", a, "/f"});
+  EXPECT_EQ(1, r.status);
+  EXPECT_TRUE(Contains(r.err, "cannot delete " + a + ": not found (2)")) << r.err;
+  r = Tool({"reg", "delete", kKey + "\\D", "/ve", "/f"});
+  EXPECT_EQ(1, r.status);
+  EXPECT_TRUE(Contains(r.err, "cannot delete the unnamed value of " + kKey + "\\D: not found (2)"))
+      << r.err;
+}
+
+TEST_F(RegTest, AReadOnlyRootIsReportedAndLeftAlone) {
+  PutString(kSub, "x", "1");
+  const std::vector<std::pair<std::string, std::string>> read_only = {
+      {"RUZIDE_REGISTRY_READONLY", "HKCU"}};
+  ChildResult r = Tool({"reg", "add", kKey + "\\New"}, read_only);
+  EXPECT_EQ(1, r.status);
+  EXPECT_TRUE(Contains(r.err, "cannot create " + kKey + "\\New: access denied (5)")) << r.err;
+  r = Tool({"reg", "delete", kKey, "/f"}, read_only);
+  EXPECT_EQ(1, r.status);
+  EXPECT_TRUE(Contains(r.err, "access denied (5)")) << r.err;
+  EXPECT_TRUE(ValueThere(kSub, "x"));
+  EXPECT_EQ(0, Tool({"reg", "query", kKey}, read_only).status);
+}
+
+TEST_F(RegTest, ExportThenImportRestoresEveryValueByteForByte) {
+  PutString(kSub, "Quote \"and\\ slash", "C:\\Temp \"x\"");
+  PutString(kSub, "", "unnamed");
+  Put(kSub, "NoZero", REG_SZ, "abc", 3);
+  Put(kSub, "Lines", REG_SZ, "a\r\nb", 5);
+  PutString(kSub, "Accent", "caf\xE9");
+  PutInt(kSub, "Count", 10);
+  Put(kSub, "Short", REG_DWORD, "\x01\x02", 2);
+  Put(kSub, "Big", REG_QWORD, "\x01\x02\x03\x04\x05\x06\x07\x08", 8);
+  Put(kSub, "Multi", REG_MULTI_SZ, "a\0b\0\0", 5);
+  PutString(kSub, "Expand", "%HOME%", REG_EXPAND_SZ);
+  Put(kSub, "None", REG_NONE, "", 0);
+  Put(kSub, "Custom", 0x20, "\xfe", 1);
+  std::string blob;
+  for (int i = 0; i < 100; ++i) blob += static_cast<char>(i);
+  Put(kSub, "Blob", REG_BINARY, blob.data(), static_cast<DWORD>(blob.size()));
+  PutInt(Sub("Sub\\Deeper").c_str(), "n", 1);
+  MakeKey(Sub("Empty").c_str());
+
+  const std::string first = FilePath("first.reg"), second = FilePath("second.reg");
+  ChildResult r = Tool({"reg", "export", kKey, first});
+  ASSERT_EQ(0, r.status) << r.err;
+  const std::string text = ReadFile(first);
+  for (const char* line : {
+           "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software\\RegTest]\n",
+           "\n@=\"unnamed\"\n",
+           "\n\"Quote \\\"and\\\\ slash\"=\"C:\\\\Temp \\\"x\\\"\"\n",
+           "\n\"NoZero\"=hex(1):61,62,63\n",
+           "\n\"Count\"=dword:0000000a\n",
+           "\n\"Short\"=hex(4):01,02\n",
+           "\n\"Custom\"=hex(20):fe\n",
+           "\n\"Blob\"=hex:00,01,02,03,04,05,06,07,08,09,0a,0b,0c,0d,0e,0f,10,11,12,13,14,15,\\\n"
+           "  16,17,",
+           "\n[HKEY_CURRENT_USER\\Software\\RegTest\\Sub\\Deeper]\n\"n\"=dword:00000001\n\n",
+       }) {
+    EXPECT_TRUE(Contains(text, line)) << line << "\nnot in\n" << text;
+  }
+  r = Tool({"reg", "export", kKey, first});
+  EXPECT_EQ(1, r.status);
+  EXPECT_TRUE(Contains(r.err, "exists; add /y")) << r.err;
+
+  ASSERT_EQ(0, Tool({"reg", "delete", kKey, "/f"}).status);
+  r = Tool({"reg", "import", first});
+  ASSERT_EQ(0, r.status) << r.err;
+  EXPECT_EQ("abc", Bytes(kSub, "NoZero"));
+  ASSERT_EQ(0, Tool({"reg", "export", kKey, second}).status);
+  EXPECT_EQ(text, ReadFile(second));
+  EXPECT_EQ(text, Tool({"reg", "export", kKey, "-"}).out);
+}
+
+TEST_F(RegTest, ImportAppliesAWellFormedFileInOrder) {
+  PutString(Sub("Old\\Inner").c_str(), "x", "1");
+  PutString(kSub, "Gone", "1");
+  PutString(kSub, "Kept", "1");
+  const std::string file = FilePath("in.reg");
+  WriteFile(file,
+            "\xEF\xBB\xBFWindows Registry Editor Version 5.00\r\n"
+            "\r\n"
+            "; a comment that ends in a backslash \\\r\n"
+            "[-hkcu\\Software\\RegTest\\Old]\r\n"
+            "[HKCU\\Software\\RegTest\\New]\r\n"
+            "\"Blob\" = hex:01,\\\r\n"
+            "    02 , 03\r\n"
+            "\"\"=\"unnamed\"\r\n"
+            "[HKEY_CURRENT_USER\\Software\\RegTest]\r\n"
+            "\"Gone\"=-\r\n"
+            "\"Missing\"=-\r\n"
+            "\"Kept\"=DWORD:7\r\n");
+  const ChildResult r = Tool({"reg", "import", file});
+  ASSERT_EQ(0, r.status) << r.err;
+  EXPECT_FALSE(KeyThere(Sub("Old").c_str()));
+  EXPECT_EQ("\x01\x02\x03", Bytes(Sub("New"), "Blob"));
+  EXPECT_EQ(std::string("unnamed", 8), Bytes(Sub("New"), ""));
+  EXPECT_FALSE(ValueThere(kSub, "Gone"));
+  EXPECT_EQ(7, StoredInt(kSub, "Kept"));
+}
+
+TEST_F(RegTest, ImportRefusesAMalformedFileNamingTheLineAndChangesNothing) {
+  const std::string head =
+      "Windows Registry Editor Version 5.00\n"
+      "\n"
+      "[HKEY_CURRENT_USER\\Software\\RegTest\\Bad]\n"
+      "\"fine\"=dword:00000001\n";
+  const struct {
+    std::string text;
+    int line;
+    const char* reason;
+  } kCases[] = {
+      {"REGEDIT5\n", 1, "expected the header line"},
+      {"\n\n", 2, "no header line"},
+      {"Windows Registry Editor Version 5.00\n\"v\"=\"x\"\n", 2, "before the first [key]"},
+      {head + "\"v\"=dword:123456789\n", 5, "1 to 8 hexadecimal digits"},
+      {head + "\"v\"=\"unterminated\n", 5, "no closing quote"},
+      {head + "\"v\"=\"a\\q\"\n", 5, "must be followed by \\ or \""},
+      {head + "\"v\"=\"a\" junk\n", 5, "unexpected text after the data"},
+      {head + "\"v\"=hex:01,,02\n", 5, "expected a hexadecimal byte"},
+      {head + "\"v\"=hex:01,\\\n  02,\n", 5, "ends with a comma"},
+      {head + "\"v\"=hex(7:00\n", 5, "hex( must be followed by"},
+      {head + "v=1\n", 5, "a value name in double quotes"},
+      {head + "\"v\"=1\n", 5, "expected \"string\", dword:"},
+      {head + "[HKEY_CLASSES_ROOT\\X]\n", 5, "does not start with HKEY_CURRENT_USER"},
+      {head + "[HKCU\\X\n", 5, "must end with ]"},
+      {head + "[-HKCU]\n", 5, "a root cannot be deleted"},
+      {head + "[-HKCU\\X]\n\"v\"=-\n", 6, "under a key that is deleted"},
+  };
+  const std::string file = FilePath("bad.reg");
+  for (const auto& c : kCases) {
+    WriteFile(file, c.text);
+    const ChildResult r = Tool({"reg", "import", file});
+    EXPECT_EQ(1, r.status) << c.reason;
+    EXPECT_TRUE(Contains(r.err, file + ":" + std::to_string(c.line) + ": ")) << r.err;
+    EXPECT_TRUE(Contains(r.err, c.reason)) << c.reason << ": " << r.err;
+    EXPECT_TRUE(Contains(r.err, "; nothing was imported")) << r.err;
+  }
+  EXPECT_FALSE(KeyThere(Sub("Bad").c_str()));
+}
+
+}  // namespace
