@@ -283,6 +283,11 @@ LONG Database::Validate(bool read_only) {
 }
 
 void Database::CreateSchema() {
+  // Each commit writes its changed pages whole to the WAL, and each checkpoint syncs them:
+  // smaller pages make both cheaper. 2048 bytes still hold a value of up to about 480
+  // bytes with its names without an overflow page. It must be set before the file has
+  // any content; a file that already does keeps its size.
+  Exec("PRAGMA page_size=2048");
   Exec("PRAGMA journal_mode=WAL");
   Exec("BEGIN IMMEDIATE");
   try {
