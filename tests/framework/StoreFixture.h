@@ -67,7 +67,8 @@ class StoreTest : public ::testing::Test {
     RegCloseKey(key);
     return true;
   }
-  // The bytes and type of a stored value; false when it (or its key) is missing.
+  // The bytes and type of a stored value; false, with `data` untouched, when it (or its
+  // key) is missing.
   static bool Stored(const char* path, const char* name, std::string* data, DWORD* type = nullptr,
                      HKEY root = HKEY_CURRENT_USER) {
     HKEY key = nullptr;
@@ -75,8 +76,9 @@ class StoreTest : public ::testing::Test {
     LONG status = 0;
     std::string bytes = QueryBytes(key, name, &status, type);
     RegCloseKey(key);
+    if (status != ERROR_SUCCESS) return false;
     if (data) *data = bytes;
-    return status == ERROR_SUCCESS;
+    return true;
   }
   static bool ValueThere(const char* path, const char* name) { return Stored(path, name, nullptr); }
   static int StoredInt(const char* path, const char* name) {
