@@ -167,18 +167,23 @@ int CRegDeclHive::ReadBinary(const char* path, const char* name, unsigned char* 
   return ok;
 }
 
+namespace {
+
+// Opens `path`, asks the open key for one count, closes; 0 on any failure.
+int CountAt(CRegDeclHive& hive, const char* path, LONG (*count)(HKEY, DWORD*)) {
+  if (!path || !hive.OpenKey(hive.m_hRootKey, path)) return 0;
+  DWORD n = 0;
+  if (count(hive.m_hOpenKey, &n) != ERROR_SUCCESS) n = 0;
+  hive.Close();
+  return static_cast<int>(n);
+}
+
+}  // namespace
+
 int CRegDeclHive::GetSubKeyCount(const char* path) {
-  if (!path || !OpenKey(m_hRootKey, path)) return 0;
-  DWORD count = 0;
-  if (ruzide::store::CountSubKeys(m_hOpenKey, &count) != ERROR_SUCCESS) count = 0;
-  Close();
-  return static_cast<int>(count);
+  return CountAt(*this, path, ruzide::store::CountSubKeys);
 }
 
 int CRegDeclHive::GetValueCount(const char* path) {
-  if (!path || !OpenKey(m_hRootKey, path)) return 0;
-  DWORD count = 0;
-  if (ruzide::store::CountValues(m_hOpenKey, &count) != ERROR_SUCCESS) count = 0;
-  Close();
-  return static_cast<int>(count);
+  return CountAt(*this, path, ruzide::store::CountValues);
 }
