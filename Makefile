@@ -4,7 +4,7 @@ PRESET ?= default
 BUILD  := build/$(PRESET)
 STORE  := $(CURDIR)/.run-store
 
-.PHONY: all prerequisites build test run bench asan windows-test clean
+.PHONY: all prerequisites build test run bench asan windows-test fuzz clean
 
 all: build
 
@@ -20,6 +20,18 @@ test: build
 
 asan:
 	@$(MAKE) --no-print-directory test PRESET=asan
+
+# Builds the libFuzzer targets with clang and runs each for FUZZ_SECONDS on a copy of its
+# seed corpus.
+FUZZ_SECONDS ?= 30
+fuzz:
+	@scripts/prerequisites.sh fuzz
+	@cmake --preset fuzz >/dev/null
+	@cmake --build --preset fuzz --target reg_format_fuzzer
+	@rm -rf build/fuzz/corpus && cp -r fuzz/corpus build/fuzz/corpus
+	@build/fuzz/fuzz/reg_format_fuzzer -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
+	  build/fuzz/corpus/reg_format > build/fuzz/reg_format.log 2>&1; rc=$$?; \
+	  tail -n 6 build/fuzz/reg_format.log; exit $$rc
 
 # Cross-builds RuzIde.dll and runs the platform, framework and conformance tests under
 # Wine, against Wine's registry.

@@ -4,7 +4,7 @@
 # what is missing and fails.
 #
 # With the argument "windows" it checks the cross compiler and Wine instead, which the
-# Windows build and its tests need.
+# Windows build and its tests need; with "fuzz", clang and its fuzzing runtime.
 set -euo pipefail
 
 missing=()
@@ -14,7 +14,10 @@ need_file() { [ -e "$1" ] || missing+=("$2"); }
 need_cmd cmake cmake
 need_cmd ninja ninja-build
 need_cmd make make
-if [ "${1:-}" = windows ]; then
+if [ "${1:-}" = fuzz ]; then
+  need_cmd clang++ clang
+  need_file /usr/lib/llvm-14/lib/clang/14.0.6/lib/linux/libclang_rt.fuzzer-x86_64.a libclang-rt-14-dev
+elif [ "${1:-}" = windows ]; then
   need_cmd x86_64-w64-mingw32-g++-posix g++-mingw-w64-x86-64-posix
   need_cmd wine wine
   need_file /usr/lib/wine/wine64 wine64
