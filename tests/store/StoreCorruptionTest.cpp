@@ -5,18 +5,12 @@
 #include <unistd.h>
 
 #include <fstream>
-#include <iterator>
 #include <string>
 
 #include "tests/store/RegistryTestUtil.h"
 #include "tests/store/TempStore.h"
 
 namespace {
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 void WriteFile(const std::string& path, const std::string& bytes) {
   std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;

@@ -2,7 +2,6 @@
 // cache, and concurrent writers lose nothing.
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -92,8 +91,7 @@ TEST_F(StoreProcessTest, AnOddGenerationBypassesTheCacheUntilTheNextWrite) {
   HKEY key = CreateKey(HKEY_CURRENT_USER, "k");
   ASSERT_EQ(ERROR_SUCCESS, SetDword(key, "n", 1));
   EXPECT_EQ(1u, QueryDword(key, "n"));
-  std::string counter_file = folder_.path() + "/HKEY_CURRENT_USER.gen";
-  int fd = open(counter_file.c_str(), O_RDWR);
+  int fd = open(folder_.GenFile(HKEY_CURRENT_USER).c_str(), O_RDWR);
   ASSERT_GE(fd, 0);
   uint64_t counter = 0;
   ASSERT_EQ(8, pread(fd, &counter, 8, 0));
@@ -151,19 +149,7 @@ TEST_F(StoreProcessTest, TwoWritersLoseNothing) {
   EXPECT_EQ(2u * kValues, values);
   EXPECT_EQ(9999u, QueryDword(key, "W1-9999"));
   RegCloseKey(key);
-  sqlite3* db = nullptr;
-  ASSERT_EQ(SQLITE_OK, sqlite3_open_v2(folder_.DatabaseFile(HKEY_CURRENT_USER).c_str(), &db,
-                                       SQLITE_OPEN_READONLY, nullptr));
-  std::string result;
-  sqlite3_exec(
-      db, "PRAGMA integrity_check",
-      [](void* out, int, char** columns, char**) {
-        *static_cast<std::string*>(out) += columns[0];
-        return 0;
-      },
-      &result, nullptr);
-  sqlite3_close(db);
-  EXPECT_EQ("ok", result);
+  EXPECT_EQ("ok", folder_.IntegrityCheck(HKEY_CURRENT_USER));
 }
 
 }  // namespace

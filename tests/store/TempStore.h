@@ -13,11 +13,20 @@
 #include "platform/WinReg.h"
 
 #ifndef _WIN32
+#include <sqlite3.h>
 #include <stdlib.h>
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 
 #include "platform/registry/RegistryStore.h"
+
+// The whole content of a file; empty if there is none.
+inline std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
 
 // A fresh store in a new folder under $TMPDIR (or /tmp).
 //
@@ -48,6 +57,28 @@ class TempStoreFolder {
   const std::string& path() const { return path_; }
   // The database file of `root` in the folder.
   std::string DatabaseFile(HKEY root) const { return ruzide::registry::StoreDatabasePath(root); }
+  // The .gen file beside it, which holds the generation counter and the store lock.
+  std::string GenFile(HKEY root) const {
+    std::string database = DatabaseFile(root);
+    return database.substr(0, database.size() - 3) + ".gen";
+  }
+  // What SQLite's integrity check says of the root's database: "ok" if it is sound.
+  std::string IntegrityCheck(HKEY root) const {
+    sqlite3* db = nullptr;
+    std::string result;
+    if (sqlite3_open_v2(DatabaseFile(root).c_str(), &db, SQLITE_OPEN_READONLY, nullptr) ==
+        SQLITE_OK) {
+      sqlite3_exec(
+          db, "PRAGMA integrity_check",
+          [](void* out, int, char** columns, char**) {
+            *static_cast<std::string*>(out) += columns[0];
+            return 0;
+          },
+          &result, nullptr);
+    }
+    sqlite3_close(db);
+    return result;
+  }
   // Closes every store: the next call re-reads the environment and the files. Use it to
   // see what a new process would see, or after changing RUZIDE_REGISTRY_READONLY.
   static void Reopen() { ruzide::registry::CloseAllStores(); }

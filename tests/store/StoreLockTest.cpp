@@ -1,0 +1,266 @@
+// The store lock between processes: one that dies holding it holds up no one and loses no
+// committed write; a reader that cannot take it (it may not write the .gen file) still
+// reads whole values while the store is written, and no checkpoint overwrites what it is
+// reading; programs that use SQLite's own locking cannot write while the store is open.
+#include <fcntl.h>
+#include <grp.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <functional>
+#include <string>
+
+#include "platform/registry/GenerationCounter.h"
+#include "platform/registry/SharedFile.h"
+#include "platform/registry/StoreLock.h"
+#include "tests/store/RegistryTestUtil.h"
+#include "tests/store/TempStore.h"
+
+namespace {
+
+using ruzide::registry::GenerationCounter;
+using ruzide::registry::SharedFile;
+using ruzide::registry::StoreLock;
+
+// A child process that runs `body` and exits with its result.
+class Child {
+ public:
+  explicit Child(const std::function<int()>& body) : pid_(fork()) {
+    if (pid_ == 0) _exit(body());
+  }
+  ~Child() { Kill(); }
+  Child(const Child&) = delete;
+  Child& operator=(const Child&) = delete;
+
+  // Its exit status, or -1 if it did not exit normally.
+  int Wait() {
+    int status = 0;
+    if (pid_ <= 0 || waitpid(pid_, &status, 0) != pid_) return -1;
+    pid_ = -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+  void Kill() {
+    if (pid_ > 0) kill(pid_, SIGKILL);
+    Wait();
+  }
+
+ private:
+  pid_t pid_;
+};
+
+// Numbers from one process to another.
+class Pipe {
+ public:
+  Pipe() {
+    if (pipe(ends_) != 0) ends_[0] = ends_[1] = -1;
+  }
+  ~Pipe() {
+    close(ends_[0]);
+    CloseSendingEnd();
+  }
+  Pipe(const Pipe&) = delete;
+  Pipe& operator=(const Pipe&) = delete;
+
+  void Send(int number) {
+    if (write(ends_[1], &number, sizeof number) != sizeof number) _exit(9);
+  }
+  // The next number, or -1 once every sending end is closed.
+  int Receive() {
+    int number;
+    return read(ends_[0], &number, sizeof number) == sizeof number ? number : -1;
+  }
+  // Whether every sending end is closed and nothing is left to receive.
+  bool Ended() {
+    pollfd end = {ends_[0], POLLIN, 0};
+    return poll(&end, 1, 0) == 1 && (end.revents & POLLIN) == 0;
+  }
+  void CloseSendingEnd() {
+    if (ends_[1] >= 0) close(ends_[1]);
+    ends_[1] = -1;
+  }
+
+ private:
+  int ends_[2];
+};
+
+LONG SetBinary(HKEY key, const char* name, const std::string& bytes) {
+  return RegSetValueExA(key, name, 0, REG_BINARY, reinterpret_cast<const BYTE*>(bytes.data()),
+                        static_cast<DWORD>(bytes.size()));
+}
+
+// A value of 1000 bytes: `stamp`, then bytes derived from it.
+std::string Stamped(int stamp) {
+  std::string bytes(1000, '\0');
+  std::memcpy(&bytes[0], &stamp, sizeof stamp);
+  for (size_t i = sizeof stamp; i < bytes.size(); ++i) bytes[i] = static_cast<char>(stamp * 31 + i);
+  return bytes;
+}
+
+// The stamp of a value Stamped made, or -1 for anything else: a torn or mixed value.
+int StampOf(const std::string& bytes) {
+  int stamp = -1;
+  if (bytes.size() >= sizeof stamp) std::memcpy(&stamp, bytes.data(), sizeof stamp);
+  return stamp >= 0 && bytes == Stamped(stamp) ? stamp : -1;
+}
+
+class StoreLockTest : public ::testing::Test {
+ protected:
+  TempStoreFolder folder_;
+};
+
+TEST_F(StoreLockTest, AProcessKilledHoldingTheLockHoldsUpNoOne) {
+  HKEY key = CreateKey(HKEY_CURRENT_USER, "k");
+  ASSERT_EQ(ERROR_SUCCESS, SetDword(key, "n", 1));
+  Pipe holding;
+  Child holder([&] {
+    // Dies holding the lock in the middle of a commit, as far as the counter shows.
+    SharedFile file;
+    if (!file.Open(folder_.GenFile(HKEY_CURRENT_USER), 0)) return 1;
+    StoreLock lock;
+    lock.Attach(&file);
+    GenerationCounter counter;
+    counter.Attach(file.generation(), true);
+    if (lock.Acquire() != ERROR_SUCCESS) return 1;
+    counter.BeginCommit();
+    holding.Send(1);
+    pause();
+    return 0;
+  });
+  holding.CloseSendingEnd();
+  ASSERT_EQ(1, holding.Receive());
+  holder.Kill();
+  auto started = std::chrono::steady_clock::now();
+  EXPECT_EQ(ERROR_SUCCESS, SetDword(key, "n", 2));
+  EXPECT_EQ(ERROR_SUCCESS, SetDword(key, "n", 3));  // the lock is whole again
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
+  EXPECT_EQ(3u, QueryDword(key, "n"));
+  RegCloseKey(key);
+}
+
+// Most of a write is spent holding the store lock, so killing a writer at a varying moment
+// mostly kills it there, at a varying point of its transaction.
+TEST_F(StoreLockTest, WritersKilledMidWriteLoseNoCommittedValue) {
+  HKEY key = CreateKey(HKEY_CURRENT_USER, "Killed");
+  for (int round = 0; round < 12; ++round) {
+    auto name = [round](int i) { return std::to_string(round) + "-" + std::to_string(i); };
+    Pipe committed;
+    Child writer([&] {
+      for (int i = 0;; ++i) {
+        if (SetDword(key, name(i).c_str(), i) != ERROR_SUCCESS) return 1;
+        committed.Send(i);
+      }
+    });
+    committed.CloseSendingEnd();
+    int last = -1;
+    while (last < 10 + round * 13) last = committed.Receive();
+    writer.Kill();
+    for (int more = committed.Receive(); more >= 0; more = committed.Receive()) last = more;
+    for (int i = 0; i <= last; ++i)
+      ASSERT_EQ(static_cast<DWORD>(i), QueryDword(key, name(i).c_str()));
+    auto started = std::chrono::steady_clock::now();
+    ASSERT_EQ(ERROR_SUCCESS, SetDword(key, "after", round));
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
+  }
+  RegCloseKey(key);
+  EXPECT_EQ("ok", folder_.IntegrityCheck(HKEY_CURRENT_USER));
+}
+
+TEST_F(StoreLockTest, AnOutsideReaderReadsWholeValuesWhileTheStoreIsWritten) {
+  HKEY key = CreateKey(HKEY_LOCAL_MACHINE, "Shared");
+  ASSERT_EQ(ERROR_SUCCESS, SetBinary(key, "v", Stamped(0)));
+  // The reader may read the machine root's files but not write its .gen file: as another
+  // user if this test runs as root, else because the file is made read-only.
+  std::string gen = folder_.GenFile(HKEY_LOCAL_MACHINE);
+  ASSERT_EQ(0, chmod(folder_.path().c_str(), 0755));
+  ASSERT_EQ(0, chmod(gen.c_str(), 0444));
+  Pipe go, ready, writing;
+  Child reader([&] {
+    writing.CloseSendingEnd();
+    if (go.Receive() != 1) return 9;
+    if (geteuid() == 0 &&
+        (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0)) {
+      return 2;
+    }
+    if (access(gen.c_str(), W_OK) == 0) return 3;
+    HKEY own = nullptr;
+    if (OpenKey(HKEY_LOCAL_MACHINE, "Shared", KEY_READ, &own) != ERROR_SUCCESS) return 4;
+    ready.Send(1);
+    int seen = 0, reads = 0;
+    while (!writing.Ended()) {
+      LONG status;
+      int stamp = StampOf(QueryBytes(own, "v", &status));
+      if (status != ERROR_SUCCESS) return 5;
+      if (stamp < 0) return 6;
+      if (stamp < seen) return 7;
+      seen = stamp;
+      ++reads;
+    }
+    return seen > 0 && reads > 100 ? 0 : 8;
+  });
+  // Forking closed the store. A process that may not write the folder can open the
+  // database only while its -wal and -shm files exist, that is while another has it open.
+  EXPECT_EQ(Stamped(0), QueryBytes(key, "v"));
+  go.Send(1);
+  ready.CloseSendingEnd();
+  ASSERT_EQ(1, ready.Receive()) << "the reader stopped with " << reader.Wait();
+  // Each write takes two pages, so the WAL is checkpointed and restarted several times.
+  for (int i = 1; i <= 3000; ++i) ASSERT_EQ(ERROR_SUCCESS, SetBinary(key, "v", Stamped(i)));
+  writing.CloseSendingEnd();
+  EXPECT_EQ(0, reader.Wait());
+  RegCloseKey(key);
+}
+
+TEST_F(StoreLockTest, NoCheckpointOverwritesAnOutsideReadersTransaction) {
+  HKEY key = CreateKey(HKEY_CURRENT_USER, "k");
+  ASSERT_EQ(ERROR_SUCCESS, SetDword(key, "n", 0));
+  std::string database = folder_.DatabaseFile(HKEY_CURRENT_USER);
+  std::string before = ReadFile(database);
+  // What an outside reader holds through each of its read transactions (StoreLock.h).
+  int fd = open(folder_.GenFile(HKEY_CURRENT_USER).c_str(), O_RDONLY);
+  struct flock lock = {};
+  lock.l_type = F_RDLCK;
+  lock.l_whence = SEEK_SET;
+  lock.l_start = SharedFile::kReaderByte;
+  lock.l_len = 1;
+  ASSERT_EQ(0, fcntl(fd, F_OFD_SETLK, &lock));
+  // Three times as many as the WAL holds before it is checkpointed.
+  for (DWORD i = 1; i <= 3000; ++i) ASSERT_EQ(ERROR_SUCCESS, SetDword(key, "n", i));
+  EXPECT_EQ(before, ReadFile(database));
+  close(fd);
+  for (DWORD i = 1; i <= 1000; ++i) ASSERT_EQ(ERROR_SUCCESS, SetDword(key, "n", i));
+  EXPECT_NE(before, ReadFile(database));
+  RegCloseKey(key);
+}
+
+TEST_F(StoreLockTest, OtherProgramsCannotWriteWhileTheStoreIsOpen) {
+  HKEY key = CreateKey(HKEY_CURRENT_USER, "k");
+  ASSERT_EQ(ERROR_SUCCESS, SetDword(key, "n", 1));
+  std::string database = folder_.DatabaseFile(HKEY_CURRENT_USER);
+  Pipe open;
+  Child program([&] {
+    if (open.Receive() != 1) return 2;
+    sqlite3* db = nullptr;
+    sqlite3_open_v2(database.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
+    int write = sqlite3_exec(db, "UPDATE vals SET data = x'02000000'", nullptr, nullptr, nullptr);
+    int checkpoint =
+        sqlite3_wal_checkpoint_v2(db, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+    sqlite3_close(db);
+    return write == SQLITE_BUSY && checkpoint == SQLITE_BUSY ? 0 : 1;
+  });
+  EXPECT_EQ(1u, QueryDword(key, "n"));  // the fork closed the store: this opens it again
+  open.Send(1);
+  EXPECT_EQ(0, program.Wait());
+  TempStoreFolder::Reopen();
+  ASSERT_EQ(ERROR_SUCCESS, OpenKey(HKEY_CURRENT_USER, "k", KEY_READ, &key));
+  EXPECT_EQ(1u, QueryDword(key, "n"));
+  RegCloseKey(key);
+}
+
+}  // namespace
