@@ -62,25 +62,30 @@ bool SharedFile::Open(const std::string& path, mode_t create_mode) {
     fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
   }
   if (fd < 0) return false;
+  fd_ = fd;
   struct stat info;
-  bool ok = fstat(fd, &info) == 0;
+  if (fstat(fd, &info) != 0) {
+    Close();
+    return false;
+  }
   // Growing a short file zero-fills it, so two processes creating it at once agree. A
-  // reader maps what there is: the counter is all it uses, and a file too short for that
-  // is refused.
-  if (ok && static_cast<size_t>(info.st_size) < kFileSize) {
-    ok = writable ? ftruncate(fd, kFileSize) == 0 : info.st_size >= 8;
+  // writer that cannot grow it may not write. A reader only needs the counter, and
+  // without one caches nothing; it still has the file for the reader lock.
+  if (static_cast<size_t>(info.st_size) < kFileSize) {
+    if (!writable) {
+      if (info.st_size < static_cast<off_t>(sizeof(uint64_t))) return true;
+    } else if (ftruncate(fd, kFileSize) != 0) {
+      Close();
+      return false;
+    }
   }
-  void* map = MAP_FAILED;
-  if (ok) {
-    map =
-        mmap(nullptr, kFileSize, writable ? PROT_READ | PROT_WRITE : PROT_READ, MAP_SHARED, fd, 0);
-  }
+  void* map =
+      mmap(nullptr, kFileSize, writable ? PROT_READ | PROT_WRITE : PROT_READ, MAP_SHARED, fd, 0);
   if (map == MAP_FAILED) {
-    close(fd);
+    Close();
     return false;
   }
   area_ = static_cast<Area*>(map);
-  fd_ = fd;
   writable_ = writable;
   lock_usable_ = writable && InitialiseLock();
   return true;

@@ -32,7 +32,7 @@ class SharedFile {
 
   // Maps the file at `path`: read-write if this process may write it, creating it with
   // `create_mode` unless that is 0, else read-only. Returns false if it cannot be opened
-  // or mapped at all.
+  // or mapped at all, or if this process may write it but not grow it.
   bool Open(const std::string& path, mode_t create_mode);
   void Close();
 
