@@ -277,7 +277,16 @@ LONG Database::Validate(bool read_only) {
   } else if (application_id != kApplicationId || version != kSchemaVersion) {
     return ERROR_BADDB;
   }
-  if (!read_only) Exec("PRAGMA journal_mode=WAL");
+  if (!read_only) {
+    Exec("PRAGMA journal_mode=WAL");
+    // SQLite removes the -wal and -shm files when the last connection closes, and a
+    // process that may not write the folder cannot open a WAL database without them: it
+    // could read the store only while a writer had it open. The last writer to close
+    // keeps them, the WAL emptied (journal_size_limit bounds it at 4 MB otherwise).
+    int keep = 1;
+    sqlite3_file_control(db_, "main", SQLITE_FCNTL_PERSIST_WAL, &keep);
+    Exec("PRAGMA journal_size_limit=4194304");
+  }
   Exec("PRAGMA synchronous=NORMAL");
   return ERROR_SUCCESS;
 }
