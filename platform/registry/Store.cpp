@@ -328,6 +328,9 @@ void Store::LockStore() {
 }
 
 void Store::EndCall() {
+  // A transaction begins only under the lock, so a call that never took it (most reads
+  // answered by the cache) has nothing to end.
+  if (!lock_.held()) return;
   db_.Rollback();
   in_transaction_ = false;
   lock_.Release();
