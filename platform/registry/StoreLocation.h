@@ -22,7 +22,7 @@ const char* RootName(int root);
 struct StoreLocation {
   std::string folder;      // holds the files below; created on first use
   std::string database;    // <folder>/<root name>.db
-  std::string generation;  // <folder>/<root name>.gen, see GenerationCounter
+  std::string generation;  // <folder>/<root name>.gen, see SharedFile
   mode_t folder_mode;      // for a folder the store creates
   mode_t file_mode;        // 0600 for the user root, 0644 for the machine root
   bool listed_read_only;   // the root is named in RUZIDE_REGISTRY_READONLY
