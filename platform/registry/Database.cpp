@@ -131,10 +131,12 @@ DatabaseError ErrorFor(LONG status) {
 
 bool IsBusy(int code) {
   // A reader without write access to the wal-index reports READONLY_RECOVERY when it
-  // finds the index's header in the middle of a change, and PROTOCOL when the index kept
-  // changing under it.
+  // finds the index's header in the middle of a change, READONLY_CANTINIT when the read
+  // marks it may use have all moved past the snapshot it just took (it cannot set one
+  // itself), and PROTOCOL when the index kept changing under it.
   return (code & 0xff) == SQLITE_BUSY || (code & 0xff) == SQLITE_LOCKED ||
-         (code & 0xff) == SQLITE_PROTOCOL || code == SQLITE_READONLY_RECOVERY;
+         (code & 0xff) == SQLITE_PROTOCOL || code == SQLITE_READONLY_RECOVERY ||
+         code == SQLITE_READONLY_CANTINIT;
 }
 
 // One use of a prepared statement: binds parameters in order, steps, and resets the
