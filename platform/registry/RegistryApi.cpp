@@ -157,6 +157,18 @@ LONG RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD /*Reserved*/, DWORD dwT
   return StoreFor(key.root).SetValue(key.key, name, dwType, lpData, cbData);
 }
 
+namespace {
+
+// The size RegQueryInfoKeyA reports for a value's data. The Windows registry holds
+// string data as UTF-16, and reports that size even to the 8-bit functions: twice the
+// bytes of single-byte text. Programs size buffers from it, so larger is harmless.
+size_t ReportedDataSize(DWORD type, size_t stored) {
+  const bool text = type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
+  return text ? 2 * stored : stored;
+}
+
+}  // namespace
+
 LONG RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass, LPDWORD /*lpReserved*/,
                       LPDWORD lpcSubKeys, LPDWORD lpcbMaxSubKeyLen, LPDWORD lpcbMaxClassLen,
                       LPDWORD lpcValues, LPDWORD lpcbMaxValueNameLen, LPDWORD lpcbMaxValueLen,
@@ -177,7 +189,7 @@ LONG RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass, LPDWORD /*lp
   for (const auto& subkey : *summary.subkeys) max_subkey = std::max(max_subkey, subkey.name.size());
   for (const auto& value : *summary.values) {
     max_name = std::max(max_name, value.name.size());
-    max_data = std::max(max_data, value.value.data.size());
+    max_data = std::max(max_data, ReportedDataSize(value.value.type, value.value.data.size()));
   }
   if (lpcSubKeys != nullptr) *lpcSubKeys = static_cast<DWORD>(summary.subkeys->size());
   if (lpcbMaxSubKeyLen != nullptr) *lpcbMaxSubKeyLen = static_cast<DWORD>(max_subkey);
