@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 
+#include <cstdio>
 #include <cstring>
 #include <type_traits>
 
@@ -9,7 +10,7 @@ namespace ruzide::registry {
 
 namespace {
 
-const char kVfsName[] = "ruzide-store";
+const char kVfsName[] = "ruzide-store";  // and the address of this copy's shim
 
 // The wal-index lock slots, as the WAL format defines them: the writer's lock, the
 // checkpointer's, recovery's, the lock of readers that ignore the WAL, then read marks.
@@ -219,14 +220,20 @@ int Open(sqlite3_vfs* vfs, sqlite3_filename name, sqlite3_file* file, int flags,
   return code;
 }
 
-bool Register() {
+// The name the shim registers under, or null when it could not register. Every copy of
+// this code in a process (a program may link the store and also load a library that
+// holds its own) registers a shim of its own, under a name of its own: files opened
+// through another copy's shim would not be ours to recognise.
+const char* Register() {
   static sqlite3_vfs vfs;
+  static char name[48];
+  snprintf(name, sizeof name, "%s-%p", kVfsName, static_cast<void*>(&vfs));
   sqlite3_vfs* unix = sqlite3_vfs_find("unix");
-  if (unix == nullptr || unix->iVersion < 3) return false;
+  if (unix == nullptr || unix->iVersion < 3) return nullptr;
   vfs.iVersion = 3;
   vfs.szOsFile = static_cast<int>(sizeof(StoreFile)) + unix->szOsFile;
   vfs.mxPathname = unix->mxPathname;
-  vfs.zName = kVfsName;
+  vfs.zName = name;
   vfs.pAppData = unix;
   vfs.xOpen = Open;
   vfs.xDelete = RUZIDE_FORWARD_VFS(xDelete);
@@ -244,14 +251,14 @@ bool Register() {
   vfs.xSetSystemCall = RUZIDE_FORWARD_VFS(xSetSystemCall);
   vfs.xGetSystemCall = RUZIDE_FORWARD_VFS(xGetSystemCall);
   vfs.xNextSystemCall = RUZIDE_FORWARD_VFS(xNextSystemCall);
-  return sqlite3_vfs_register(&vfs, 0) == SQLITE_OK;
+  return sqlite3_vfs_register(&vfs, 0) == SQLITE_OK ? name : nullptr;
 }
 
 }  // namespace
 
 const char* StoreVfsName() {
-  static const bool registered = Register();
-  return registered ? kVfsName : nullptr;
+  static const char* const name = Register();
+  return name;
 }
 
 bool RelyOnStoreLock(sqlite3* db, ReaderFence* fence) {
