@@ -101,6 +101,13 @@ int WaitWhileBusy(void*, int count) {
   return 1;
 }
 
+// Whether the WAL beside the database holds frames rather than nothing or a bare header.
+bool WalHoldsFrames(const std::string& database) {
+  constexpr off_t kWalHeaderSize = 32;
+  struct stat info;
+  return stat((database + "-wal").c_str(), &info) == 0 && info.st_size > kWalHeaderSize;
+}
+
 uint32_t BigEndian32(const unsigned char* p) {
   return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
 }
@@ -206,11 +213,14 @@ FileState CheckDatabaseFile(const std::string& path) {
     if (page_size == 1) page_size = 65536;
     uint64_t size = static_cast<uint64_t>(info.st_size);
     // The page count in the header is meaningful only while the change counter matches
-    // the "version valid for" field; SQLite keeps them equal.
+    // the "version valid for" field; SQLite keeps them equal. A checkpoint that makes the
+    // file longer writes the header page before the pages it counts, and one cut short by
+    // a crash is done again from the WAL, so the file may be short while the WAL holds
+    // frames; without them it is a truncated copy.
     uint64_t pages =
         BigEndian32(header + 24) == BigEndian32(header + 92) ? BigEndian32(header + 28) : 0;
     if (page_size < 512 || (page_size & (page_size - 1)) != 0 || size % page_size != 0 ||
-        pages * page_size > size) {
+        (pages * page_size > size && !WalHoldsFrames(path))) {
       state = FileState::kCorrupt;
     }
   }

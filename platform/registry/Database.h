@@ -65,7 +65,7 @@ enum class FileState {
   kEmpty,       // zero bytes: no data, safe to initialise
   kPlausible,   // an SQLite database of the right length; the schema is checked on open
   kUnreadable,  // cannot be read
-  kCorrupt,     // not an SQLite database, or shorter than its header says
+  kCorrupt,     // not an SQLite database, or shorter than its header says with no WAL
 };
 
 // Looks at the file's header without opening it as a database, so that a damaged file is

@@ -2,6 +2,7 @@
 // and the file keeps every byte it had.
 #include <gtest/gtest.h>
 #include <sqlite3.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <fstream>
@@ -78,6 +79,43 @@ TEST_F(StoreCorruptionTest, AnotherProgramsDatabaseIsRefusedAndKept) {
   ExpectRootFails();
   TempStoreFolder::Reopen();
   EXPECT_EQ(before, ReadFile(user_file()));
+}
+
+// A checkpoint that makes the file longer writes its header page before the pages it
+// counts. A process that dies in between leaves the file shorter than its header says,
+// with those pages still in the WAL: no damage, as the next checkpoint writes them.
+TEST_F(StoreCorruptionTest, ACheckpointCutShortIsNoDamage) {
+  ASSERT_EQ(ERROR_SUCCESS, SetDword(HKEY_CURRENT_USER, "v", 1));
+  TempStoreFolder::Reopen();
+  auto value = [](int i) { return std::string(100, static_cast<char>('a' + i % 26)); };
+  pid_t writer = fork();
+  if (writer == 0) {
+    // Grows the database in the WAL, then dies without closing it.
+    HKEY key = CreateKey(HKEY_CURRENT_USER, "Software");
+    for (int i = 0; i < 300; ++i) SetString(key, ("v" + std::to_string(i)).c_str(), value(i));
+    _exit(0);
+  }
+  ASSERT_EQ(writer, waitpid(writer, nullptr, 0));
+  // The checkpoint's first step: the newest page 1 from the WAL into the file.
+  constexpr size_t kWalHeader = 32, kFrameHeader = 24, kPage = 2048;
+  std::string wal = ReadFile(user_file() + "-wal");
+  size_t newest = 0;
+  for (size_t at = kWalHeader; at + kFrameHeader + kPage <= wal.size();
+       at += kFrameHeader + kPage) {
+    if (wal.compare(at, 4, std::string("\0\0\0\1", 4)) == 0) newest = at + kFrameHeader;
+  }
+  ASSERT_NE(0u, newest);
+  std::string file = ReadFile(user_file());
+  file.replace(0, kPage, wal, newest, kPage);
+  WriteFile(user_file(), file);
+  HKEY key = nullptr;
+  ASSERT_EQ(ERROR_SUCCESS, OpenKey(HKEY_CURRENT_USER, "Software", KEY_READ, &key));
+  for (int i = 0; i < 300; ++i) {
+    ASSERT_EQ(value(i) + '\0', QueryBytes(key, ("v" + std::to_string(i)).c_str()));
+  }
+  RegCloseKey(key);
+  TempStoreFolder::Reopen();
+  EXPECT_EQ("ok", folder_.IntegrityCheck(HKEY_CURRENT_USER));
 }
 
 TEST_F(StoreCorruptionTest, AnEmptyFileBecomesAStore) {
