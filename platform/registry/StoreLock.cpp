@@ -10,6 +10,8 @@ namespace ruzide::registry {
 namespace {
 
 constexpr time_t kWaitSeconds = 60;
+// The longest a waiter sleeps before looking at the lock again (see Acquire).
+constexpr long kWaitSliceNanos = 10'000'000;
 
 // Sets an open-file-description lock on the reader byte without waiting.
 bool LockReaderByte(int fd, short type) {
@@ -25,19 +27,24 @@ bool LockReaderByte(int fd, short type) {
   return result == 0;
 }
 
-timespec Deadline() {
-  timespec deadline;
-  clock_gettime(CLOCK_MONOTONIC, &deadline);
-  deadline.tv_sec += kWaitSeconds;
-  return deadline;
+bool Earlier(const timespec& a, const timespec& b) {
+  return a.tv_sec < b.tv_sec || (a.tv_sec == b.tv_sec && a.tv_nsec < b.tv_nsec);
 }
 
-bool Before(const timespec& deadline) {
-  timespec now;
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  return now.tv_sec < deadline.tv_sec ||
-         (now.tv_sec == deadline.tv_sec && now.tv_nsec < deadline.tv_nsec);
+// The monotonic time `seconds` and `nanos` from now.
+timespec FromNow(time_t seconds, long nanos) {
+  timespec time;
+  clock_gettime(CLOCK_MONOTONIC, &time);
+  time.tv_sec += seconds;
+  time.tv_nsec += nanos;
+  if (time.tv_nsec >= 1'000'000'000) {
+    time.tv_nsec -= 1'000'000'000;
+    ++time.tv_sec;
+  }
+  return time;
 }
+
+bool Before(const timespec& deadline) { return Earlier(FromNow(0, 0), deadline); }
 
 }  // namespace
 
@@ -54,9 +61,18 @@ void StoreLock::Detach() {
 }
 
 LONG StoreLock::Acquire() {
-  timespec deadline = Deadline();
+  timespec deadline = FromNow(kWaitSeconds, 0);
   if (mutex_ != nullptr) {
-    int result = pthread_mutex_clocklock(mutex_, CLOCK_MONOTONIC, &deadline);
+    // The kernel wakes a waiter when the lock is released or its holder dies. A waiter
+    // killed just after being woken passes its wake-up on only if the lock is still free
+    // then; if another process took it meanwhile without ever waiting, the other waiters
+    // sleep on until their time runs out. So a wait lasts one short slice at a time.
+    int result;
+    do {
+      timespec slice = FromNow(0, kWaitSliceNanos);
+      result = pthread_mutex_clocklock(mutex_, CLOCK_MONOTONIC,
+                                       Earlier(slice, deadline) ? &slice : &deadline);
+    } while (result == ETIMEDOUT && Before(deadline));
     // Its holder died; what it left is for SQLite and the counter to sort out.
     if (result == EOWNERDEAD) result = pthread_mutex_consistent(mutex_);
     if (result == ETIMEDOUT) return ERROR_LOCK_VIOLATION;

@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdint>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -151,6 +152,47 @@ TEST_F(StoreLockTest, AProcessKilledHoldingTheLockHoldsUpNoOne) {
   EXPECT_EQ(ERROR_SUCCESS, SetDword(key, "n", 3));  // the lock is whole again
   EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
   EXPECT_EQ(3u, QueryDword(key, "n"));
+  RegCloseKey(key);
+}
+
+// A waiter killed just as it is woken may take the wake-up with it, leaving the others
+// asleep on a lock that is free. Simulated by freeing the lock behind its holder's back.
+TEST_F(StoreLockTest, AWaiterFindsTheLockFreedWithoutAWakeUp) {
+  HKEY key = CreateKey(HKEY_CURRENT_USER, "k");
+  ASSERT_EQ(ERROR_SUCCESS, SetDword(key, "n", 1));
+  Pipe holding;
+  Child holder([&] {
+    SharedFile file;
+    if (!file.Open(folder_.GenFile(HKEY_CURRENT_USER), 0)) return 1;
+    StoreLock lock;
+    lock.Attach(&file);
+    if (lock.Acquire() != ERROR_SUCCESS) return 1;
+    holding.Send(getpid());
+    pause();
+    return 0;
+  });
+  holding.CloseSendingEnd();
+  int holder_id = holding.Receive();
+  ASSERT_GT(holder_id, 0);
+  Child waiter([&] { return SetDword(key, "n", 2) == ERROR_SUCCESS ? 0 : 1; });
+  // Once the waiter sleeps, the lock's word holds the holder's thread id and the bit that
+  // says someone waits.
+  int fd = open(folder_.GenFile(HKEY_CURRENT_USER).c_str(), O_RDWR);
+  uint32_t waited = static_cast<uint32_t>(holder_id) | 0x80000000u, word = 0;
+  off_t at = -1;
+  for (int tries = 0; at < 0 && tries < 500; ++tries) {
+    usleep(10'000);
+    for (off_t offset = 0; offset < 256; offset += 4) {
+      if (pread(fd, &word, 4, offset) == 4 && word == waited) at = offset;
+    }
+  }
+  ASSERT_GE(at, 0);
+  uint32_t free = 0;
+  ASSERT_EQ(4, pwrite(fd, &free, 4, at));
+  close(fd);
+  auto started = std::chrono::steady_clock::now();
+  EXPECT_EQ(0, waiter.Wait());
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
   RegCloseKey(key);
 }
 
