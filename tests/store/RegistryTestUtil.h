@@ -52,34 +52,19 @@ inline DWORD QueryDword(HKEY key, const char* name, LONG* status = nullptr) {
   return number;
 }
 
-// All subkey names, in enumeration order.
-inline std::vector<std::string> SubkeyNames(HKEY key) {
+// All names `enumerate` lists (RegEnumKeyExA or RegEnumValueA), in enumeration order.
+template <class Enumerate>
+std::vector<std::string> Names(HKEY key, Enumerate enumerate) {
   std::vector<std::string> names;
-  char name[256];
-  for (DWORD index = 0;; ++index) {
-    DWORD size = sizeof name;
-    if (RegEnumKeyExA(key, index, name, &size, nullptr, nullptr, nullptr, nullptr) !=
-        ERROR_SUCCESS) {
-      break;
-    }
-    names.emplace_back(name, size);
+  std::string name(16384, '\0');
+  for (DWORD index = 0, size = 16384;
+       enumerate(key, index, &name[0], &size, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+       ++index, size = 16384) {
+    names.emplace_back(name.data(), size);
   }
   return names;
 }
-
-// All value names, in enumeration order.
-inline std::vector<std::string> ValueNames(HKEY key) {
-  std::vector<std::string> names;
-  char name[16384];
-  for (DWORD index = 0;; ++index) {
-    DWORD size = sizeof name;
-    if (RegEnumValueA(key, index, name, &size, nullptr, nullptr, nullptr, nullptr) !=
-        ERROR_SUCCESS) {
-      break;
-    }
-    names.emplace_back(name, size);
-  }
-  return names;
-}
+inline std::vector<std::string> SubkeyNames(HKEY key) { return Names(key, RegEnumKeyExA); }
+inline std::vector<std::string> ValueNames(HKEY key) { return Names(key, RegEnumValueA); }
 
 #endif  // RUZIDE_TESTS_STORE_REGISTRYTESTUTIL_H_
