@@ -21,9 +21,9 @@ class StoreCorruptionTest : public ::testing::Test {
  protected:
   std::string user_file() const { return folder_.DatabaseFile(HKEY_CURRENT_USER); }
 
-  // Every kind of call on the user root fails with ERROR_BADDB, and the machine root
-  // still works.
-  void ExpectRootFails() {
+  // Every kind of call on the user root fails with ERROR_BADDB, the machine root still
+  // works, and the user root's file still holds `before`.
+  void ExpectRootFails(const std::string& before) {
     HKEY key = nullptr;
     EXPECT_EQ(ERROR_BADDB, OpenKey(HKEY_CURRENT_USER, "Software", KEY_READ, &key));
     EXPECT_EQ(ERROR_BADDB, RegCreateKeyExA(HKEY_CURRENT_USER, "New", 0, nullptr, 0, KEY_ALL_ACCESS,
@@ -38,6 +38,8 @@ class StoreCorruptionTest : public ::testing::Test {
               RegEnumKeyExA(HKEY_CURRENT_USER, 0, name, &size, nullptr, nullptr, nullptr, nullptr));
     EXPECT_EQ(ERROR_BADDB, RegDeleteKeyA(HKEY_CURRENT_USER, "Software"));
     EXPECT_EQ(ERROR_SUCCESS, SetDword(HKEY_LOCAL_MACHINE, "v", 1));
+    TempStoreFolder::Reopen();
+    EXPECT_EQ(before, ReadFile(user_file())) << "the file changed";
   }
 
   TempStoreFolder folder_;
@@ -47,9 +49,7 @@ TEST_F(StoreCorruptionTest, GarbageIsRefusedAndKept) {
   std::string garbage;
   for (int i = 0; i < 8192; ++i) garbage += static_cast<char>((i * 7919) >> 3);
   WriteFile(user_file(), garbage);
-  ExpectRootFails();
-  TempStoreFolder::Reopen();
-  EXPECT_EQ(garbage, ReadFile(user_file()));
+  ExpectRootFails(garbage);
 }
 
 TEST_F(StoreCorruptionTest, TruncatedFileIsRefusedAndKept) {
@@ -64,9 +64,7 @@ TEST_F(StoreCorruptionTest, TruncatedFileIsRefusedAndKept) {
   ASSERT_GT(whole.size(), 16384u);
   std::string half = whole.substr(0, whole.size() / 2);
   WriteFile(user_file(), half);
-  ExpectRootFails();
-  TempStoreFolder::Reopen();
-  EXPECT_EQ(half, ReadFile(user_file()));
+  ExpectRootFails(half);
 }
 
 TEST_F(StoreCorruptionTest, AnotherProgramsDatabaseIsRefusedAndKept) {
@@ -75,10 +73,7 @@ TEST_F(StoreCorruptionTest, AnotherProgramsDatabaseIsRefusedAndKept) {
   ASSERT_EQ(SQLITE_OK, sqlite3_exec(db, "CREATE TABLE t(x); INSERT INTO t VALUES(1);", nullptr,
                                     nullptr, nullptr));
   sqlite3_close(db);
-  std::string before = ReadFile(user_file());
-  ExpectRootFails();
-  TempStoreFolder::Reopen();
-  EXPECT_EQ(before, ReadFile(user_file()));
+  ExpectRootFails(ReadFile(user_file()));
 }
 
 // A checkpoint that makes the file longer writes its header page before the pages it
