@@ -11,6 +11,7 @@ namespace {
 
 class KeyConformanceTest : public ::testing::Test {
  protected:
+  void SetUp() override { ASSERT_NE(nullptr, base()); }
   HKEY base() const { return scratch_.get(); }
   ScratchKey scratch_;
 };
@@ -28,7 +29,6 @@ TEST_F(KeyConformanceTest, BothRootsOpenAndCloseAsThemselves) {
 }
 
 TEST_F(KeyConformanceTest, PathSeparatorsCollapseAndALeadingOneFails) {
-  ASSERT_NE(nullptr, base());
   HKEY created = CreateKey(base(), "a\\b\\c");
   ASSERT_NE(nullptr, created);
   ASSERT_EQ(ERROR_SUCCESS, SetDword(created, "mark", 7));
@@ -48,7 +48,6 @@ TEST_F(KeyConformanceTest, PathSeparatorsCollapseAndALeadingOneFails) {
 }
 
 TEST_F(KeyConformanceTest, EmptyPathReopensTheSameKey) {
-  ASSERT_NE(nullptr, base());
   HKEY again = nullptr;
   ASSERT_EQ(ERROR_SUCCESS, OpenKey(base(), "", KEY_ALL_ACCESS, &again));
   ASSERT_EQ(ERROR_SUCCESS, SetDword(again, "v", 1));
@@ -57,7 +56,6 @@ TEST_F(KeyConformanceTest, EmptyPathReopensTheSameKey) {
 }
 
 TEST_F(KeyConformanceTest, NamesMatchInAnyCaseAndKeepTheirOwn) {
-  ASSERT_NE(nullptr, base());
   DWORD disposition = 0;
   HKEY first = CreateKey(base(), "MixedCase\\Child", &disposition);
   EXPECT_EQ(static_cast<DWORD>(REG_CREATED_NEW_KEY), disposition);
@@ -74,7 +72,6 @@ TEST_F(KeyConformanceTest, NamesMatchInAnyCaseAndKeepTheirOwn) {
 }
 
 TEST_F(KeyConformanceTest, LongNamesAndDeepPathsWork) {
-  ASSERT_NE(nullptr, base());
   std::string long_name(255, 'k');
   HKEY key = CreateKey(base(), long_name.c_str());
   ASSERT_NE(nullptr, key);
@@ -90,7 +87,6 @@ TEST_F(KeyConformanceTest, LongNamesAndDeepPathsWork) {
 }
 
 TEST_F(KeyConformanceTest, DeleteRefusesAParentAndReportsWhatIsMissing) {
-  ASSERT_NE(nullptr, base());
   RegCloseKey(CreateKey(base(), "p\\c"));
   EXPECT_EQ(ERROR_ACCESS_DENIED, RegDeleteKeyA(base(), "p"));
   EXPECT_EQ(ERROR_SUCCESS, RegDeleteKeyA(base(), "P\\C"));
@@ -100,7 +96,6 @@ TEST_F(KeyConformanceTest, DeleteRefusesAParentAndReportsWhatIsMissing) {
 }
 
 TEST_F(KeyConformanceTest, HandleToADeletedKeyFailsWithKeyDeleted) {
-  ASSERT_NE(nullptr, base());
   HKEY doomed = CreateKey(base(), "doomed");
   ASSERT_EQ(ERROR_SUCCESS, SetDword(doomed, "v", 1));
   ASSERT_EQ(ERROR_SUCCESS, RegDeleteKeyA(base(), "doomed"));
@@ -122,7 +117,6 @@ TEST_F(KeyConformanceTest, HandleToADeletedKeyFailsWithKeyDeleted) {
 }
 
 TEST_F(KeyConformanceTest, AccessRightsOfAHandleAreEnforced) {
-  ASSERT_NE(nullptr, base());
   RegCloseKey(CreateKey(base(), "k"));
   HKEY reader = nullptr;
   ASSERT_EQ(ERROR_SUCCESS, OpenKey(base(), "k", KEY_READ, &reader));

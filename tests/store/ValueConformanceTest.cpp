@@ -11,12 +11,12 @@ namespace {
 
 class ValueConformanceTest : public ::testing::Test {
  protected:
+  void SetUp() override { ASSERT_NE(nullptr, base()); }
   HKEY base() const { return scratch_.get(); }
   ScratchKey scratch_;
 };
 
 TEST_F(ValueConformanceTest, EveryTypeStoresTheBytesGiven) {
-  ASSERT_NE(nullptr, base());
   const std::string bytes("a\0b\xff", 4);
   for (DWORD type :
        {REG_NONE, REG_SZ, REG_EXPAND_SZ, REG_BINARY, REG_DWORD, REG_MULTI_SZ, REG_QWORD}) {
@@ -43,7 +43,6 @@ TEST_F(ValueConformanceTest, EveryTypeStoresTheBytesGiven) {
 }
 
 TEST_F(ValueConformanceTest, QuerySizesAndShortBuffers) {
-  ASSERT_NE(nullptr, base());
   ASSERT_EQ(ERROR_SUCCESS, SetString(base(), "text", "hello"));
   DWORD type = 0, size = 0;
   EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExA(base(), "text", nullptr, &type, nullptr, &size));
@@ -65,7 +64,6 @@ TEST_F(ValueConformanceTest, QuerySizesAndShortBuffers) {
 }
 
 TEST_F(ValueConformanceTest, AStringWithoutItsZeroReadsBackWithOne) {
-  ASSERT_NE(nullptr, base());
   const char source[] = "abcd";  // only "abc" is stored
   ASSERT_EQ(ERROR_SUCCESS,
             RegSetValueExA(base(), "s", 0, REG_SZ, reinterpret_cast<const BYTE*>(source), 3));
@@ -84,7 +82,6 @@ TEST_F(ValueConformanceTest, AStringWithoutItsZeroReadsBackWithOne) {
 }
 
 TEST_F(ValueConformanceTest, EnumerationIsInCaseInsensitiveOrder) {
-  ASSERT_NE(nullptr, base());
   for (const char* name : {"beta", "Alpha", "GAMMA", "alphabet"}) {
     RegCloseKey(CreateKey(base(), name));
     ASSERT_EQ(ERROR_SUCCESS, SetDword(base(), name, 1));
@@ -103,44 +100,39 @@ TEST_F(ValueConformanceTest, EnumerationIsInCaseInsensitiveOrder) {
 }
 
 TEST_F(ValueConformanceTest, EnumerationReportsBuffersTooSmall) {
-  ASSERT_NE(nullptr, base());
   RegCloseKey(CreateKey(base(), "abcde"));
   ASSERT_EQ(ERROR_SUCCESS, SetString(base(), "name", "foobar"));
+  char name[8] = "xxxxxxx", data[8];
+  DWORD size = 0, type = 0, data_size = 0;
+  auto enum_key = [&](DWORD room) {
+    size = room;
+    return RegEnumKeyExA(base(), 0, name, &size, nullptr, nullptr, nullptr, nullptr);
+  };
+  auto enum_value = [&](DWORD room, DWORD data_room) {
+    size = room;
+    data_size = data_room;
+    return RegEnumValueA(base(), 0, name, &size, nullptr, &type, reinterpret_cast<BYTE*>(data),
+                         &data_size);
+  };
   // A key name needs room for its zero; nothing is written otherwise.
-  char name[8] = "xxxxxxx";
-  DWORD size = 5;
-  EXPECT_EQ(ERROR_MORE_DATA,
-            RegEnumKeyExA(base(), 0, name, &size, nullptr, nullptr, nullptr, nullptr));
+  EXPECT_EQ(ERROR_MORE_DATA, enum_key(5));
   EXPECT_EQ(5u, size);
   EXPECT_STREQ("xxxxxxx", name);
-  size = 6;
-  EXPECT_EQ(ERROR_SUCCESS,
-            RegEnumKeyExA(base(), 0, name, &size, nullptr, nullptr, nullptr, nullptr));
+  EXPECT_EQ(ERROR_SUCCESS, enum_key(6));
   EXPECT_EQ(5u, size);
   EXPECT_STREQ("abcde", name);
   // A value's name or data that does not fit.
-  char data[8];
-  DWORD type = 0, data_size = 3;
-  size = sizeof name;
-  EXPECT_EQ(ERROR_MORE_DATA, RegEnumValueA(base(), 0, name, &size, nullptr, &type,
-                                           reinterpret_cast<BYTE*>(data), &data_size));
+  EXPECT_EQ(ERROR_MORE_DATA, enum_value(sizeof name, 3));
   EXPECT_EQ(7u, data_size);
   EXPECT_EQ(static_cast<DWORD>(REG_SZ), type);
-  size = 4;
-  data_size = sizeof data;
-  EXPECT_EQ(ERROR_MORE_DATA, RegEnumValueA(base(), 0, name, &size, nullptr, &type,
-                                           reinterpret_cast<BYTE*>(data), &data_size));
-  size = 5;
-  data_size = sizeof data;
-  EXPECT_EQ(ERROR_SUCCESS, RegEnumValueA(base(), 0, name, &size, nullptr, &type,
-                                         reinterpret_cast<BYTE*>(data), &data_size));
+  EXPECT_EQ(ERROR_MORE_DATA, enum_value(4, sizeof data));
+  EXPECT_EQ(ERROR_SUCCESS, enum_value(5, sizeof data));
   EXPECT_EQ(4u, size);
   EXPECT_STREQ("name", name);
   EXPECT_STREQ("foobar", data);
 }
 
 TEST_F(ValueConformanceTest, InfoCountsSubkeysAndValues) {
-  ASSERT_NE(nullptr, base());
   RegCloseKey(CreateKey(base(), "one"));
   RegCloseKey(CreateKey(base(), "three"));
   ASSERT_EQ(ERROR_SUCCESS, SetString(base(), "longest", "123456789"));
