@@ -19,6 +19,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 
 #include "platform/registry/RegistryStore.h"
 
@@ -85,20 +86,14 @@ class TempStoreFolder {
 
  private:
   static constexpr const char* kReadOnly = "RUZIDE_REGISTRY_READONLY";
-  struct Saved {
-    bool set;
-    std::string value;
-  };
+  using Saved = std::optional<std::string>;
   static Saved Save(const char* name) {
     const char* value = getenv(name);
-    return Saved{value != nullptr, value != nullptr ? value : ""};
+    return value != nullptr ? Saved(value) : std::nullopt;
   }
   static void Restore(const char* name, const Saved& saved) {
-    if (saved.set) {
-      setenv(name, saved.value.c_str(), 1);
-    } else {
-      unsetenv(name);
-    }
+    if (saved) setenv(name, saved->c_str(), 1);
+    if (!saved) unsetenv(name);
   }
 
   Saved saved_folder_;
