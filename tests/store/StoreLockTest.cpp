@@ -5,22 +5,19 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <signal.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdint>
 #include <cstring>
-#include <functional>
 #include <string>
 
 #include "platform/registry/GenerationCounter.h"
 #include "platform/registry/SharedFile.h"
 #include "platform/registry/StoreLock.h"
+#include "tests/store/ChildProcess.h"
 #include "tests/store/RegistryTestUtil.h"
 #include "tests/store/TempStore.h"
 
@@ -29,67 +26,6 @@ namespace {
 using ruzide::registry::GenerationCounter;
 using ruzide::registry::SharedFile;
 using ruzide::registry::StoreLock;
-
-// A child process that runs `body` and exits with its result.
-class Child {
- public:
-  explicit Child(const std::function<int()>& body) : pid_(fork()) {
-    if (pid_ == 0) _exit(body());
-  }
-  ~Child() { Kill(); }
-  Child(const Child&) = delete;
-  Child& operator=(const Child&) = delete;
-
-  // Its exit status, or -1 if it did not exit normally.
-  int Wait() {
-    int status = 0;
-    if (pid_ <= 0 || waitpid(pid_, &status, 0) != pid_) return -1;
-    pid_ = -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
-  void Kill() {
-    if (pid_ > 0) kill(pid_, SIGKILL);
-    Wait();
-  }
-
- private:
-  pid_t pid_;
-};
-
-// Numbers from one process to another.
-class Pipe {
- public:
-  Pipe() {
-    if (pipe(ends_) != 0) ends_[0] = ends_[1] = -1;
-  }
-  ~Pipe() {
-    close(ends_[0]);
-    CloseSendingEnd();
-  }
-  Pipe(const Pipe&) = delete;
-  Pipe& operator=(const Pipe&) = delete;
-
-  void Send(int number) {
-    if (write(ends_[1], &number, sizeof number) != sizeof number) _exit(9);
-  }
-  // The next number, or -1 once every sending end is closed.
-  int Receive() {
-    int number;
-    return read(ends_[0], &number, sizeof number) == sizeof number ? number : -1;
-  }
-  // Whether every sending end is closed and nothing is left to receive.
-  bool Ended() {
-    pollfd end = {ends_[0], POLLIN, 0};
-    return poll(&end, 1, 0) == 1 && (end.revents & POLLIN) == 0;
-  }
-  void CloseSendingEnd() {
-    if (ends_[1] >= 0) close(ends_[1]);
-    ends_[1] = -1;
-  }
-
- private:
-  int ends_[2];
-};
 
 LONG SetBinary(HKEY key, const char* name, const std::string& bytes) {
   return RegSetValueExA(key, name, 0, REG_BINARY, reinterpret_cast<const BYTE*>(bytes.data()),

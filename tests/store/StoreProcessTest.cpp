@@ -2,13 +2,13 @@
 // cache, and concurrent writers lose nothing.
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "tests/store/ChildProcess.h"
 #include "tests/store/RegistryTestUtil.h"
 #include "tests/store/TempStore.h"
 
@@ -19,37 +19,24 @@ namespace {
 // notice the peer's changes by itself.
 class Peer {
  public:
-  explicit Peer(std::vector<std::function<bool()>> actions) {
-    if (pipe(go_) != 0 || pipe(done_) != 0) return;
-    pid_ = fork();
-    if (pid_ != 0) return;
-    for (auto& action : actions) {
-      char signal;
-      if (read(go_[0], &signal, 1) != 1) _exit(1);
-      char result = action() ? '1' : '0';
-      if (write(done_[1], &result, 1) != 1) _exit(1);
-    }
-    _exit(0);
-  }
-  ~Peer() {
-    close(go_[1]);
-    int status;
-    if (pid_ > 0) waitpid(pid_, &status, 0);
-    close(go_[0]);
-    close(done_[0]);
-    close(done_[1]);
-  }
+  explicit Peer(std::vector<std::function<bool()>> actions)
+      : child_([this, actions] {
+          for (auto& action : actions) {
+            if (go_.Receive() != 1) return 1;
+            done_.Send(action() ? 1 : 0);
+          }
+          return 0;
+        }) {}
 
   // Runs the peer's next action; true if it succeeded.
   bool Run() {
-    char signal = 'g', result = '0';
-    return write(go_[1], &signal, 1) == 1 && read(done_[0], &result, 1) == 1 && result == '1';
+    go_.Send(1);
+    return done_.Receive() == 1;
   }
 
  private:
-  int go_[2] = {-1, -1};
-  int done_[2] = {-1, -1};
-  pid_t pid_ = -1;
+  Pipe go_, done_;
+  Child child_;  // forked last: the pipes are open by then
 };
 
 class StoreProcessTest : public ::testing::Test {
@@ -116,31 +103,23 @@ TEST_F(StoreProcessTest, AnOddGenerationBypassesTheCacheUntilTheNextWrite) {
 
 TEST_F(StoreProcessTest, TwoWritersLoseNothing) {
   constexpr int kValues = 10000;
-  int start[2];
-  ASSERT_EQ(0, pipe(start));
-  std::vector<pid_t> writers;
-  for (int writer = 0; writer < 2; ++writer) {
-    pid_t pid = fork();
-    if (pid == 0) {
-      close(start[1]);
-      char signal;
-      if (read(start[0], &signal, 1) != 0) _exit(2);  // both start when the pipe closes
+  Pipe start;
+  auto writer = [&](int number) {
+    return [&, number] {
+      start.CloseSendingEnd();
+      if (start.Receive() != -1) return 2;  // both start when the pipe closes
       HKEY key = CreateKey(HKEY_CURRENT_USER, "Shared");
-      std::string prefix = "w" + std::to_string(writer) + "-";
+      std::string prefix = "w" + std::to_string(number) + "-";
       for (DWORD i = 0; i < kValues; ++i) {
-        if (SetDword(key, (prefix + std::to_string(i)).c_str(), i) != ERROR_SUCCESS) _exit(1);
+        if (SetDword(key, (prefix + std::to_string(i)).c_str(), i) != ERROR_SUCCESS) return 1;
       }
-      _exit(0);
-    }
-    writers.push_back(pid);
-  }
-  close(start[0]);
-  close(start[1]);
-  for (pid_t pid : writers) {
-    int status = -1;
-    waitpid(pid, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  }
+      return 0;
+    };
+  };
+  Child first(writer(0)), second(writer(1));
+  start.CloseSendingEnd();
+  EXPECT_EQ(0, first.Wait());
+  EXPECT_EQ(0, second.Wait());
   HKEY key = nullptr;
   ASSERT_EQ(ERROR_SUCCESS, OpenKey(HKEY_CURRENT_USER, "Shared", KEY_READ, &key));
   DWORD values = 0;
