@@ -126,8 +126,6 @@ class ScratchKey {
   ScratchKey& operator=(const ScratchKey&) = delete;
 
   HKEY get() const { return key_; }
-  // The key's path below HKEY_CURRENT_USER.
-  const std::string& path() const { return path_; }
 
  private:
 #ifdef _WIN32
