@@ -56,8 +56,6 @@ void ReportLanguages(CRDCLg_oRegCmnLMach* lmach) {
   auto lang_char = Symbol<CString (*)(int)>("REG_LangIDToLangChar");
   if (!lang_id || !lang_char) return;
   auto& languages = lmach->m_oSWT_BF_CMN.m_oLanguages;
-  Print("lang_id_3", lang_id(3));
-  Print("char_of_0", lang_char(0));
   languages.m_oNumLanguages.m_nValue = 7;
   languages.m_oLanguage3.m_oLangId.m_nValue = 4242;
   Print("char_of_0_with_7", lang_char(0));
