@@ -1,6 +1,6 @@
-// A test fixture that gives each test a registry of its own (a fresh store folder; on
-// Windows, the keys a test adds are removed afterwards) and looks at it directly, beside
-// the framework.
+// A test fixture that gives each test a registry of its own (IsolatedRegistry: a fresh
+// store folder; on Windows, the keys a test adds are removed afterwards) and looks at it
+// directly, beside the framework.
 #ifndef RUZIDE_TESTS_FRAMEWORK_STOREFIXTURE_H_
 #define RUZIDE_TESTS_FRAMEWORK_STOREFIXTURE_H_
 
@@ -15,38 +15,6 @@
 #include "framework/store/RegistryCalls.h"
 #include "tests/store/RegistryTestUtil.h"
 #include "tests/store/TempStore.h"
-
-#ifdef _WIN32
-// The system registry cannot be swapped for an empty one: remember which keys exist below
-// HKEY_CURRENT_USER and its Software key, and delete the others afterwards.
-class IsolatedRegistry {
- public:
-  IsolatedRegistry() : top_(Names("")), software_(Names("Software")) {}
-  ~IsolatedRegistry() {
-    RemoveAdded("", top_);
-    RemoveAdded("Software", software_);
-  }
-
- private:
-  static std::vector<std::string> Names(const std::string& path) {
-    HKEY key = CreateKey(HKEY_CURRENT_USER, path.c_str());
-    std::vector<std::string> names = SubkeyNames(key);
-    RegCloseKey(key);
-    return names;
-  }
-  static void RemoveAdded(const std::string& path, const std::vector<std::string>& before) {
-    for (const std::string& name : Names(path)) {
-      if (std::find(before.begin(), before.end(), name) != before.end()) continue;
-      const std::string full = path.empty() ? name : path + "\\" + name;
-      RegDeleteTreeA(HKEY_CURRENT_USER, full.c_str());
-      RegDeleteKeyA(HKEY_CURRENT_USER, full.c_str());
-    }
-  }
-  std::vector<std::string> top_, software_;
-};
-#else
-typedef TempStoreFolder IsolatedRegistry;
-#endif
 
 class StoreTest : public ::testing::Test {
  protected:

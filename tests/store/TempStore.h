@@ -1,14 +1,18 @@
-// Fixtures that give each test a registry of its own.
+// Fixtures that give each test (or benchmark) a registry of its own.
 //
 // TempStoreFolder (not on Windows) points the embedded store at a new, empty folder for
-// as long as it lives. ScratchKey is the seam of the conformance suite: a new empty key to
-// work under, in a fresh store here, and under Windows a uniquely named key below
+// as long as it lives. IsolatedRegistry is that folder off Windows; on Windows, where the
+// system registry cannot be swapped for an empty one, it removes afterwards the keys that
+// were added while it lived. ScratchKey is the seam of the conformance suite: a new empty
+// key to work under, in a fresh store here, and under Windows a uniquely named key below
 // HKEY_CURRENT_USER\Software\RuzIdeTest that is deleted with its subkeys afterwards, so
 // that the same tests can run against the real registry.
 #ifndef RUZIDE_TESTS_STORE_TEMPSTORE_H_
 #define RUZIDE_TESTS_STORE_TEMPSTORE_H_
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "platform/WinReg.h"
 
@@ -100,6 +104,53 @@ class TempStoreFolder {
   Saved saved_read_only_;
   std::string path_;
 };
+
+typedef TempStoreFolder IsolatedRegistry;
+#else
+// Remembers which keys exist below HKEY_CURRENT_USER, HKEY_CURRENT_USER\Software and
+// HKEY_LOCAL_MACHINE\Software, and at its end deletes, with all they hold, those added
+// there since. Values added to keys that existed before stay.
+class IsolatedRegistry {
+ public:
+  IsolatedRegistry() {
+    for (Area& area : areas_) area.before = Names(area.root, area.path);
+  }
+  ~IsolatedRegistry() {
+    for (const Area& area : areas_) {
+      for (const std::string& name : Names(area.root, area.path)) {
+        if (std::find(area.before.begin(), area.before.end(), name) != area.before.end()) continue;
+        const std::string full = *area.path ? std::string(area.path) + "\\" + name : name;
+        RegDeleteTreeA(area.root, full.c_str());
+        RegDeleteKeyA(area.root, full.c_str());
+      }
+    }
+  }
+  IsolatedRegistry(const IsolatedRegistry&) = delete;
+  IsolatedRegistry& operator=(const IsolatedRegistry&) = delete;
+
+ private:
+  struct Area {
+    HKEY root;
+    const char* path;
+    std::vector<std::string> before;
+  };
+  static std::vector<std::string> Names(HKEY root, const char* path) {
+    std::vector<std::string> names;
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(root, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return names;
+    char name[256];
+    for (DWORD i = 0, size = sizeof name;
+         RegEnumKeyExA(key, i, name, &size, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+         ++i, size = sizeof name) {
+      names.push_back(name);
+    }
+    RegCloseKey(key);
+    return names;
+  }
+  Area areas_[3] = {{HKEY_CURRENT_USER, "", {}},
+                    {HKEY_CURRENT_USER, "Software", {}},
+                    {HKEY_LOCAL_MACHINE, "Software", {}}};
+};
 #endif  // !_WIN32
 
 // A new, empty key for one test, opened with KEY_ALL_ACCESS.
@@ -119,7 +170,8 @@ class ScratchKey {
   ~ScratchKey() {
     RegCloseKey(key_);
 #ifdef _WIN32
-    DeleteTree(HKEY_CURRENT_USER, path_);
+    RegDeleteTreeA(HKEY_CURRENT_USER, path_.c_str());
+    RegDeleteKeyA(HKEY_CURRENT_USER, path_.c_str());
 #endif
   }
   ScratchKey(const ScratchKey&) = delete;
@@ -128,21 +180,7 @@ class ScratchKey {
   HKEY get() const { return key_; }
 
  private:
-#ifdef _WIN32
-  static void DeleteTree(HKEY parent, const std::string& path) {
-    HKEY key;
-    if (RegOpenKeyExA(parent, path.c_str(), 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return;
-    char name[256];
-    DWORD size = sizeof name;
-    while (RegEnumKeyExA(key, 0, name, &size, nullptr, nullptr, nullptr, nullptr) ==
-           ERROR_SUCCESS) {
-      DeleteTree(key, name);
-      size = sizeof name;
-    }
-    RegCloseKey(key);
-    RegDeleteKeyA(parent, path.c_str());
-  }
-#else
+#ifndef _WIN32
   TempStoreFolder folder_;  // constructed first: the key lives in it
 #endif
   std::string path_;
