@@ -1,16 +1,85 @@
 #include "tests/library/ChildProcess.h"
 
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <sstream>
+
+#ifdef _WIN32
+#include <windows.h>
+
+#include <map>
+#else
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
 
 namespace ruzide {
 namespace test {
 
 namespace {
+
+std::string ReadWhole(const std::string& path) {
+  std::ostringstream text;
+  text << std::ifstream(path, std::ios::binary).rdbuf();
+  return text.str();
+}
+
+#ifdef _WIN32
+
+// The text a program wrote in text mode, with its line ends back to "\n".
+std::string WithUnixLineEnds(std::string text) {
+  size_t kept = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '\r' || i + 1 == text.size() || text[i + 1] != '\n') text[kept++] = text[i];
+  }
+  text.resize(kept);
+  return text;
+}
+
+// `text` as one argument of a command line, as the runtime's argument parser splits it.
+std::string Quote(const std::string& text) {
+  std::string out = "\"";
+  size_t backslashes = 0;
+  for (char c : text) {
+    if (c == '\\') {
+      ++backslashes;
+      continue;
+    }
+    out.append(c == '"' ? backslashes * 2 + 1 : backslashes, '\\');
+    backslashes = 0;
+    out += c;
+  }
+  return out.append(backslashes * 2, '\\') + "\"";
+}
+
+// This process's environment with `env` applied, as CreateProcess takes it: sorted
+// "NAME=value" strings, each ended by a zero, and one more zero at the end.
+std::string Environment(const std::vector<std::pair<std::string, std::string>>& env) {
+  std::map<std::string, std::string> variables;
+  char* block = GetEnvironmentStringsA();
+  for (const char* entry = block; *entry; entry += strlen(entry) + 1) {
+    const char* eq = strchr(entry + 1, '=');  // names of drive variables start with '='
+    if (eq) variables[std::string(entry, eq)] = eq + 1;
+  }
+  FreeEnvironmentStringsA(block);
+  for (const auto& [name, value] : env) {
+    if (value.empty()) variables.erase(name);
+    if (!value.empty()) variables[name] = value;
+  }
+  std::string out;
+  for (const auto& [name, value] : variables) out += name + "=" + value + '\0';
+  return out + '\0';
+}
+
+// A new file for the child's output that the child inherits.
+HANDLE OutputFile(const std::string& path) {
+  SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+  return CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
+                     FILE_ATTRIBUTE_TEMPORARY, nullptr);
+}
+
+#else
 
 // `text` as one shell word.
 std::string Quote(const std::string& text) {
@@ -19,7 +88,48 @@ std::string Quote(const std::string& text) {
   return out + "'";
 }
 
+#endif
+
 }  // namespace
+
+#ifdef _WIN32
+
+ChildResult RunChild(const std::vector<std::string>& argv,
+                     const std::vector<std::pair<std::string, std::string>>& env) {
+  char folder[MAX_PATH], out_path[MAX_PATH], err_path[MAX_PATH];
+  GetTempPathA(sizeof folder, folder);
+  GetTempFileNameA(folder, "rzo", 0, out_path);
+  GetTempFileNameA(folder, "rze", 0, err_path);
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  startup.hStdOutput = OutputFile(out_path);
+  startup.hStdError = OutputFile(err_path);
+  std::string command;
+  for (const std::string& arg : argv) command += (command.empty() ? "" : " ") + Quote(arg);
+  std::string environment = Environment(env);
+  PROCESS_INFORMATION process = {};
+  ChildResult result;
+  if (CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, environment.data(),
+                     nullptr, &startup, &process)) {
+    DWORD status = 0;
+    WaitForSingleObject(process.hProcess, INFINITE);
+    GetExitCodeProcess(process.hProcess, &status);
+    result.status = static_cast<int>(status);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+  }
+  CloseHandle(startup.hStdOutput);
+  CloseHandle(startup.hStdError);
+  result.out = WithUnixLineEnds(ReadWhole(out_path));
+  result.err = WithUnixLineEnds(ReadWhole(err_path));
+  DeleteFileA(out_path);
+  DeleteFileA(err_path);
+  return result;
+}
+
+#else
 
 ChildResult RunChild(const std::vector<std::string>& argv,
                      const std::vector<std::pair<std::string, std::string>>& env) {
@@ -41,12 +151,12 @@ ChildResult RunChild(const std::vector<std::string>& argv,
     const int status = pclose(pipe);
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
-  std::ostringstream err;
-  err << std::ifstream(err_path).rdbuf();
-  result.err = err.str();
+  result.err = ReadWhole(err_path);
   unlink(err_path);
   return result;
 }
+
+#endif
 
 }  // namespace test
 }  // namespace ruzide

@@ -1,31 +1,35 @@
-// Loads a build of libRuzIde with dlopen, as a program's loader would, and prints one
-// "name=value" line for each thing it observes; the lifetime tests read them.
+// Loads a build of the library at run time (dlopen, or LoadLibraryA on Windows), as a
+// program's loader would, and prints one "name=value" line for each thing it observes;
+// the lifetime tests read them.
 //
 //   library_lifetime_host <library> [--dirty]
 //
-// It reads the binding state and the language functions, with --dirty leaves a change in
-// each tree, then unloads the library ("event=closed"); with --dirty it loads it again to
-// read what the unload wrote. A build with the lifetime probe calls RuzIdeProbeLoaded
-// from its static initialisers; the host then reports what the probe saw and, as they
-// happen, the destruction of the trees ("event=..." lines).
-#include <dlfcn.h>
-
+// It reads the binding state and the language functions, checks that a thread starting
+// and ending (on Windows the library's entry sees both) leaves the trees alone, with
+// --dirty leaves a change in each tree, then unloads the library ("event=closed"); with
+// --dirty it loads it again to read what the unload wrote. A build with the lifetime probe calls
+// RuzIdeProbeLoaded from its static initialisers; the host then reports what the probe saw and, as
+// they happen, the destruction of the trees ("event=..." lines).
 #include <cstdio>
 #include <cstring>
+#include <thread>
 
 #include "RuzIde.h"
+#include "tests/library/DynamicLibrary.h"
 
 namespace {
 
 typedef void (*ProbeRecord)(const char* event);
 typedef void (*ProbeWatch)(ProbeRecord record);
 
-void* g_library = nullptr;
+using ruzide::test::LibraryHandle;
+
+LibraryHandle g_library = nullptr;
 ProbeWatch g_probe_watch = nullptr;
 
 template <class F>
 F Symbol(const char* name) {
-  return reinterpret_cast<F>(dlsym(g_library, name));
+  return reinterpret_cast<F>(ruzide::test::LookUp(g_library, name));
 }
 
 void Print(const char* name, long long value) { printf("%s=%lld\n", name, value); }
@@ -65,14 +69,13 @@ void ReportLanguages(CRDCLg_oRegCmnLMach* lmach) {
 }
 
 bool Load(const char* path) {
-  g_library = dlopen(path, RTLD_NOW | RTLD_LOCAL);
-  if (!g_library) fprintf(stderr, "dlopen: %s\n", dlerror());
+  g_library = ruzide::test::OpenLibrary(path);
   return g_library != nullptr;
 }
 
 bool Unload() {
   fflush(stdout);
-  if (dlclose(g_library) != 0) return false;
+  if (!ruzide::test::CloseLibrary(g_library)) return false;
   RecordEvent("closed");
   return true;
 }
@@ -87,11 +90,27 @@ bool Trees(CRDCLg_oRegCmnCUser** cuser, CRDCLg_oRegCmnLMach** lmach) {
   return *cuser && *lmach;
 }
 
+// A thread that starts and ends leaves both accessors, and the hives, as they were.
+void ReportThreadAttachAndDetach(CRDCLg_oRegCmnCUser* cuser, CRDCLg_oRegCmnLMach* lmach) {
+  std::thread([] {}).join();
+  auto get_cuser = Symbol<CRDCLg_oRegCmnCUser* (*)()>("GetCmnCUser");
+  auto get_lmach = Symbol<CRDCLg_oRegCmnLMach* (*)()>("GetCmnLMach");
+  auto* hives = Symbol<CRegDeclObjectArray*>("_ZN12CRegDeclHive8s_aHivesE");
+  Print("threads_leave_trees", get_cuser() == cuser && get_lmach() == lmach &&
+                                   hives->GetSize() == 2 &&
+                                   cuser->m_oSWT_BF_CMN.m_pParent == cuser);
+}
+
 }  // namespace
 
 // Called by the probe from the library's static initialisers.
-extern "C" __attribute__((visibility("default"))) void RuzIdeProbeLoaded(int accessors_null,
-                                                                         ProbeWatch watch) {
+#ifdef _WIN32
+#define RUZIDE_HOST_EXPORT __declspec(dllexport)
+#else
+#define RUZIDE_HOST_EXPORT __attribute__((visibility("default")))
+#endif
+
+extern "C" RUZIDE_HOST_EXPORT void RuzIdeProbeLoaded(int accessors_null, ProbeWatch watch) {
   Print("accessors_null_at_start", accessors_null);
   g_probe_watch = watch;
 }
@@ -105,6 +124,7 @@ int main(int argc, char** argv) {
   if (Trees(&cuser, &lmach)) {
     ReportBindingState(cuser, lmach);
     ReportLanguages(lmach);
+    ReportThreadAttachAndDetach(cuser, lmach);
     if (dirty) {
       auto lang_id = Symbol<int (*)(int)>("REG_GetLangId");
       Print("lang_id_9", lang_id(9));  // a run-time slot, left for the unload to write

@@ -5,9 +5,8 @@
 //
 // The variant exports no more than the library does. The probe reaches the program that
 // loaded it through a function that program exports, RuzIdeProbeLoaded.
-#include <dlfcn.h>
-
 #include "RuzIde.h"
+#include "tests/library/DynamicLibrary.h"
 
 namespace {
 
@@ -50,7 +49,7 @@ void WatchTrees(Record record) {
 class FirstObject {
  public:
   FirstObject() {
-    auto loaded = reinterpret_cast<Loaded>(dlsym(RTLD_DEFAULT, "RuzIdeProbeLoaded"));
+    auto loaded = reinterpret_cast<Loaded>(ruzide::test::LookUpInProgram("RuzIdeProbeLoaded"));
     if (loaded) loaded(!GetCmnCUser() && !GetCmnLMach(), WatchTrees);
   }
   ~FirstObject() { Report("first-object"); }

@@ -1,6 +1,7 @@
-// The library's lifetime, on the built libRuzIde.so: each case loads it with dlopen in a
-// child process of its own (library_lifetime_host) on the test's fresh store folder and
-// reads what the child reports, then what the unload left in the store.
+// The library's lifetime, on the built library: each case loads it at run time (dlopen,
+// or LoadLibraryA on Windows) in a child process of its own (library_lifetime_host) on
+// the test's own registry and reads what the child reports, then what the unload left in
+// the registry.
 #include <gtest/gtest.h>
 
 #include <map>
@@ -48,6 +49,7 @@ TEST_F(LifetimeTest, LoadSetsTheAccessorsAndUnloadWritesBackWhatIsDirty) {
   EXPECT_EQ("0", r.values["binding_arrays"]);
   EXPECT_EQ("X", r.values["char_of_0_with_7"]);
   EXPECT_EQ("4242", r.values["lang_id_3_changed"]);
+  EXPECT_EQ("1", r.values["threads_leave_trees"]);
   EXPECT_EQ((std::vector<std::string>{"closed", "closed"}), r.events);  // unloaded, reloaded
   EXPECT_EQ("1033", r.values["lang_id_9"]);
   EXPECT_EQ("2", r.values["reloaded_date"]);  // read back by the second load
