@@ -4,7 +4,8 @@ PRESET ?= default
 BUILD  := build/$(PRESET)
 STORE  := $(CURDIR)/.run-store
 
-.PHONY: all prerequisites build test run bench asan windows-test fuzz clean
+.PHONY: all prerequisites build test run bench asan windows-build test-windows \
+        bench-windows fuzz clean
 
 all: build
 
@@ -33,13 +34,23 @@ fuzz:
 	  build/fuzz/corpus/reg_format > build/fuzz/reg_format.log 2>&1; rc=$$?; \
 	  tail -n 6 build/fuzz/reg_format.log; exit $$rc
 
-# Cross-builds RuzIde.dll and runs the platform, framework and conformance tests under
-# Wine, against Wine's registry.
-windows-test:
+# Cross-builds RuzIde.dll, ruzide.exe, the tests and the benchmarks for Windows and runs
+# the tests under Wine, against Wine's registry, in a Wine prefix in build/windows.
+WINE_PREFIX := build/windows/wineprefix
+windows-build:
 	@scripts/prerequisites.sh windows
 	@cmake --preset windows >/dev/null
 	@cmake --build --preset windows
-	@ctest --preset windows
+
+test-windows: windows-build
+	@scripts/with-wine.sh $(WINE_PREFIX) ctest --preset windows
+
+# The same benchmarks under Wine. WINE_CPU=n pins Wine's server and the benchmark to
+# CPU n.
+bench-windows: windows-build
+	@for b in build/windows/bench/*/bench_*.exe; do \
+	  [ -f "$$b" ] || continue; echo "== $$b"; \
+	  scripts/with-wine.sh $(WINE_PREFIX) wine "$$b" --benchmark_min_time=0.2 || exit 1; done
 
 run: build
 	@mkdir -p $(STORE)
