@@ -23,7 +23,7 @@ class PopulatedStore {
   }
 
  private:
-  TempStoreFolder folder_;
+  IsolatedRegistry registry_;
 };
 
 PopulatedStore& Store() {
