@@ -15,8 +15,8 @@
 namespace ruzide {
 namespace mbcs {
 
-// The code page the compare functions work in. Starts as 1252 (single-byte, Latin-1
-// letters fold too) and changes only through _setmbcp.
+// The code page the compare functions work in. Starts as 1252 and changes only through
+// _setmbcp.
 inline int& ActiveCodePage() {
   static int code_page = 1252;
   return code_page;
@@ -36,12 +36,12 @@ inline bool IsLeadByte(int cp, unsigned char b) {
   }
 }
 
-// Lower-case form of a single-byte character in code page `cp`. ASCII letters fold in
-// every code page; the Latin-1 letters of 1252 fold there only.
-inline unsigned char FoldByte(int cp, unsigned char b) {
-  if (b >= 'A' && b <= 'Z') return static_cast<unsigned char>(b + 32);
-  if (cp == 1252 && b >= 0xC0 && b <= 0xDE && b != 0xD7) return static_cast<unsigned char>(b + 32);
-  return b;
+// Lower-case form of a single-byte character: ASCII letters fold, in every code page,
+// and nothing else. That is what the Windows runtime does in the "C" locale a program
+// starts in: in a single-byte code page its _mbsicmp is _stricmp, which there folds
+// ASCII alone, so "\xE7" (c cedilla in 1252) and "\xC7" stay different.
+inline unsigned char FoldByte(unsigned char b) {
+  return b >= 'A' && b <= 'Z' ? static_cast<unsigned char>(b + 32) : b;
 }
 
 // Compares whole strings, one character at a time; a double-byte character compares
@@ -61,8 +61,8 @@ inline int Compare(const char* a, const char* b, bool ignore_case) {
       continue;
     }
     if (ignore_case) {
-      x = FoldByte(cp, x);
-      y = FoldByte(cp, y);
+      x = FoldByte(x);
+      y = FoldByte(y);
     }
     if (x != y) return x < y ? -1 : 1;
     if (x == 0) return 0;
