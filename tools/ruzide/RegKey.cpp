@@ -97,8 +97,14 @@ LONG RegKey::Query(const std::string& name, RegValue* value) const {
 }
 
 LONG RegKey::Set(const RegValue& value) const {
+  // Windows, given string data that does not end in a zero, looks at the byte after the
+  // data and stores a zero it finds there as part of the value. The byte after the data
+  // of a std::string is its zero, so the data goes in a copy followed by a non-zero byte:
+  // the value is stored with exactly the bytes it was given.
+  std::string data = value.data;
+  data.push_back('\xff');
   return RegSetValueExA(key_, value.name.c_str(), 0, value.type,
-                        reinterpret_cast<const BYTE*>(value.data.data()),
+                        reinterpret_cast<const BYTE*>(data.data()),
                         static_cast<DWORD>(value.data.size()));
 }
 

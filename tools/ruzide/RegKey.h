@@ -31,6 +31,7 @@ class RegKey {
   // The names of the subkeys, in the registry's order.
   LONG Subkeys(std::vector<std::string>* names) const;
   LONG Query(const std::string& name, RegValue* value) const;
+  // Stores the value with exactly its bytes, also string data without a final zero.
   LONG Set(const RegValue& value) const;
   LONG DeleteValue(const std::string& name) const;
 
