@@ -48,7 +48,7 @@ test-windows: windows-build
 # The same benchmarks under Wine. WINE_CPU=n pins Wine's server and the benchmark to
 # CPU n.
 bench-windows: windows-build
-	@for b in build/windows/bench/*/bench_*.exe; do \
+	@for b in build/windows/bin/bench_*.exe; do \
 	  [ -f "$$b" ] || continue; echo "== $$b"; \
 	  scripts/with-wine.sh $(WINE_PREFIX) wine "$$b" --benchmark_min_time=0.2 || exit 1; done
 

@@ -10,3 +10,14 @@ function(ruzide_add_gtest target prefix)
     gtest_discover_tests(${target} TEST_PREFIX ${prefix} DISCOVERY_TIMEOUT 30)
   endif()
 endfunction()
+
+# ruzide_program_path(out target): the path of a built target as the tests' programs name
+# it. Under Wine a Unix path is found through drive Z:, which Wine maps to the root of the
+# Unix file system.
+function(ruzide_program_path out target)
+  if(WIN32 AND CMAKE_CROSSCOMPILING)
+    set(${out} "Z:$<TARGET_FILE:${target}>" PARENT_SCOPE)
+  else()
+    set(${out} "$<TARGET_FILE:${target}>" PARENT_SCOPE)
+  endif()
+endfunction()

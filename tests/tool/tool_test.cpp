@@ -1,4 +1,4 @@
-// The ruzide tool, run as a child process on the test's fresh store folder.
+// The ruzide tool, run as a child process on the test's own registry.
 #include <gtest/gtest.h>
 
 #include <sstream>
@@ -95,6 +95,7 @@ TEST_F(ToolTest, SetClampsThroughTheLibraryAndStoresTheResult) {
             Row(r.out, "Languages.CurrentLangId"));
 }
 
+#ifndef _WIN32  // a root the store is told not to write
 TEST_F(ToolTest, SetOnAStoreItMayNotWriteFails) {
   const ChildResult r = Tool({"settings", "set", "Regional.Date", "1"},
                              {{"RUZIDE_REGISTRY_READONLY", "HKEY_CURRENT_USER"}});
@@ -102,6 +103,7 @@ TEST_F(ToolTest, SetOnAStoreItMayNotWriteFails) {
   EXPECT_TRUE(Contains(r.err, "could not write Regional.Date")) << r.err;
   EXPECT_FALSE(ValueThere(kRegional.c_str(), "Date"));
 }
+#endif
 
 TEST_F(ToolTest, LanguagesShowsTheDefaultTableInUtf8) {
   const ChildResult r = Tool({"languages"});
