@@ -30,7 +30,7 @@ class CodePage {
 TEST(MbStringTest, ExactCompareIsWholeStringAndByteForByte) {
   EXPECT_EQ(0, Cmp("K", "K"));
   EXPECT_NE(0, Cmp("K", "k"));
-  EXPECT_LT(Cmp("K", "KX"), 0);  // equal only when both end together
+  EXPECT_LT(Cmp("K", "KX"), 0);    // equal only when both end together
   EXPECT_GT(Cmp("\xE7", "a"), 0);  // bytes compare unsigned
 }
 
@@ -40,11 +40,17 @@ TEST(MbStringTest, CaseInsensitiveCompareFoldsLettersOnly) {
   EXPECT_NE(0, Icmp("[", "{"));  // not letters: never folded onto each other
   // In the "C" locale the runtime folds ASCII letters alone, also in code page 1252.
   CodePage latin(1252);
-  EXPECT_NE(0, Icmp("Fran\xE7" "ais", "FRAN\xC7" "AIS"));
-  EXPECT_EQ(0, Icmp("Fran\xE7" "ais", "FRAN\xE7" "AIS"));
+  EXPECT_NE(0, Icmp("Fran\xE7"
+                    "ais",
+                    "FRAN\xC7"
+                    "AIS"));
+  EXPECT_EQ(0, Icmp("Fran\xE7"
+                    "ais",
+                    "FRAN\xE7"
+                    "AIS"));
 }
 
-TEST(MbStringTest, DoubleByteCharactersAreNeverFolded) {
+TEST(MbStringTest, TrailBytesNeverFoldOnTheirOwn) {
   CodePage chinese(936);
   EXPECT_EQ(0, Icmp("\xD6\xD0\xCE\xC4", "\xD6\xD0\xCE\xC4"));
   EXPECT_NE(0, Icmp("\xD6\xD0\xCE\xC4", "\xD6\xF0\xCE\xC4"));
@@ -55,6 +61,23 @@ TEST(MbStringTest, DoubleByteCharactersAreNeverFolded) {
   CodePage latin(1252);
   EXPECT_EQ(0, Icmp("\x81\x41", "\x81\x61"));
   EXPECT_EQ(-1, _setmbcp(12345));
+}
+
+// Double-byte letters fold to their capitals through the code page, as the Windows
+// runtime folds them: full-width Latin, Greek and Cyrillic.
+TEST(MbStringTest, DoubleByteLettersFoldWithinTheirCodePage) {
+  CodePage chinese(936);
+  EXPECT_EQ(0, Icmp("\xA3\xC1\xA6\xA1\xA7\xA1x", "\xA3\xE1\xA6\xC1\xA7\xD1X"));
+  EXPECT_LT(Icmp("\xA3\xE1", "\xA3\xC2"), 0);  // a full-width a sorts as its capital
+  EXPECT_NE(0, Icmp("\xA3\xC1", "A"));         // and is not the ASCII letter
+  CodePage japanese(932);
+  EXPECT_EQ(0, Icmp("\x82\x60\x84\x40\x84\x60", "\x82\x81\x84\x70\x84\x91"));
+  EXPECT_EQ(0, Icmp("\x84\x4F", "\x84\x80"));  // past the gap at 0x847F
+  CodePage korean(949);
+  EXPECT_EQ(0, Icmp("\xA3\xDA\xA8\xA2", "\xA3\xFA\xA9\xA3"));
+  CodePage big5(950);
+  EXPECT_EQ(0, Icmp("\xA2\xE5\xA3\x44", "\xA3\x40\xA3\x5C"));
+  EXPECT_NE(0, Cmp("\xA2\xE5", "\xA3\x40"));
 }
 
 TEST(CStringTest, BuildsCutsAndCompares) {
