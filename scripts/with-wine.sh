@@ -6,11 +6,11 @@
 #
 # The prefix is made once (wineboot -i, some seconds) and reused by later runs, each of
 # which starts from the registry as it was when the prefix was made, whatever an earlier
-# run left in it. Wine's
-# background services are started here with their output to /dev/null: started by the
-# first test program instead they would inherit ctest's output pipe and, living as long
-# as the persistent server, keep ctest waiting for it to close. With WINE_CPU set to a
-# CPU number, the server and the command are pinned to that one CPU.
+# run left in it. Wine's background services are started here with their output to
+# /dev/null: started by the first test program instead they would inherit ctest's
+# output pipe and, living as long as the persistent server, keep ctest waiting for it to
+# close. With WINE_CPU set to a CPU number, the server and the command are pinned to
+# that one CPU.
 set -euo pipefail
 
 if [ $# -lt 2 ]; then
