@@ -41,9 +41,9 @@ bool OfInterfaceClass(const std::string& name) {
       if (name.rfind(start, 0) != 0) continue;
       const size_t end = name.find_first_not_of(
           "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789_", start.size());
-      if (*prefix ? end == std::string::npos || name.compare(end, 2, "::") == 0
-                  : end != std::string::npos && name.compare(end, 2, "::") == 0)
-        return true;
+      const bool whole_name = end == std::string::npos;  // a top-level class's table or type
+      const bool scoped = !whole_name && name.compare(end, 2, "::") == 0;
+      if (scoped || (whole_name && *prefix)) return true;
     }
   }
   return false;
