@@ -103,40 +103,6 @@ TEST(CStringTest, BuildsCutsAndCompares) {
   EXPECT_TRUE(f.IsEmpty());
 }
 
-TEST(CollectionsTest, ArraysKeepOrderAndReleaseStorage) {
-  CTypedPtrArray<CPtrArray, int*> array;
-  int a = 1, b = 2, c = 3;
-  EXPECT_EQ(0, array.Add(&a));
-  array.Add(&b);
-  array.Add(&c);
-  array.RemoveAt(0);
-  EXPECT_EQ(&b, array[0]);
-  EXPECT_EQ(&c, array[1]);
-  array.SetSize(0);
-  EXPECT_EQ(0, array.GetSize());
-
-  CDWordArray words;
-  words.SetAtGrow(words.GetSize(), 1031);
-  words.SetAtGrow(3, 7);
-  EXPECT_EQ(4, words.GetSize());
-  EXPECT_EQ(0u, words.GetAt(1));
-  EXPECT_EQ(7u, words[3]);
-}
-
-TEST(CollectionsTest, ListsWalkInOrderAndRemoveInPlace) {
-  CStringList list;
-  for (const char* s : {"a", "b", "c", "b"}) list.AddTail(s);
-  POSITION found = list.Find("b");
-  ASSERT_NE(nullptr, found);
-  list.RemoveAt(found);
-  std::string walked;
-  for (POSITION pos = list.GetHeadPosition(); pos;) walked += list.GetNext(pos);
-  EXPECT_EQ("acb", walked);
-  EXPECT_EQ(nullptr, list.Find("z"));
-  list.RemoveAll();
-  EXPECT_TRUE(list.IsEmpty());
-}
-
 TEST(CollectionsTest, MapKeysAreExactCase) {
   CMapStringToPtr map(10);
   int x = 0, y = 0;
