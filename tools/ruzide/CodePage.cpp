@@ -70,21 +70,6 @@ std::string ToUtf8(const char* text, int code_page) {
   return out;
 }
 #else
-#if defined(_WIN32)
-// Through UTF-16; the system puts U+FFFD in place of what does not convert.
-std::string ToUtf8(const char* text, int code_page) {
-  const int wide_size = MultiByteToWideChar(code_page, 0, text, -1, nullptr, 0);
-  if (wide_size <= 0) return std::string();
-  std::wstring wide(static_cast<size_t>(wide_size), L'\0');
-  MultiByteToWideChar(code_page, 0, text, -1, &wide[0], wide_size);
-  const int size = WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr);
-  if (size <= 0) return std::string();
-  std::string out(static_cast<size_t>(size), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, &out[0], size, nullptr, nullptr);
-  out.resize(static_cast<size_t>(size) - 1);  // the terminating zero
-  return out;
-}
-#else
 std::string ToUtf8(const char* text, int code_page) {
   const std::string from = "CP" + std::to_string(code_page);
   iconv_t cd = iconv_open("UTF-8", from.c_str());
@@ -104,7 +89,6 @@ std::string ToUtf8(const char* text, int code_page) {
   iconv_close(cd);
   return out;
 }
-#endif
 #endif
 
 }  // namespace tool
