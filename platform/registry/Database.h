@@ -28,7 +28,8 @@ class ReaderFence;
 
 constexpr int64_t kRootKey = 1;
 
-// An SQLite result code other than success, with SQLite's message.
+// An SQLite result code other than success. Only the code is kept: callers map it to a
+// Windows error code, which is all the registry functions can report.
 struct DatabaseError {
   int code;
 };
