@@ -41,7 +41,10 @@ int ListLanguages(CRDCLg_oRegCmnLMach& tree, FILE* out, FILE* err) {
   for (INT_PTR i = 0; i < ids.GetSize(); ++i) {
     const int id = static_cast<int>(ids.GetAt(i));
     const int slot = static_cast<int>(i) + 1;  // every slot up to N has a key
-    const CString character = REG_LangIDToLangChar(id);
+    // The slot's own character: two slots may share an identifier, and the language
+    // function would answer the first one's for both.
+    CString character;
+    languages.GetChildKeyFormName("Language%d", slot)->ReadStringValue("FileExtension", character, "");
     const CString description = REG_GetLangString(slot - 1);
     char shown_id[32];
     snprintf(shown_id, sizeof shown_id, "%d (0x%04X)", id, static_cast<unsigned int>(id));
