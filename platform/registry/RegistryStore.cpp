@@ -46,4 +46,11 @@ std::string StoreDatabasePath(HKEY root) {
   return index < 0 ? std::string() : LocateStore(index).database;
 }
 
+std::string UnknownReadOnlyRoot() {
+  for (const std::string& entry : ReadOnlyListEntries()) {
+    if (RootNamedBy(entry) < 0) return entry;
+  }
+  return std::string();
+}
+
 }  // namespace ruzide::registry

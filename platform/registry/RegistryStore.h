@@ -19,6 +19,11 @@ void CloseAllStores();
 // the environment as it is now; empty for any other handle.
 std::string StoreDatabasePath(HKEY root);
 
+// The first entry of RUZIDE_REGISTRY_READONLY that names no root, or empty when every
+// entry names one. The store itself ignores such an entry; a tool should not, since a
+// misspelt root would leave writable a root the user meant to protect.
+std::string UnknownReadOnlyRoot();
+
 }  // namespace ruzide::registry
 
 #endif  // RUZIDE_PLATFORM_REGISTRY_REGISTRYSTORE_H_

@@ -28,24 +28,8 @@ std::string DefaultFolder(int root) {
 }
 
 bool ListedReadOnly(int root) {
-  const char* list = std::getenv("RUZIDE_REGISTRY_READONLY");
-  if (list == nullptr) return false;
-  std::string entries(list);
-  size_t start = 0;
-  while (start <= entries.size()) {
-    size_t end = entries.find(',', start);
-    if (end == std::string::npos) end = entries.size();
-    std::string entry = entries.substr(start, end - start);
-    size_t first = entry.find_first_not_of(" \t");
-    size_t last = entry.find_last_not_of(" \t");
-    if (first != std::string::npos) {
-      entry = entry.substr(first, last - first + 1);
-      if (strcasecmp(entry.c_str(), kRootNames[root]) == 0 ||
-          strcasecmp(entry.c_str(), kRootShortNames[root]) == 0) {
-        return true;
-      }
-    }
-    start = end + 1;
+  for (const std::string& entry : ReadOnlyListEntries()) {
+    if (RootNamedBy(entry) == root) return true;
   }
   return false;
 }
@@ -59,6 +43,35 @@ int RootIndexOf(HKEY root) {
 }
 
 const char* RootName(int root) { return kRootNames[root]; }
+
+std::vector<std::string> ReadOnlyListEntries() {
+  std::vector<std::string> entries;
+  const char* list = std::getenv("RUZIDE_REGISTRY_READONLY");
+  if (list == nullptr) return entries;
+  const std::string text(list);
+  size_t start = 0;
+  while (start <= text.size()) {
+    size_t end = text.find(',', start);
+    if (end == std::string::npos) end = text.size();
+    const std::string entry = text.substr(start, end - start);
+    const size_t first = entry.find_first_not_of(" \t");
+    if (first != std::string::npos) {
+      entries.push_back(entry.substr(first, entry.find_last_not_of(" \t") - first + 1));
+    }
+    start = end + 1;
+  }
+  return entries;
+}
+
+int RootNamedBy(const std::string& entry) {
+  for (int root = 0; root < kRootCount; ++root) {
+    if (strcasecmp(entry.c_str(), kRootNames[root]) == 0 ||
+        strcasecmp(entry.c_str(), kRootShortNames[root]) == 0) {
+      return root;
+    }
+  }
+  return -1;
+}
 
 StoreLocation LocateStore(int root) {
   StoreLocation location;

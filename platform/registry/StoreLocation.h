@@ -5,6 +5,7 @@
 #include <sys/types.h>
 
 #include <string>
+#include <vector>
 
 #include "platform/WinTypes.h"
 
@@ -18,6 +19,13 @@ int RootIndexOf(HKEY root);
 
 // Returns the root's name, "HKEY_CURRENT_USER" or "HKEY_LOCAL_MACHINE".
 const char* RootName(int root);
+
+// The entries of RUZIDE_REGISTRY_READONLY as it is now, trimmed of blanks; empty entries
+// are left out.
+std::vector<std::string> ReadOnlyListEntries();
+// The index of the root that a list entry names (its long or short name, any case), or
+// -1 for an entry that names no root.
+int RootNamedBy(const std::string& entry);
 
 struct StoreLocation {
   std::string folder;      // holds the files below; created on first use

@@ -1,12 +1,15 @@
 // What is particular to the embedded store: its files, read-only roots, exact limits and
 // the handles it refuses.
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "tests/store/ChildProcess.h"
 #include "tests/store/RegistryTestUtil.h"
 #include "tests/store/TempStore.h"
 
@@ -124,6 +127,61 @@ TEST_F(StoreTest, ThreadsShareTheStoreSafely) {
   }
   for (std::thread& thread : threads) thread.join();
   EXPECT_EQ(std::vector<int>(4, 0), failures);
+}
+
+// Without RUZIDE_REGISTRY the user root lives under $XDG_CONFIG_HOME, else under $HOME,
+// else under the account's home directory, and the machine root in /var/lib/ruzide. Each
+// case runs in a child with its own environment; its exit status names the first check
+// that failed.
+TEST_F(StoreTest, DefaultFoldersFollowTheEnvironment) {
+  using ruzide::registry::StoreDatabasePath;
+  const std::string base = folder_.path();
+  auto in_child = [](const std::function<int()>& body) {
+    Child child([&] {
+      unsetenv("RUZIDE_REGISTRY");
+      unsetenv("XDG_CONFIG_HOME");
+      TempStoreFolder::Reopen();
+      return body();
+    });
+    return child.Wait();
+  };
+  // The user root is created where XDG_CONFIG_HOME says, in a private folder.
+  EXPECT_EQ(
+      0, in_child([&] {
+        setenv("XDG_CONFIG_HOME", (base + "/config").c_str(), 1);
+        HKEY key = nullptr;
+        DWORD disposition = 0;
+        if (RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\App", 0, nullptr, 0, KEY_ALL_ACCESS,
+                            nullptr, &key, &disposition) != ERROR_SUCCESS) {
+          return 1;
+        }
+        RegCloseKey(key);
+        struct stat info;
+        if (stat((base + "/config/ruzide/HKEY_CURRENT_USER.db").c_str(), &info) != 0) return 2;
+        if (stat((base + "/config/ruzide").c_str(), &info) != 0 || (info.st_mode & 0777) != 0700)
+          return 3;
+        return StoreDatabasePath(HKEY_LOCAL_MACHINE) == "/var/lib/ruzide/HKEY_LOCAL_MACHINE.db" ? 0
+                                                                                                : 4;
+      }));
+  // An empty XDG_CONFIG_HOME counts as unset; then HOME decides.
+  EXPECT_EQ(0, in_child([&] {
+              setenv("XDG_CONFIG_HOME", "", 1);
+              setenv("HOME", (base + "/home").c_str(), 1);
+              return StoreDatabasePath(HKEY_CURRENT_USER) ==
+                             base + "/home/.config/ruzide/HKEY_CURRENT_USER.db"
+                         ? 0
+                         : 1;
+            }));
+  // Without HOME, the account's home directory.
+  EXPECT_EQ(0, in_child([&] {
+              unsetenv("HOME");
+              const passwd* account = getpwuid(getuid());
+              if (account == nullptr) return 0;
+              return StoreDatabasePath(HKEY_CURRENT_USER) ==
+                             std::string(account->pw_dir) + "/.config/ruzide/HKEY_CURRENT_USER.db"
+                         ? 0
+                         : 1;
+            }));
 }
 
 }  // namespace

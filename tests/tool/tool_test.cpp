@@ -55,6 +55,14 @@ TEST_F(ToolTest, HelpOnRequestAndBadCommandLinesFailWithAReason) {
     EXPECT_TRUE(r.out.empty()) << r.out;
   }
   EXPECT_TRUE(Contains(Tool({"settings", "set", "Regional.X", "1"}).err, "Regional.Date"));
+#ifndef _WIN32
+  // A misspelt root in the read-only list would leave writable what was meant to be
+  // protected: the tool refuses to run.
+  const ChildResult typo = Tool({"reg", "add", "HKCU\\Software\\T", "/v", "x", "/d", "1", "/f"},
+                                {{"RUZIDE_REGISTRY_READONLY", "HKCU, HKML"}});
+  EXPECT_EQ(2, typo.status);
+  EXPECT_TRUE(Contains(typo.err, "RUZIDE_REGISTRY_READONLY names no root: 'HKML'")) << typo.err;
+#endif
   EXPECT_FALSE(ValueThere(kRegional.c_str(), "Date"));
 }
 

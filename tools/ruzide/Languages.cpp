@@ -44,7 +44,8 @@ int ListLanguages(CRDCLg_oRegCmnLMach& tree, FILE* out, FILE* err) {
     // The slot's own character: two slots may share an identifier, and the language
     // function would answer the first one's for both.
     CString character;
-    languages.GetChildKeyFormName("Language%d", slot)->ReadStringValue("FileExtension", character, "");
+    languages.GetChildKeyFormName("Language%d", slot)
+        ->ReadStringValue("FileExtension", character, "");
     const CString description = REG_GetLangString(slot - 1);
     char shown_id[32];
     snprintf(shown_id, sizeof shown_id, "%d (0x%04X)", id, static_cast<unsigned int>(id));

@@ -17,6 +17,10 @@
 #include "RuzIde.h"
 #include "Settings.h"
 
+#ifndef _WIN32
+#include "platform/registry/RegistryStore.h"
+#endif
+
 namespace {
 
 using ruzide::tool::kExitFailure;
@@ -49,6 +53,8 @@ const char kUsage[] =
     "Environment:\n"
     "  RUZIDE_REGISTRY           folder of the registry store (both roots)\n"
     "  RUZIDE_REGISTRY_READONLY  roots this process must not write, comma-separated\n"
+    "                            (HKEY_CURRENT_USER or HKCU, HKEY_LOCAL_MACHINE or HKLM);\n"
+    "                            any other name is refused\n"
     "\n"
     "Exit status: 0 on success, 1 when the request could not be carried out, 2 for a bad\n"
     "command line.\n";
@@ -102,6 +108,18 @@ int main(int argc, char** argv) {
   if (argc < 2) return Usage(kUsage, stderr, kExitUsage);
   const char* command = argv[1];
   if (IsHelp(command)) return Usage(kUsage, stdout, kExitOk);
+#ifndef _WIN32
+  // The store ignores a name it does not know; the tool refuses it, since a misspelt
+  // root would leave writable what the user meant to protect.
+  const std::string unknown = ruzide::registry::UnknownReadOnlyRoot();
+  if (!unknown.empty()) {
+    fprintf(stderr,
+            "ruzide: RUZIDE_REGISTRY_READONLY names no root: '%s' (known: HKEY_CURRENT_USER, "
+            "HKCU, HKEY_LOCAL_MACHINE, HKLM)\n",
+            unknown.c_str());
+    return kExitUsage;
+  }
+#endif
   if (strcmp(command, "settings") == 0) return Settings(argc, argv);
   if (strcmp(command, "languages") == 0) return Languages(argc);
   if (strcmp(command, "reg") == 0) return Reg(argc, argv);
