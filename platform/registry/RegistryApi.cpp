@@ -38,11 +38,11 @@ REGSAM MapAccess(REGSAM desired) {
   return access;
 }
 
-// Predefined handles are 0x80000000 and up, sign-extended to pointer width: the top of
-// the address space, where no heap pointer lies.
+// Predefined handles are 0x80000000 to 0x80000060 in their low 32 bits, which are all the
+// registry reads of them.
 bool IsPredefined(HKEY key) {
-  auto value = static_cast<intptr_t>(reinterpret_cast<uintptr_t>(key));
-  return value < 0 && value >= INT32_MIN;
+  auto low = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(key));
+  return low >= 0x80000000u && low <= 0x80000060u;
 }
 
 bool IsString(DWORD type) {
@@ -107,6 +107,8 @@ FILETIME ToFileTime(int64_t ticks) {
 LONG RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD /*ulOptions*/, REGSAM samDesired,
                    PHKEY phkResult) {
   if (phkResult == nullptr) return ERROR_INVALID_PARAMETER;
+  // The registry refuses a null parent before it touches the result.
+  if (hKey == nullptr) return ERROR_INVALID_HANDLE;
   *phkResult = nullptr;
   return OpenOrCreate(hKey, lpSubKey, samDesired, false, phkResult, nullptr);
 }
@@ -123,8 +125,9 @@ LONG RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR /*lpClass
 
 LONG RegCloseKey(HKEY hKey) {
   if (hKey == nullptr) return ERROR_INVALID_HANDLE;
-  if (IsPredefined(hKey)) return ERROR_SUCCESS;
-  return ruzide::registry::CloseKeyHandle(hKey) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
+  // A key handle is looked for first: one may share its low bits with a predefined handle.
+  if (ruzide::registry::CloseKeyHandle(hKey)) return ERROR_SUCCESS;
+  return IsPredefined(hKey) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
 }
 
 LONG RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType,

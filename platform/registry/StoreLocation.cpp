@@ -4,6 +4,7 @@
 #include <strings.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdlib>
 
 namespace ruzide::registry {
@@ -37,8 +38,16 @@ bool ListedReadOnly(int root) {
 }  // namespace
 
 int RootIndexOf(HKEY root) {
-  if (root == HKEY_CURRENT_USER) return kCurrentUser;
-  if (root == HKEY_LOCAL_MACHINE) return kLocalMachine;
+  // The registry reads only the low 32 bits of a predefined handle, so the handle kept in
+  // a DWORD and cast back, or written (HKEY)0x80000001, names the root too. A key handle
+  // is a pointer aligned to 8 or more, whose low bits never spell either value.
+  auto low = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(root));
+  if (low == static_cast<uint32_t>(reinterpret_cast<uintptr_t>(HKEY_CURRENT_USER))) {
+    return kCurrentUser;
+  }
+  if (low == static_cast<uint32_t>(reinterpret_cast<uintptr_t>(HKEY_LOCAL_MACHINE))) {
+    return kLocalMachine;
+  }
   return -1;
 }
 

@@ -14,7 +14,7 @@ namespace ruzide::registry {
 // The roots the store serves, as indexes into per-root tables.
 enum RootIndex { kCurrentUser = 0, kLocalMachine = 1, kRootCount = 2 };
 
-// Returns the index of a predefined root handle, or -1 for any other handle.
+// Returns the index of a predefined root handle, in either width, or -1 for any other.
 int RootIndexOf(HKEY root);
 
 // Returns the root's name, "HKEY_CURRENT_USER" or "HKEY_LOCAL_MACHINE".

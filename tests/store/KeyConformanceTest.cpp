@@ -2,6 +2,7 @@
 // the registry functions alone, so that it runs unchanged against the real registry.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 
 #include "tests/store/RegistryTestUtil.h"
@@ -16,8 +17,14 @@ class KeyConformanceTest : public ::testing::Test {
   ScratchKey scratch_;
 };
 
-TEST_F(KeyConformanceTest, BothRootsOpenAndCloseAsThemselves) {
-  for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
+// A root kept in 32 bits (a DWORD cast back) is the same root: only those bits count.
+HKEY Narrowed(HKEY root) {
+  return reinterpret_cast<HKEY>(static_cast<uintptr_t>(static_cast<DWORD>(
+      reinterpret_cast<uintptr_t>(root))));
+}
+
+TEST_F(KeyConformanceTest, BothRootsInEitherWidthOpenAndCloseAsThemselves) {
+  for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, Narrowed(HKEY_LOCAL_MACHINE)}) {
     HKEY key = nullptr;
     EXPECT_EQ(ERROR_SUCCESS, OpenKey(root, nullptr, KEY_READ, &key));
     EXPECT_EQ(root, key);
@@ -25,7 +32,17 @@ TEST_F(KeyConformanceTest, BothRootsOpenAndCloseAsThemselves) {
     EXPECT_EQ(root, key);
     EXPECT_EQ(ERROR_SUCCESS, RegCloseKey(key));
   }
+  ASSERT_EQ(ERROR_SUCCESS, SetDword(base(), "v", 4));
+  HKEY key = nullptr;
+  ASSERT_EQ(ERROR_SUCCESS,
+            OpenKey(Narrowed(HKEY_CURRENT_USER), scratch_.path().c_str(), KEY_READ, &key));
+  EXPECT_EQ(4u, QueryDword(key, "v"));
+  RegCloseKey(key);
   EXPECT_EQ(ERROR_INVALID_HANDLE, RegCloseKey(nullptr));
+  // A null parent is refused before the result is touched.
+  key = base();
+  EXPECT_EQ(ERROR_INVALID_HANDLE, OpenKey(nullptr, "", KEY_READ, &key));
+  EXPECT_EQ(base(), key);
 }
 
 TEST_F(KeyConformanceTest, PathSeparatorsCollapseALeadingOneFailsAndNoneReopens) {

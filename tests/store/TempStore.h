@@ -178,6 +178,7 @@ class ScratchKey {
   ScratchKey& operator=(const ScratchKey&) = delete;
 
   HKEY get() const { return key_; }
+  const std::string& path() const { return path_; }  // below HKEY_CURRENT_USER
 
  private:
 #ifndef _WIN32
