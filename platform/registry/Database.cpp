@@ -26,6 +26,7 @@ const char kSchema[] =
     "  name BLOB NOT NULL,"
     "  folded BLOB NOT NULL,"
     "  mtime INTEGER NOT NULL,"
+    "  class BLOB,"  // null: no class
     "  UNIQUE(parent, folded));"
     "CREATE TABLE vals("
     "  key INTEGER NOT NULL,"
@@ -34,11 +35,20 @@ const char kSchema[] =
     "  type INTEGER NOT NULL,"
     "  data BLOB NOT NULL,"
     "  mtime INTEGER NOT NULL,"
+    "  seq INTEGER NOT NULL DEFAULT 0,"  // creation order within the key
     "  PRIMARY KEY(key, folded)) WITHOUT ROWID;"
     "INSERT INTO keys(id, parent, name, folded, mtime) VALUES(1, 0, x'', x'', 0);"
     "PRAGMA application_id=1383745892;"
     "PRAGMA user_version=1;";
 static_assert(kApplicationId == 1383745892, "kSchema spells the application id out");
+
+// Stores made before keys had classes and values a creation order lack the two columns.
+// A writer adds them (older versions of the store name their columns and ignore these);
+// a reader that cannot write such a store reads it through the statements of
+// kLegacyStatements, and sees values in name order and keys without classes.
+const char kAddColumns[] =
+    "ALTER TABLE keys ADD COLUMN class BLOB;"
+    "ALTER TABLE vals ADD COLUMN seq INTEGER NOT NULL DEFAULT 0;";
 
 enum StatementId {
   kBegin,
@@ -53,11 +63,13 @@ enum StatementId {
   kLastWriteTime,
   kHasSubkeys,
   kKeyParent,
+  kKeyClass,
   kInsertKey,
   kDeleteKey,
   kDeleteKeyValues,
   kSetLastWriteTime,
-  kPutValue,
+  kReplaceValue,
+  kInsertValue,
   kDeleteValue,
   kStatementCount
 };
@@ -70,21 +82,41 @@ const char* const kStatements[kStatementCount] = {
     "SELECT id FROM keys WHERE parent = ?1 AND folded = ?2",
     "SELECT 1 FROM keys WHERE id = ?1",
     "SELECT type, data FROM vals WHERE key = ?1 AND folded = ?2",
-    "SELECT name, max(mtime, ifnull((SELECT max(mtime) FROM vals WHERE key = keys.id), 0)) "
-    "FROM keys WHERE parent = ?1 ORDER BY folded",
-    "SELECT name, type, data FROM vals WHERE key = ?1 ORDER BY folded",
+    "SELECT name, max(mtime, ifnull((SELECT max(mtime) FROM vals WHERE key = keys.id), 0)), "
+    "class FROM keys WHERE parent = ?1 ORDER BY folded",
+    // Values enumerate in the order they were created, as in the registry.
+    "SELECT name, type, data FROM vals WHERE key = ?1 ORDER BY seq, folded",
     "SELECT max(mtime, ifnull((SELECT max(mtime) FROM vals WHERE key = ?1), 0)) "
     "FROM keys WHERE id = ?1",
     "SELECT 1 FROM keys WHERE parent = ?1 LIMIT 1",
     "SELECT parent, folded FROM keys WHERE id = ?1",
-    "INSERT INTO keys(parent, name, folded, mtime) VALUES(?1, ?2, ?3, ?4)",
+    "SELECT class FROM keys WHERE id = ?1",
+    "INSERT INTO keys(parent, name, folded, mtime, class) VALUES(?1, ?2, ?3, ?4, ?5)",
     "DELETE FROM keys WHERE id = ?1",
     "DELETE FROM vals WHERE key = ?1",
     "UPDATE keys SET mtime = ?2 WHERE id = ?1",
-    "INSERT INTO vals(key, name, folded, type, data, mtime) VALUES(?1, ?2, ?3, ?4, ?5, ?6) "
-    "ON CONFLICT(key, folded) DO UPDATE "
-    "SET type = excluded.type, data = excluded.data, mtime = excluded.mtime",
+    // A replaced value keeps its place and its name; a new one goes last. Finding the last
+    // place reads the key's values, which only the creation of a value pays for.
+    "UPDATE vals SET type = ?3, data = ?4, mtime = ?5 WHERE key = ?1 AND folded = ?2",
+    "INSERT INTO vals(key, name, folded, type, data, mtime, seq) VALUES(?1, ?2, ?3, ?4, ?5, ?6, "
+    "(SELECT ifnull(max(seq), 0) + 1 FROM vals WHERE key = ?1))",
     "DELETE FROM vals WHERE key = ?1 AND folded = ?2",
+};
+
+// What a store without the columns of kAddColumns reads instead.
+struct LegacyStatement {
+  StatementId id;
+  const char* sql;
+};
+const LegacyStatement kLegacyStatements[] = {
+    {kListSubkeys,
+     "SELECT name, max(mtime, ifnull((SELECT max(mtime) FROM vals WHERE key = keys.id), 0)), "
+     "NULL FROM keys WHERE parent = ?1 ORDER BY folded"},
+    {kListValues, "SELECT name, type, data FROM vals WHERE key = ?1 ORDER BY folded"},
+    {kKeyClass, "SELECT NULL FROM keys WHERE id = ?1"},
+    // Such a connection is read-only: these only have to compile.
+    {kInsertKey, "INSERT INTO keys(parent) SELECT ?1 WHERE 0"},
+    {kInsertValue, "INSERT INTO vals(key) SELECT ?1 WHERE 0"},
 };
 
 // Waits for another process's lock for up to about a minute: short sleeps first, since
@@ -300,7 +332,26 @@ LONG Database::Validate(bool read_only) {
     Exec("PRAGMA journal_size_limit=4194304");
   }
   Exec("PRAGMA synchronous=NORMAL");
+  legacy_ = !HasOrderColumn();
+  if (legacy_ && !read_only) AddColumns();
   return ERROR_SUCCESS;
+}
+
+bool Database::HasOrderColumn() {
+  return QueryInteger("SELECT count(*) FROM pragma_table_info('vals') WHERE name = 'seq'") > 0;
+}
+
+void Database::AddColumns() {
+  Exec("BEGIN IMMEDIATE");
+  try {
+    // Another process may have added them while this one waited for the lock.
+    if (!HasOrderColumn()) Exec(kAddColumns);
+    Exec("COMMIT");
+  } catch (...) {
+    Rollback();
+    throw;
+  }
+  legacy_ = false;
 }
 
 void Database::CreateSchema() {
@@ -340,8 +391,12 @@ int64_t Database::QueryInteger(const char* sql) {
 void Database::Prepare() {
   statements_.assign(kStatementCount, nullptr);
   for (int i = 0; i < kStatementCount; ++i) {
-    int code = sqlite3_prepare_v3(db_, kStatements[i], -1, SQLITE_PREPARE_PERSISTENT,
-                                  &statements_[i], nullptr);
+    const char* sql = kStatements[i];
+    for (const LegacyStatement& legacy : kLegacyStatements) {
+      if (legacy_ && legacy.id == i) sql = legacy.sql;
+    }
+    int code =
+        sqlite3_prepare_v3(db_, sql, -1, SQLITE_PREPARE_PERSISTENT, &statements_[i], nullptr);
     if (code != SQLITE_OK) throw DatabaseError{code};
   }
 }
@@ -388,7 +443,7 @@ std::vector<SubkeyEntry> Database::ListSubkeys(int64_t key) {
   std::vector<SubkeyEntry> subkeys;
   Statement query(Use(kListSubkeys));
   query.Bind(key);
-  while (query.Step()) subkeys.push_back({query.Bytes(0), query.Integer(1)});
+  while (query.Step()) subkeys.push_back({query.Bytes(0), query.Integer(1), query.Bytes(2)});
   return subkeys;
 }
 
@@ -423,9 +478,18 @@ bool Database::KeyParent(int64_t key, int64_t* parent, std::string* folded) {
   return true;
 }
 
+std::string Database::KeyClass(int64_t key) {
+  Statement query(Use(kKeyClass));
+  query.Bind(key);
+  return query.Step() ? query.Bytes(0) : std::string();
+}
+
 int64_t Database::InsertKey(int64_t parent, std::string_view name, std::string_view folded,
-                            int64_t now) {
-  Statement(Use(kInsertKey)).Bind(parent).Bind(name).Bind(folded).Bind(now).Run();
+                            int64_t now, std::string_view key_class) {
+  Statement insert(Use(kInsertKey));
+  insert.Bind(parent).Bind(name).Bind(folded).Bind(now);
+  if (!key_class.empty()) insert.Bind(key_class);  // else null
+  insert.Run();
   return sqlite3_last_insert_rowid(db_);
 }
 
@@ -440,7 +504,15 @@ void Database::SetLastWriteTime(int64_t key, int64_t now) {
 
 void Database::PutValue(int64_t key, std::string_view name, std::string_view folded, DWORD type,
                         const BYTE* data, DWORD size, int64_t now) {
-  Statement(Use(kPutValue))
+  Statement(Use(kReplaceValue))
+      .Bind(key)
+      .Bind(folded)
+      .Bind(static_cast<int64_t>(type))
+      .Bind(data, size)
+      .Bind(now)
+      .Run();
+  if (sqlite3_changes(db_) > 0) return;
+  Statement(Use(kInsertValue))
       .Bind(key)
       .Bind(name)
       .Bind(folded)

@@ -2,6 +2,7 @@
 // This is the only code in the project that knows SQL.
 //
 // Keys form a tree of rows, each naming its parent; the root key has the id kRootKey.
+// Subkeys are listed in folded-name order, values in the order they were created.
 // A key's last-write time is the latest of its own row's time, which changes with its
 // subkeys and deleted values, and the times its values were set.
 // Key ids are never reused, so a handle that names a deleted key cannot come to name
@@ -51,7 +52,8 @@ struct StoredValue {
 // A subkey as enumeration returns it.
 struct SubkeyEntry {
   std::string name;
-  int64_t last_write;  // FILETIME ticks
+  int64_t last_write;     // FILETIME ticks
+  std::string key_class;  // empty: none
 };
 
 // A value as enumeration returns it.
@@ -109,15 +111,19 @@ class Database {
   bool KeyExists(int64_t key);
   bool FindValue(int64_t key, std::string_view folded, StoredValue* value);
   std::vector<SubkeyEntry> ListSubkeys(int64_t key);  // in folded-name order
-  std::vector<ValueEntry> ListValues(int64_t key);    // in folded-name order
+  std::vector<ValueEntry> ListValues(int64_t key);    // in creation order
   int64_t LastWriteTime(int64_t key);
   bool HasSubkeys(int64_t key);
   bool KeyParent(int64_t key, int64_t* parent, std::string* folded);  // false if no key
+  std::string KeyClass(int64_t key);                                  // empty if none
 
   // Writes, inside a BeginWrite transaction.
-  int64_t InsertKey(int64_t parent, std::string_view name, std::string_view folded, int64_t now);
+  // An empty class is stored as none.
+  int64_t InsertKey(int64_t parent, std::string_view name, std::string_view folded, int64_t now,
+                    std::string_view key_class);
   void DeleteKey(int64_t key);  // the key and its values
   void SetLastWriteTime(int64_t key, int64_t now);
+  // Replaces the value's type and data in its place, or adds it after the key's others.
   void PutValue(int64_t key, std::string_view name, std::string_view folded, DWORD type,
                 const BYTE* data, DWORD size, int64_t now);
   bool DeleteValue(int64_t key, std::string_view folded);  // false if there was none
@@ -127,6 +133,8 @@ class Database {
 
   LONG Validate(bool read_only);
   void CreateSchema();
+  bool HasOrderColumn();
+  void AddColumns();
   void Prepare();
   void Exec(const char* sql);
   int64_t QueryInteger(const char* sql);  // the first column of the first row, or 0
@@ -134,6 +142,7 @@ class Database {
 
   sqlite3* db_ = nullptr;
   std::vector<sqlite3_stmt*> statements_;
+  bool legacy_ = false;  // read-only, without the columns that later versions added
 };
 
 }  // namespace ruzide::registry

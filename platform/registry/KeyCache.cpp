@@ -11,6 +11,7 @@ void KeyCache::Reset(uint64_t tag) {
   subkeys_.clear();
   alive_.clear();
   values_.clear();
+  classes_.clear();
   ForgetLists();
 }
 
@@ -21,7 +22,8 @@ void KeyCache::ForgetLists() {
 }
 
 void KeyCache::MakeRoom() {
-  if (subkeys_.size() + alive_.size() + values_.size() + times_.size() >= kMaxEntries) {
+  if (subkeys_.size() + alive_.size() + values_.size() + times_.size() + classes_.size() >=
+      kMaxEntries) {
     Reset(tag_);
   }
 }
@@ -89,6 +91,18 @@ bool KeyCache::FindLastWriteTime(int64_t key, int64_t* time) const {
 void KeyCache::PutLastWriteTime(int64_t key, int64_t time) {
   MakeRoom();
   times_[key] = time;
+}
+
+bool KeyCache::FindClass(int64_t key, std::string* key_class) const {
+  auto found = classes_.find(key);
+  if (found == classes_.end()) return false;
+  *key_class = found->second;
+  return true;
+}
+
+void KeyCache::PutClass(int64_t key, const std::string& key_class) {
+  MakeRoom();
+  classes_[key] = key_class;
 }
 
 }  // namespace ruzide::registry

@@ -54,6 +54,10 @@ class KeyCache {
   bool FindLastWriteTime(int64_t key, int64_t* time) const;
   void PutLastWriteTime(int64_t key, int64_t time);
 
+  // A key's class never changes, and its id is never reused.
+  bool FindClass(int64_t key, std::string* key_class) const;
+  void PutClass(int64_t key, const std::string& key_class);
+
  private:
   struct NameKey {
     int64_t key;
@@ -82,6 +86,7 @@ class KeyCache {
   std::unordered_map<int64_t, SubkeyList> subkey_lists_;
   std::unordered_map<int64_t, ValueList> value_lists_;
   std::unordered_map<int64_t, int64_t> times_;
+  std::unordered_map<int64_t, std::string> classes_;
 };
 
 }  // namespace ruzide::registry

@@ -55,10 +55,12 @@ LONG Lookup(HKEY key, REGSAM needed, HandleTarget* target) {
   return (target->access & needed) == needed ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
 }
 
-LONG OpenOrCreate(HKEY parent, LPCSTR path, REGSAM desired, bool create, PHKEY result,
+// Opens, or with `key_class` creates, `path` below `parent`.
+LONG OpenOrCreate(HKEY parent, LPCSTR path, REGSAM desired, const char* key_class, PHKEY result,
                   LPDWORD disposition) {
   HandleTarget from;
   if (!ruzide::registry::FindKeyHandle(parent, &from)) return ERROR_INVALID_HANDLE;
+  bool create = key_class != nullptr;
   KeyNames names;
   LONG status = ruzide::registry::SplitKeyPath(path, &names);
   if (status != ERROR_SUCCESS) return status;
@@ -68,7 +70,7 @@ LONG OpenOrCreate(HKEY parent, LPCSTR path, REGSAM desired, bool create, PHKEY r
   ruzide::registry::Store& store = StoreFor(from.root);
   KeyRef key;
   bool created = false;
-  status = create ? store.CreateKey(from.key, names, for_writing, &key, &created)
+  status = create ? store.CreateKey(from.key, names, key_class, for_writing, &key, &created)
                   : store.OpenKey(from.key, names, for_writing, &key);
   if (status != ERROR_SUCCESS) return status;
   if (disposition != nullptr) {
@@ -110,17 +112,17 @@ LONG RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD /*ulOptions*/, REGSAM samDe
   // The registry refuses a null parent before it touches the result.
   if (hKey == nullptr) return ERROR_INVALID_HANDLE;
   *phkResult = nullptr;
-  return OpenOrCreate(hKey, lpSubKey, samDesired, false, phkResult, nullptr);
+  return OpenOrCreate(hKey, lpSubKey, samDesired, nullptr, phkResult, nullptr);
 }
 
-LONG RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR /*lpClass*/,
-                     DWORD /*dwOptions*/, REGSAM samDesired,
-                     LPSECURITY_ATTRIBUTES /*lpSecurityAttributes*/, PHKEY phkResult,
-                     LPDWORD lpdwDisposition) {
+LONG RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lpClass, DWORD /*dwOptions*/,
+                     REGSAM samDesired, LPSECURITY_ATTRIBUTES /*lpSecurityAttributes*/,
+                     PHKEY phkResult, LPDWORD lpdwDisposition) {
   if (phkResult == nullptr) return ERROR_BADKEY;
   if (Reserved != 0) return ERROR_INVALID_PARAMETER;
   *phkResult = nullptr;
-  return OpenOrCreate(hKey, lpSubKey, samDesired, true, phkResult, lpdwDisposition);
+  return OpenOrCreate(hKey, lpSubKey, samDesired, lpClass != nullptr ? lpClass : "", phkResult,
+                      lpdwDisposition);
 }
 
 LONG RegCloseKey(HKEY hKey) {
@@ -183,26 +185,40 @@ LONG RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass, LPDWORD /*lp
   ruzide::registry::KeySummary summary;
   status = StoreFor(key.root).Summarize(key.key, &summary);
   if (status != ERROR_SUCCESS) return status;
-  // Keys here have no class: an empty string.
+  // A class that does not fit with its zero is cut short, and ERROR_MORE_DATA returned
+  // after every other answer; a buffer of no size is left alone.
   if (lpcchClass != nullptr) {
-    if (lpClass != nullptr && *lpcchClass > 0) lpClass[0] = '\0';
-    *lpcchClass = 0;
+    DWORD length = static_cast<DWORD>(summary.key_class.size());
+    if (lpClass != nullptr && *lpcchClass > 0) {
+      if (length >= *lpcchClass) {
+        length = *lpcchClass - 1;
+        status = ERROR_MORE_DATA;
+      }
+      std::memcpy(lpClass, summary.key_class.data(), length);
+      lpClass[length] = '\0';
+    } else if (lpClass != nullptr) {
+      length = 0;
+    }
+    *lpcchClass = length;
   }
-  size_t max_subkey = 0, max_name = 0, max_data = 0;
-  for (const auto& subkey : *summary.subkeys) max_subkey = std::max(max_subkey, subkey.name.size());
+  size_t max_subkey = 0, max_class = 0, max_name = 0, max_data = 0;
+  for (const auto& subkey : *summary.subkeys) {
+    max_subkey = std::max(max_subkey, subkey.name.size());
+    max_class = std::max(max_class, subkey.key_class.size());
+  }
   for (const auto& value : *summary.values) {
     max_name = std::max(max_name, value.name.size());
     max_data = std::max(max_data, ReportedDataSize(value.value.type, value.value.data.size()));
   }
   if (lpcSubKeys != nullptr) *lpcSubKeys = static_cast<DWORD>(summary.subkeys->size());
   if (lpcbMaxSubKeyLen != nullptr) *lpcbMaxSubKeyLen = static_cast<DWORD>(max_subkey);
-  if (lpcbMaxClassLen != nullptr) *lpcbMaxClassLen = 0;
+  if (lpcbMaxClassLen != nullptr) *lpcbMaxClassLen = static_cast<DWORD>(max_class);
   if (lpcValues != nullptr) *lpcValues = static_cast<DWORD>(summary.values->size());
   if (lpcbMaxValueNameLen != nullptr) *lpcbMaxValueNameLen = static_cast<DWORD>(max_name);
   if (lpcbMaxValueLen != nullptr) *lpcbMaxValueLen = static_cast<DWORD>(max_data);
   if (lpcbSecurityDescriptor != nullptr) *lpcbSecurityDescriptor = 0;
   if (lpftLastWriteTime != nullptr) *lpftLastWriteTime = ToFileTime(summary.last_write);
-  return ERROR_SUCCESS;
+  return status;
 }
 
 LONG RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName, LPDWORD lpReserved,
@@ -219,17 +235,23 @@ LONG RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName, LP
   if (dwIndex >= subkeys->size()) return ERROR_NO_MORE_ITEMS;
   const ruzide::registry::SubkeyEntry& subkey = (*subkeys)[dwIndex];
   if (lpftLastWriteTime != nullptr) *lpftLastWriteTime = ToFileTime(subkey.last_write);
-  // The name and its zero must fit; otherwise nothing is written.
+  // The name and the class asked for must fit with their zeros; otherwise nothing is
+  // written.
   DWORD length = static_cast<DWORD>(subkey.name.size());
-  if (length >= *lpcchName || (lpClass != nullptr && lpcchClass != nullptr && *lpcchClass == 0)) {
+  DWORD class_length = static_cast<DWORD>(subkey.key_class.size());
+  if (length >= *lpcchName ||
+      (lpClass != nullptr && lpcchClass != nullptr && class_length >= *lpcchClass)) {
     return ERROR_MORE_DATA;
   }
   std::memcpy(lpName, subkey.name.data(), length);
   lpName[length] = '\0';
   *lpcchName = length;
   if (lpcchClass != nullptr) {
-    if (lpClass != nullptr) lpClass[0] = '\0';
-    *lpcchClass = 0;
+    if (lpClass != nullptr) {
+      std::memcpy(lpClass, subkey.key_class.data(), class_length);
+      lpClass[class_length] = '\0';
+    }
+    *lpcchClass = class_length;
   }
   return ERROR_SUCCESS;
 }

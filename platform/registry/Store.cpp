@@ -419,6 +419,16 @@ int64_t Store::LastWriteTime(int64_t key) {
   return time;
 }
 
+std::string Store::KeyClass(int64_t key) {
+  std::string key_class;
+  if (caching_ && cache_.FindClass(key, &key_class)) return key_class;
+  if (state_ != State::kOpen || key == kRootKey) return key_class;
+  UseDatabase();
+  key_class = db_.KeyClass(key);
+  if (caching_) cache_.PutClass(key, key_class);
+  return key_class;
+}
+
 // Records a change to the key's values or subkeys in its last-write time.
 void Store::Touch(int64_t key) {
   db_.SetLastWriteTime(key, FileTimeNow());
@@ -438,8 +448,8 @@ LONG Store::OpenKey(const KeyRef& from, const KeyNames& names, bool for_writing,
   });
 }
 
-LONG Store::CreateKey(const KeyRef& from, const KeyNames& names, bool for_writing, KeyRef* key,
-                      bool* created) {
+LONG Store::CreateKey(const KeyRef& from, const KeyNames& names, std::string_view key_class,
+                      bool for_writing, KeyRef* key, bool* created) {
   *created = false;
   // Most creates find the key there already; that needs no write lock.
   LONG status = OpenKey(from, names, for_writing, key);
@@ -450,13 +460,15 @@ LONG Store::CreateKey(const KeyRef& from, const KeyNames& names, bool for_writin
   return Write([&]() -> LONG {
     if (!Alive(from.id)) return ERROR_KEY_DELETED;
     int64_t id = from.id;
-    for (std::string_view name : names) {
+    for (size_t i = 0; i < names.size(); ++i) {
+      std::string_view name = names[i];
       std::string folded = FoldName(name);
       int64_t child = Subkey(id, folded);
       *created = child == 0;
       if (*created) {
-        int64_t now = FileTimeNow();
-        child = db_.InsertKey(id, name, folded, now);
+        // Keys created on the way to the last one have no class, as in the registry.
+        std::string_view own_class = i + 1 == names.size() ? key_class : std::string_view();
+        child = db_.InsertKey(id, name, folded, FileTimeNow(), own_class);
         Touch(id);
         cache_.PutSubkey(id, folded, child);
       }
@@ -541,6 +553,7 @@ LONG Store::Summarize(const KeyRef& key, KeySummary* summary) {
     summary->subkeys = Subkeys(key.id);
     summary->values = Values(key.id);
     summary->last_write = LastWriteTime(key.id);
+    summary->key_class = KeyClass(key.id);
     return ERROR_SUCCESS;
   });
 }

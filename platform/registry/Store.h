@@ -44,6 +44,7 @@ struct KeySummary {
   SubkeyList subkeys;
   ValueList values;
   int64_t last_write;
+  std::string key_class;
 };
 
 class Store {
@@ -57,9 +58,10 @@ class Store {
   // `for_writing` and the root is read-only.
   LONG OpenKey(const KeyRef& from, const KeyNames& names, bool for_writing, KeyRef* key);
   // As OpenKey, but creates each missing key on the way; *created tells whether the last
-  // one was new. ERROR_ACCESS_DENIED if a key must be created on a read-only root.
-  LONG CreateKey(const KeyRef& from, const KeyNames& names, bool for_writing, KeyRef* key,
-                 bool* created);
+  // one was new, which alone gets `key_class`. ERROR_ACCESS_DENIED if a key must be
+  // created on a read-only root.
+  LONG CreateKey(const KeyRef& from, const KeyNames& names, std::string_view key_class,
+                 bool for_writing, KeyRef* key, bool* created);
   // Deletes the key reached from `from` through `names` (`from` itself if there are
   // none): ERROR_ACCESS_DENIED if it has subkeys, is the root, or the root is read-only.
   LONG DeleteKey(const KeyRef& from, const KeyNames& names);
@@ -115,6 +117,7 @@ class Store {
   SubkeyList Subkeys(int64_t key);
   ValueList Values(int64_t key);
   int64_t LastWriteTime(int64_t key);
+  std::string KeyClass(int64_t key);
   void Touch(int64_t key);
 
   const int root_;

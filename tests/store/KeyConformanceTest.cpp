@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 #include "tests/store/RegistryTestUtil.h"
@@ -19,8 +20,8 @@ class KeyConformanceTest : public ::testing::Test {
 
 // A root kept in 32 bits (a DWORD cast back) is the same root: only those bits count.
 HKEY Narrowed(HKEY root) {
-  return reinterpret_cast<HKEY>(static_cast<uintptr_t>(static_cast<DWORD>(
-      reinterpret_cast<uintptr_t>(root))));
+  return reinterpret_cast<HKEY>(
+      static_cast<uintptr_t>(static_cast<DWORD>(reinterpret_cast<uintptr_t>(root))));
 }
 
 TEST_F(KeyConformanceTest, BothRootsInEitherWidthOpenAndCloseAsThemselves) {
@@ -83,6 +84,58 @@ TEST_F(KeyConformanceTest, NamesMatchInAnyCaseAndKeepTheirOwn) {
   EXPECT_EQ(std::vector<std::string>{"Value"}, ValueNames(first));
   RegCloseKey(first);
   RegCloseKey(second);
+}
+
+// A class is given to the key a create makes, and never changed; RegQueryInfoKeyA cuts
+// one that does not fit short, and RegEnumKeyExA writes nothing unless it fits.
+TEST_F(KeyConformanceTest, AKeyKeepsTheClassItWasCreatedWith) {
+  RegCloseKey(CreateKey(base(), "a\\b", nullptr, "inner"));  // "a" gets none
+  HKEY key = CreateKey(base(), "k", nullptr, "my class");
+  ASSERT_NE(nullptr, key);
+  RegCloseKey(CreateKey(base(), "k", nullptr, "another class"));
+  char text[16];
+  DWORD length = 0, subkeys = 9, max_class = 0;
+  auto info = [&](HKEY of, char* buffer, DWORD room) {
+    std::memset(text, 'x', sizeof text);
+    length = room;
+    return RegQueryInfoKeyA(of, buffer, &length, nullptr, &subkeys, nullptr, &max_class, nullptr,
+                            nullptr, nullptr, nullptr, nullptr);
+  };
+  EXPECT_EQ(ERROR_SUCCESS, info(key, nullptr, 0));
+  EXPECT_EQ(8u, length);
+  EXPECT_EQ(ERROR_SUCCESS, info(key, text, 0));
+  EXPECT_EQ(UnderWine() ? 8u : 0u, length);  // Wine's known difference
+  EXPECT_EQ('x', text[0]);
+  EXPECT_EQ(ERROR_MORE_DATA, info(key, text, 8));
+  EXPECT_EQ(7u, length);
+  EXPECT_STREQ("my clas", text);
+  EXPECT_EQ(0u, subkeys);  // the other answers are given all the same
+  EXPECT_EQ(ERROR_SUCCESS, info(key, text, sizeof text));
+  EXPECT_EQ(8u, length);
+  EXPECT_STREQ("my class", text);
+  EXPECT_EQ(ERROR_SUCCESS, info(base(), text, sizeof text));
+  EXPECT_EQ(0u, length);
+  EXPECT_EQ(8u, max_class);
+  char name[8];
+  auto enumerate = [&](DWORD index, DWORD room) {
+    std::memset(text, 'x', sizeof text);
+    DWORD name_room = sizeof name;
+    length = room;
+    return RegEnumKeyExA(base(), index, name, &name_room, nullptr, text, &length, nullptr);
+  };
+  EXPECT_EQ(ERROR_SUCCESS, enumerate(0, 1));
+  EXPECT_EQ(0u, length);
+  EXPECT_STREQ("", text);
+  EXPECT_EQ(ERROR_MORE_DATA, enumerate(1, 8));
+  EXPECT_EQ('x', text[0]);
+  EXPECT_EQ(ERROR_SUCCESS, enumerate(1, 9));
+  EXPECT_EQ(8u, length);
+  EXPECT_STREQ("my class", text);
+  RegCloseKey(key);
+  ASSERT_EQ(ERROR_SUCCESS, OpenKey(base(), "a\\b", KEY_READ, &key));
+  EXPECT_EQ(ERROR_SUCCESS, info(key, text, sizeof text));
+  EXPECT_STREQ("inner", text);
+  RegCloseKey(key);
 }
 
 TEST_F(KeyConformanceTest, LongNamesAndDeepPathsWork) {

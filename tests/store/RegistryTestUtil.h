@@ -8,11 +8,24 @@
 
 #include "platform/WinReg.h"
 
-// Creates (or opens) `path` below `parent` with all access; null on failure.
-inline HKEY CreateKey(HKEY parent, const char* path, DWORD* disposition = nullptr) {
+// Whether the registry is Wine's, which differs from Windows' in points its own tests mark
+// as known faults; the store follows Windows.
+inline bool UnderWine() {
+#ifdef _WIN32
+  HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+  return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+#else
+  return false;
+#endif
+}
+
+// Creates (or opens) `path` below `parent` with all access and, if new, `key_class`; null
+// on failure.
+inline HKEY CreateKey(HKEY parent, const char* path, DWORD* disposition = nullptr,
+                      const char* key_class = nullptr) {
   HKEY key = nullptr;
-  if (RegCreateKeyExA(parent, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, disposition) !=
-      ERROR_SUCCESS) {
+  if (RegCreateKeyExA(parent, path, 0, const_cast<char*>(key_class), 0, KEY_ALL_ACCESS, nullptr,
+                      &key, disposition) != ERROR_SUCCESS) {
     return nullptr;
   }
   return key;

@@ -2,6 +2,7 @@
 // the handles it refuses.
 #include <gtest/gtest.h>
 #include <pwd.h>
+#include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -109,6 +110,43 @@ TEST_F(StoreTest, ListedRootReadsItsDataButRefusesWrites) {
   RegCloseKey(key);
   // The other root is unaffected.
   EXPECT_EQ(ERROR_SUCCESS, SetDword(HKEY_CURRENT_USER, "v", 1));
+}
+
+// A store from before keys had classes and values an order: a process that may not write
+// it reads it as it is, values in name order; the first writer adds what it lacks, and
+// values set afterwards come after the old ones.
+TEST_F(StoreTest, AStoreWithoutClassesOrValueOrderIsReadAndCompleted) {
+  HKEY key = CreateKey(HKEY_CURRENT_USER, "k", nullptr, "class");
+  ASSERT_EQ(ERROR_SUCCESS, SetDword(key, "b", 1));
+  ASSERT_EQ(ERROR_SUCCESS, SetDword(key, "a", 1));
+  RegCloseKey(key);
+  TempStoreFolder::Reopen();
+  sqlite3* db = nullptr;
+  ASSERT_EQ(SQLITE_OK, sqlite3_open(folder_.DatabaseFile(HKEY_CURRENT_USER).c_str(), &db));
+  EXPECT_EQ(SQLITE_OK, sqlite3_exec(db,
+                                    "ALTER TABLE keys DROP COLUMN class;"
+                                    "ALTER TABLE vals DROP COLUMN seq;",
+                                    nullptr, nullptr, nullptr));
+  int keep_wal = 1;  // as the store does, so that a reader finds the WAL's files
+  sqlite3_file_control(db, "main", SQLITE_FCNTL_PERSIST_WAL, &keep_wal);
+  sqlite3_close(db);
+  DWORD length = 0;
+  for (const char* listed : {"HKCU", ""}) {
+    setenv("RUZIDE_REGISTRY_READONLY", listed, 1);
+    TempStoreFolder::Reopen();
+    ASSERT_EQ(ERROR_SUCCESS, OpenKey(HKEY_CURRENT_USER, "k", KEY_READ, &key));
+    EXPECT_EQ((std::vector<std::string>{"a", "b"}), ValueNames(key));
+    EXPECT_EQ(ERROR_SUCCESS,
+              RegQueryInfoKeyA(key, nullptr, &length, nullptr, nullptr, nullptr, nullptr, nullptr,
+                               nullptr, nullptr, nullptr, nullptr));
+    EXPECT_EQ(0u, length);
+    RegCloseKey(key);
+  }
+  key = CreateKey(HKEY_CURRENT_USER, "k");
+  ASSERT_EQ(ERROR_SUCCESS, SetDword(key, "0", 1));
+  EXPECT_EQ((std::vector<std::string>{"a", "b", "0"}), ValueNames(key));
+  RegCloseKey(key);
+  EXPECT_EQ("ok", folder_.IntegrityCheck(HKEY_CURRENT_USER));
 }
 
 TEST_F(StoreTest, ThreadsShareTheStoreSafely) {
