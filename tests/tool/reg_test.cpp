@@ -60,14 +60,16 @@ class RegTest : public LibraryStoreTest {
 };
 
 TEST_F(RegTest, AddStoresEachTypeAndQueryShowsIt) {
+  // Added in name order, which is also the order they are listed in: the order they were
+  // created in, or, under Wine, their names'.
   const std::vector<std::vector<std::string>> adds = {
-      {"/v", "Str", "/d", "C:\\Temp \"x\""},
       {"/ve", "/t", "REG_EXPAND_SZ", "/d", "%HOME%"},
-      {"/v", "Multi", "/t", "reg_multi_sz", "/d", "a\\0b c"},
-      {"/v", "Num", "/t", "REG_DWORD", "/d", "0x0a"},
       {"/v", "Big", "/t", "REG_QWORD", "/d", "-1"},
       {"/v", "Bin", "/t", "REG_BINARY", "/d", "00ff10"},
+      {"/v", "Multi", "/t", "reg_multi_sz", "/d", "a\\0b c"},
       {"/v", "None", "/t", "REG_NONE"},
+      {"/v", "Num", "/t", "REG_DWORD", "/d", "0x0a"},
+      {"/v", "Str", "/d", "C:\\Temp \"x\""},
   };
   for (const auto& options : adds) {
     std::vector<std::string> args = {"reg", "add", "hkcu\\" + std::string(kSub)};
@@ -83,7 +85,7 @@ TEST_F(RegTest, AddStoresEachTypeAndQueryShowsIt) {
   EXPECT_EQ(std::string(8, '\xff'), Bytes(kSub, "Big"));
   EXPECT_EQ(std::string("\x00\xff\x10", 3), Bytes(kSub, "Bin"));
   EXPECT_EQ("", Bytes(kSub, "None"));
-  PutString(kSub, "Odd", "caf\xE9\tok");
+  PutString(kSub, "Text", "caf\xE9\tok");
   EXPECT_EQ(0, Tool({"reg", "add", "HKLM\\" + Sub("Keyed")}).status);
   EXPECT_TRUE(KeyThere(Sub("Keyed").c_str(), HKEY_LOCAL_MACHINE));
   MakeKey(Sub("Child").c_str());
@@ -97,8 +99,8 @@ TEST_F(RegTest, AddStoresEachTypeAndQueryShowsIt) {
                 "    Multi    REG_MULTI_SZ    a\\0b c\n"
                 "    None    REG_NONE\n"
                 "    Num    REG_DWORD    0xa\n"
-                "    Odd    REG_SZ    caf\\xE9\\x09ok\n"
                 "    Str    REG_SZ    C:\\Temp \"x\"\n"
+                "    Text    REG_SZ    caf\\xE9\\x09ok\n"
                 "\n" +
                 kKey + "\\Child\n",
             r.out);
