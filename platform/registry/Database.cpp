@@ -37,6 +37,7 @@ const char kSchema[] =
     "  mtime INTEGER NOT NULL,"
     "  seq INTEGER NOT NULL DEFAULT 0,"  // creation order within the key
     "  PRIMARY KEY(key, folded)) WITHOUT ROWID;"
+    "CREATE INDEX vals_order ON vals(key, seq);"
     "INSERT INTO keys(id, parent, name, folded, mtime) VALUES(1, 0, x'', x'', 0);"
     "PRAGMA application_id=1383745892;"
     "PRAGMA user_version=1;";
@@ -48,7 +49,8 @@ static_assert(kApplicationId == 1383745892, "kSchema spells the application id o
 // kLegacyStatements, and sees values in name order and keys without classes.
 const char kAddColumns[] =
     "ALTER TABLE keys ADD COLUMN class BLOB;"
-    "ALTER TABLE vals ADD COLUMN seq INTEGER NOT NULL DEFAULT 0;";
+    "ALTER TABLE vals ADD COLUMN seq INTEGER NOT NULL DEFAULT 0;"
+    "CREATE INDEX vals_order ON vals(key, seq);";
 
 enum StatementId {
   kBegin,
@@ -68,8 +70,7 @@ enum StatementId {
   kDeleteKey,
   kDeleteKeyValues,
   kSetLastWriteTime,
-  kReplaceValue,
-  kInsertValue,
+  kPutValue,
   kDeleteValue,
   kStatementCount
 };
@@ -95,11 +96,12 @@ const char* const kStatements[kStatementCount] = {
     "DELETE FROM keys WHERE id = ?1",
     "DELETE FROM vals WHERE key = ?1",
     "UPDATE keys SET mtime = ?2 WHERE id = ?1",
-    // A replaced value keeps its place and its name; a new one goes last. Finding the last
-    // place reads the key's values, which only the creation of a value pays for.
-    "UPDATE vals SET type = ?3, data = ?4, mtime = ?5 WHERE key = ?1 AND folded = ?2",
+    // A replaced value keeps its place and its name; a new one goes last, the index on
+    // (key, seq) finding the last place without reading the key's values.
     "INSERT INTO vals(key, name, folded, type, data, mtime, seq) VALUES(?1, ?2, ?3, ?4, ?5, ?6, "
-    "(SELECT ifnull(max(seq), 0) + 1 FROM vals WHERE key = ?1))",
+    "(SELECT ifnull(max(seq), 0) + 1 FROM vals WHERE key = ?1)) "
+    "ON CONFLICT(key, folded) DO UPDATE "
+    "SET type = excluded.type, data = excluded.data, mtime = excluded.mtime",
     "DELETE FROM vals WHERE key = ?1 AND folded = ?2",
 };
 
@@ -116,7 +118,7 @@ const LegacyStatement kLegacyStatements[] = {
     {kKeyClass, "SELECT NULL FROM keys WHERE id = ?1"},
     // Such a connection is read-only: these only have to compile.
     {kInsertKey, "INSERT INTO keys(parent) SELECT ?1 WHERE 0"},
-    {kInsertValue, "INSERT INTO vals(key) SELECT ?1 WHERE 0"},
+    {kPutValue, "INSERT INTO vals(key) SELECT ?1 WHERE 0"},
 };
 
 // Waits for another process's lock for up to about a minute: short sleeps first, since
@@ -504,15 +506,7 @@ void Database::SetLastWriteTime(int64_t key, int64_t now) {
 
 void Database::PutValue(int64_t key, std::string_view name, std::string_view folded, DWORD type,
                         const BYTE* data, DWORD size, int64_t now) {
-  Statement(Use(kReplaceValue))
-      .Bind(key)
-      .Bind(folded)
-      .Bind(static_cast<int64_t>(type))
-      .Bind(data, size)
-      .Bind(now)
-      .Run();
-  if (sqlite3_changes(db_) > 0) return;
-  Statement(Use(kInsertValue))
+  Statement(Use(kPutValue))
       .Bind(key)
       .Bind(name)
       .Bind(folded)
