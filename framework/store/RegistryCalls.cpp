@@ -19,10 +19,21 @@ CString WithTrailingBackslash(const char* path) {
   return out;
 }
 
+namespace {
+
+// The framework names the root key itself by the empty path, which its path building
+// turns into a lone backslash; the registry refuses that (ERROR_BAD_PATHNAME) but takes
+// the empty sub-path as the key it is given.
+const char* SubPath(const char* path) {
+  return path && path[0] == '\\' && path[1] == '\0' ? "" : path;
+}
+
+}  // namespace
+
 LONG OpenKey(HKEY root, const char* path, REGSAM access, HKEY* out) {
   ++g_counts.opens;
   *out = nullptr;
-  LONG rc = RegOpenKeyExA(root, path, 0, access, out);
+  LONG rc = RegOpenKeyExA(root, SubPath(path), 0, access, out);
   if (rc != ERROR_SUCCESS) *out = nullptr;
   return rc;
 }
@@ -32,7 +43,7 @@ LONG CreateKey(HKEY root, const char* path, HKEY* out) {
   ++g_counts.creates;
   *out = nullptr;
   DWORD disposition = 0;  // created or opened: the framework does not care
-  LONG rc = RegCreateKeyExA(root, path, 0, nullptr, REG_OPTION_NON_VOLATILE, kReadWrite, nullptr,
+  LONG rc = RegCreateKeyExA(root, SubPath(path), 0, nullptr, REG_OPTION_NON_VOLATILE, kReadWrite, nullptr,
                             out, &disposition);
   if (rc != ERROR_SUCCESS) *out = nullptr;
   return rc;

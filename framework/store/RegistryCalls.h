@@ -24,7 +24,8 @@ constexpr DWORD kNameBufferSize = 261;
 // `path` with one backslash appended unless it already ends in one ("" gives "\").
 CString WithTrailingBackslash(const char* path);
 
-// Each returns the registry's result code (0 on success).
+// Each returns the registry's result code (0 on success). OpenKey and CreateKey take a
+// lone backslash, the form the empty path reaches them in, as the root key itself.
 LONG OpenKey(HKEY root, const char* path, REGSAM access, HKEY* out);
 LONG CreateKey(HKEY root, const char* path, HKEY* out);
 void CloseKey(HKEY key);

@@ -18,7 +18,7 @@ TEST_F(SubtreeTest, ReadCacheOnAMissingKeyCreatesOnlyWhatStringAndIntReadsOpen) 
   EXPECT_FALSE(KeyThere("Software\\Test\\Empty"));
   EXPECT_TRUE(KeyThere("Software\\Test\\Prefs"));  // created by the reads below it
   EXPECT_EQ(1, tree.m_oBase.m_oPrefs.m_bInRegistry);
-  EXPECT_EQ(7, int(tree.m_oBase.m_oPrefs.m_oLevel));
+  EXPECT_EQ(0, int(tree.m_oBase.m_oPrefs.m_oLevel));
   EXPECT_EQ(0, tree.m_oBase.m_oPrefs.m_oLevel.m_bInRegistry);
   EXPECT_EQ(0, tree.GetValueCount("Software\\Test"));
 
@@ -35,20 +35,21 @@ TEST_F(SubtreeTest, WriteCacheCreatesEveryKeyAndWritesDirtyOrAll) {
   CRDCLg_oApp tree;
   ResetCounts();
   tree.WriteCache(0);
-  for (const char* key : {"Software\\Test", "Software\\Test\\Prefs", "Software\\Test\\Empty"}) {
+  // The empty path names the root key itself, which gets its marker as every key does.
+  for (const char* key : {"", "Software\\Test", "Software\\Test\\Prefs", "Software\\Test\\Empty"}) {
     DWORD type = 0;
     std::string data;
     ASSERT_TRUE(Stored(key, "", &data, &type)) << key;
     EXPECT_EQ(static_cast<DWORD>(REG_DWORD), type);
     EXPECT_EQ(std::string(4, '\0'), data);
   }
-  EXPECT_EQ(3, Writes());  // the three unnamed values; the hive's own create fails
+  EXPECT_EQ(4, Writes());  // the four unnamed values
   EXPECT_FALSE(ValueThere(kPrefs, "Level"));
 
   tree.m_oBase.m_oPrefs.m_oLevel = 2;
   ResetCounts();
   tree.WriteCache(0);
-  EXPECT_EQ(4, Writes());
+  EXPECT_EQ(5, Writes());
   EXPECT_EQ(2, StoredInt(kPrefs, "Level"));
 
   tree.WriteCache(1);
