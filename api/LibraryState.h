@@ -5,6 +5,7 @@
 #define RUZIDE_API_LIBRARYSTATE_H_
 
 #include "RuzIde.h"
+#include "platform/WinTypes.h"
 
 // The two trees, defined in LibraryGlobals.cpp after the binding arrays.
 extern CRDCLg_oRegCmnCUser g_oRegCmnCUser;

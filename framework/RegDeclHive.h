@@ -8,7 +8,7 @@
 #define RUZIDE_FRAMEWORK_REGDECLHIVE_H_
 
 #include "framework/RegDeclKey.h"
-#include "platform/WinTypes.h"
+#include "platform/RegTypes.h"
 
 class RUZIDE_API CRegDeclHive : public CRegDeclKey {
  public:

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "platform/CString.h"
-#include "platform/WinTypes.h"
+#include "platform/RegTypes.h"
 
 // An opaque iteration position; null means "no more".
 struct __POSITION {};

@@ -1,4 +1,6 @@
-// Windows scalar types, registry constants and error codes used by RuzIde.
+// Windows scalar types, registry constants and error codes used inside RuzIde: by the
+// registry store, the framework's store calls, the tool and the tests. Not installed:
+// the public headers use platform/RegTypes.h alone.
 //
 // On Windows these come from <windows.h>. Elsewhere this header defines the same names
 // with the same sizes and values, so that code written against the registry API reads
@@ -18,10 +20,11 @@
 
 #include <cstdint>
 
+#include "platform/RegTypes.h"
+
 typedef int BOOL;
 typedef unsigned char BYTE;
 typedef unsigned short WORD;
-typedef unsigned int DWORD;  // 32 bits, as on Windows
 typedef int LONG;            // 32 bits, as on Windows (LLP64)
 typedef unsigned int UINT;
 typedef DWORD* LPDWORD;
@@ -43,9 +46,6 @@ typedef uintptr_t ULONG_PTR;
 #define FALSE 0
 #endif
 
-// An opaque handle to an open registry key. The predefined roots are small constants that
-// are sign-extended to pointer width, exactly as windows.h defines them.
-typedef struct HKEY__* HKEY;
 typedef HKEY* PHKEY;
 
 struct FILETIME {
@@ -62,8 +62,6 @@ struct SECURITY_ATTRIBUTES {
 typedef SECURITY_ATTRIBUTES* LPSECURITY_ATTRIBUTES;
 
 #define HKEY_CLASSES_ROOT ((HKEY)(ULONG_PTR)((LONG)0x80000000))
-#define HKEY_CURRENT_USER ((HKEY)(ULONG_PTR)((LONG)0x80000001))
-#define HKEY_LOCAL_MACHINE ((HKEY)(ULONG_PTR)((LONG)0x80000002))
 #define HKEY_USERS ((HKEY)(ULONG_PTR)((LONG)0x80000003))
 
 // Value types.
