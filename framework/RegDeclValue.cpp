@@ -4,19 +4,27 @@
 
 #include "framework/RegDeclHive.h"
 #include "framework/RegDeclKey.h"
+#include "framework/ValueInternal.h"
 
-namespace {
+namespace ruzide {
+namespace value {
 
-// After a change to the cache: dirty, and in write-through mode written at once.
 void MarkChanged(CRegDeclValue& value) {
   value.m_bDirty = 1;
   if (!value.GetHive().m_bWriteCacheOnDelete) value.WriteCache(1);
 }
 
-// At destruction a dirty value is written back when its hive is in write-back mode.
 bool WritesBackAtDestruction(CRegDeclValue& value) {
   return value.m_bDirty && value.m_pHive && value.GetHive().m_bWriteCacheOnDelete;
 }
+
+}  // namespace value
+}  // namespace ruzide
+
+namespace {
+
+using ruzide::value::MarkChanged;
+using ruzide::value::WritesBackAtDestruction;
 
 unsigned char* CopyBuffer(const unsigned char* source, int size) {
   if (size <= 0 || !source) return nullptr;

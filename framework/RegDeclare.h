@@ -1,31 +1,43 @@
-// Macros that declare a registry tree as nested classes.
+// Macros that declare a registry tree as nested classes (docs/declaring-settings.md is the
+// guide). A complete declaration, as examples/settings-demo uses it:
 //
-//   REGDECL_HIVE_BEGIN(g_oSettings, HKEY_CURRENT_USER)
-//     REGDECL_KEY_BEGIN(Display, "Display")
-//       REGDECL_INT(Width, "Width", 640, 0, 0)
+//   REGDECL_HIVE_BEGIN(g_oDemo, HKEY_CURRENT_USER)
+//     REGDECL_KEY_BEGIN(App, "Software\\Example\\Demo")
+//       REGDECL_KEY_BEGIN(Window, "Window")
+//         REGDECL_SIGNED_INT(Left, "Left", 0, -7680, 7680)
+//         REGDECL_INT(Width, "Width", 640, 320, 7680)
+//       REGDECL_KEY_END(Window)
 //       REGDECL_STRING(Title, "Title", "Untitled")
-//     REGDECL_KEY_END(Display)
-//     REGDECL_BINARY(Layout, "Layout", 16)
-//   REGDECL_HIVE_END(g_oSettings)
-//   CRDCLg_oSettings g_oSettings;
+//       REGDECL_STRING_LIST(Recent, "Recent")
+//     REGDECL_KEY_END(App)
+//   REGDECL_HIVE_END(g_oDemo)
+//   CRDCLg_oDemo g_oDemo;
 //
-// declares CRDCLg_oSettings (a CRegDeclHive) holding m_oDisplay (a
-// CRDCLg_oSettings::CRDCLDisplay, a CRegDeclKey named "Display", holding m_oWidth and
-// m_oTitle) and m_oLayout, in that order. Every node records itself when constructed;
-// the root's constructor sets the root key, replays the nesting as the bind sequence (one
-// s_aChildren.BindAsChild() on reaching each node, one s_aParentStack.RemoveLast() on
-// leaving each key, in pre-order), empties the binding arrays and reads the whole tree.
+// declares CRDCLg_oDemo (a CRegDeclHive) holding m_oApp (a CRDCLg_oDemo::CRDCLApp, a
+// CRegDeclKey named "Software\\Example\\Demo", holding m_oWindow, m_oTitle, m_oRecent), in
+// that order. Every node records itself when constructed; the root's constructor sets the
+// root key, replays the nesting as the bind sequence (one s_aChildren.BindAsChild() on
+// reaching each node, one s_aParentStack.RemoveLast() on leaving each key, in pre-order),
+// empties the binding arrays and reads the whole tree.
 //
 // The sequence is derived from the nesting alone: each BEGIN opens a class and needs the
-// END of the same name to close it, so a declaration that compiles is balanced.
+// END of the same name to close it, so a declaration that compiles is balanced. What the
+// macros can see is checked as they compile (key names, bounds and defaults); the rest
+// (the root, names that differ only in case, hand-written nodes among the declared ones)
+// by ruzide::decl::Verify, which a debug build also runs, once, when it first builds the
+// tree, writing what it finds to the standard error.
 //
 // Define REGDECL_EXPORT before use to give the generated classes an export attribute.
 #ifndef RUZIDE_FRAMEWORK_REGDECLARE_H_
 #define RUZIDE_FRAMEWORK_REGDECLARE_H_
 
+#include <cstdio>
+#include <typeinfo>
 #include <utility>
 
 #include "framework/RegDeclHive.h"
+#include "framework/RegDeclValueEx.h"
+#include "framework/RegDeclVerify.h"
 
 #ifndef REGDECL_EXPORT
 #define REGDECL_EXPORT
@@ -64,16 +76,62 @@ inline void EmitMembers(BindSink& sink) {
   EmitMembers<C>(sink, std::make_integer_sequence<int, C::kRegDeclEnd - C::kRegDeclBegin>{});
 }
 
+// Counts the binds of a declared tree: one per node the macros declare.
+class CountingSink : public BindSink {
+ public:
+  void Bind() override { ++binds; }
+  void Remove() override {}
+  int binds = 0;
+};
+
+// How many nodes the last build of a Root recorded beyond those its macros declare: nodes
+// written by hand among the declared members, which shift the bind sequence so that
+// declared nodes end up unbound or under the wrong key.
+template <class Root>
+inline int& StrayNodes() {
+  static int count = 0;
+  return count;
+}
+
+// Every problem of a declared tree, one line each, or the empty text: VerifyTree's, and
+// the hand-written nodes its last build found.
+template <class Root>
+inline CString Verify(Root& tree) {
+  CString text = VerifyTree(tree);
+  if (StrayNodes<Root>() != 0) {
+    CString line;
+    line.Format("(declaration): %d node(s) not declared with the REGDECL_ macros among the "
+                "declared members; the members after them are bound to the wrong nodes\n",
+                StrayNodes<Root>());
+    text += line;
+  }
+  return text;
+}
+
 // Steps 3 to 7 of building a declared root, once its members are constructed.
 template <class Root>
 inline void BuildRoot(Root& root, HKEY root_key) {
   root.m_hRootKey = root_key;
+  CountingSink declared;
+  EmitMembers<Root>(declared);
+  StrayNodes<Root>() = static_cast<int>(CRegDeclHive::s_aChildren.GetSize()) - declared.binds;
   CRegDeclHive::s_aChildren.SetIndex(0);
   ArraySink sink;
   EmitMembers<Root>(sink);
   CRegDeclHive::s_aParentStack.SetSize(0);
   CRegDeclHive::s_aChildren.SetSize(0);
   root.ReadCache();
+#ifndef NDEBUG
+  static bool checked = false;
+  if (!checked) {
+    checked = true;
+    CString problems = Verify(root);
+    if (!problems.IsEmpty()) {
+      fprintf(stderr, "RuzIde: the declared tree %s has mistakes:\n%s", typeid(Root).name(),
+              problems.GetString());
+    }
+  }
+#endif
 }
 
 }  // namespace decl
@@ -117,18 +175,47 @@ inline void BuildRoot(Root& root, HKEY root_key) {
   };                                                                                   \
   REGDECL_MEMBER_(Id)
 
-// An int value (REG_DWORD) with default and clamp bounds (equal bounds: no clamp).
-#define REGDECL_INT(Id, name, def, min, max) \
-  REGDECL_VALUE_(Id, CRegDeclInt, int const&, name, def, min, max)
+// An int value (REG_DWORD) with default and clamp bounds (equal bounds: no clamp). The
+// bounds compare as unsigned numbers (0 and -1 let every value through); for a range
+// across zero use REGDECL_SIGNED_INT.
+#define REGDECL_INT(Id, name, def, min, max)                                               \
+  REGDECL_VALUE_(Id, CRegDeclInt, int const&, name, def, min, max)                         \
+  static_assert(::ruzide::decl::UnsignedOrdered(min, max), "REGDECL_INT(" #Id              \
+                "): min is above max compared unsigned, as the int clamps; a signed range " \
+                "needs REGDECL_SIGNED_INT");                                               \
+  static_assert(::ruzide::decl::UnsignedWithin(def, min, max),                             \
+                "REGDECL_INT(" #Id "): the default is outside the bounds (compared unsigned)");
+// An int value (REG_DWORD) whose bounds compare as signed numbers.
+#define REGDECL_SIGNED_INT(Id, name, def, min, max)                                 \
+  REGDECL_VALUE_(Id, CRegDeclSignedInt, int const&, name, def, min, max)            \
+  static_assert(::ruzide::decl::SignedOrdered(min, max),                            \
+                "REGDECL_SIGNED_INT(" #Id "): min is above max");                   \
+  static_assert(::ruzide::decl::SignedWithin(def, min, max),                        \
+                "REGDECL_SIGNED_INT(" #Id "): the default is outside the bounds");
+// A 64-bit int value (REG_QWORD) with default and signed bounds (equal: no clamp).
+#define REGDECL_QWORD(Id, name, def, min, max)                                          \
+  REGDECL_VALUE_(Id, CRegDeclQword, long long const&, name, def, min, max)              \
+  static_assert(::ruzide::decl::SignedOrdered(min, max), "REGDECL_QWORD(" #Id          \
+                "): min is above max");                                                \
+  static_assert(::ruzide::decl::SignedWithin(def, min, max),                            \
+                "REGDECL_QWORD(" #Id "): the default is outside the bounds");
 // A string value (REG_SZ) with its default text.
 #define REGDECL_STRING(Id, name, def) REGDECL_VALUE_(Id, CRegDeclString, char const*, name, def)
+// An expandable string value (REG_EXPAND_SZ), kept unexpanded; GetExpanded() expands it.
+#define REGDECL_EXPAND_STRING(Id, name, def) \
+  REGDECL_VALUE_(Id, CRegDeclExpandString, char const*, name, def)
+// A list of strings (REG_MULTI_SZ), empty by default, read and written whole.
+#define REGDECL_STRING_LIST(Id, name) \
+  REGDECL_VALUE_(Id, CRegDeclStringList, const CStringList&, name)
 // A binary value (REG_BINARY) of a fixed size.
 #define REGDECL_BINARY(Id, name, size) \
   REGDECL_VALUE_(Id, CRegDeclBinary, const unsigned char*, name, size)
 
 // A key named `name` (a path relative to its parent); its members follow until
 // REGDECL_KEY_END with the same Id.
-#define REGDECL_KEY_BEGIN(Id, name)                   \
+#define REGDECL_KEY_BEGIN(Id, name)                                                       \
+  static_assert(::ruzide::decl::KeyNameOk(name), "REGDECL_KEY_BEGIN(" #Id                 \
+                "): a key name is a path below its parent: not empty, no leading backslash"); \
   class REGDECL_EXPORT CRDCL##Id : public CRegDeclKey { \
    public:                                            \
     CRDCL##Id() : CRegDeclKey(name) {}                \

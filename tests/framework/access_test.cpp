@@ -112,7 +112,7 @@ TEST_F(AccessTest, PathReadsUseTheChildOnlyForTheKeysOwnPath) {
   int n = 0;
   EXPECT_EQ(1, prefs.ReadIntValue("Elsewhere", "Missing", n, 31));
   EXPECT_EQ(31, n);
-  EXPECT_EQ(7, prefs.ReadIntValue(nullptr, "Level", 2));
+  EXPECT_EQ(0, prefs.ReadIntValue(nullptr, "Level", 2));
 
   // Counts ask the registry, not the declaration.
   EXPECT_EQ(0, tree.m_oBase.m_oEmpty.GetSubKeyCount());
@@ -124,7 +124,7 @@ TEST_F(AccessTest, PathWritesBypassTheChildsCache) {
   auto& prefs = tree.m_oBase.m_oPrefs;
   prefs.WriteIntValue(static_cast<const char*>(nullptr), "Level", 1);
   EXPECT_EQ(1, StoredInt(kPrefs, "Level"));
-  EXPECT_EQ(7, int(tree.m_oBase.m_oPrefs.m_oLevel));
+  EXPECT_EQ(0, int(tree.m_oBase.m_oPrefs.m_oLevel));
   prefs.WriteStringValue("Other\\Key", "Name", "abcdef", 2);
   std::string data;
   ASSERT_TRUE(Stored("Other\\Key", "Name", &data));
