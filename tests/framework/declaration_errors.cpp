@@ -1,0 +1,27 @@
+// Declarations the macros must refuse to compile, one per RUZIDE_CASE, each with the
+// message a developer is to see (tests/framework/CMakeLists.txt lists them).
+#include "framework/RegDeclare.h"
+
+REGDECL_HIVE_BEGIN(g_oErrors, HKEY_CURRENT_USER)
+#if RUZIDE_CASE == 1  // a signed range written as an unsigned int
+  REGDECL_INT(Left, "Left", 0, -7680, 7680)
+#elif RUZIDE_CASE == 2
+  REGDECL_INT(Width, "Width", 100, 320, 7680)
+#elif RUZIDE_CASE == 3
+  REGDECL_SIGNED_INT(Left, "Left", 0, 10, -10)
+#elif RUZIDE_CASE == 4
+  REGDECL_QWORD(Size, "Size", -1, 0, 100)
+#elif RUZIDE_CASE == 5
+  REGDECL_KEY_BEGIN(Base, "\\Software\\Example")
+  REGDECL_KEY_END(Base)
+#elif RUZIDE_CASE == 6
+  REGDECL_KEY_BEGIN(Base, "")
+  REGDECL_KEY_END(Base)
+#else  // what the cases get wrong, done right: this compiles
+  REGDECL_INT(Any, "Any", 5, 0, -1)
+  REGDECL_INT(Fixed, "Fixed", 5, 0, 0)
+  REGDECL_SIGNED_INT(Left, "Left", -7680, -7680, 7680)
+  REGDECL_KEY_BEGIN(Base, "Software\\Example")
+  REGDECL_KEY_END(Base)
+#endif
+REGDECL_HIVE_END(g_oErrors)

@@ -1,0 +1,186 @@
+// What an application's own declaration gets wrong, or needs beyond the three first
+// value kinds: values and keys directly under the hive, mistakes that compile (reported by
+// Verify), signed bounds, and the REG_QWORD, REG_MULTI_SZ and REG_EXPAND_SZ values.
+// Mistakes the macros refuse to compile are checked by the declaration_errors cases.
+#include <cstdlib>
+
+#include "tests/framework/StoreFixture.h"
+#include "tests/framework/TestTrees.h"
+
+namespace {
+
+// A first declaration as a newcomer writes it: values straight under the hive.
+REGDECL_HIVE_BEGIN(g_oFlat, HKEY_CURRENT_USER)
+  REGDECL_INT(Runs, "RuzIdeTestRuns", 0, 0, 0)
+  REGDECL_KEY_BEGIN(Window, "RuzIdeTestWindow")
+    REGDECL_SIGNED_INT(Left, "Left", 0, -7680, 7680)
+    REGDECL_QWORD(Bytes, "Bytes", 5, 0, 1LL << 40)
+    REGDECL_STRING_LIST(Recent, "Recent")
+    REGDECL_EXPAND_STRING(Folder, "Folder", "%RUZIDE_TEST_HOME%\\x")
+  REGDECL_KEY_END(Window)
+REGDECL_HIVE_END(g_oFlat)
+
+// Names equal but for letter case.
+REGDECL_HIVE_BEGIN(g_oTwins, HKEY_CURRENT_USER)
+  REGDECL_KEY_BEGIN(Window, "Window")
+    REGDECL_INT(Width, "Width", 1, 0, 0)
+    REGDECL_INT(WidthAgain, "WIDTH", 2, 0, 0)
+  REGDECL_KEY_END(Window)
+  REGDECL_KEY_BEGIN(WindowAgain, "window")
+  REGDECL_KEY_END(WindowAgain)
+REGDECL_HIVE_END(g_oTwins)
+
+// A node written by hand among declared ones.
+REGDECL_HIVE_BEGIN(g_oByHand, HKEY_CURRENT_USER)
+  REGDECL_KEY_BEGIN(Window, "Window")
+    CRegDeclInt m_oByHand{"ByHand", 0, 0, 0};
+    REGDECL_INT(Width, "Width", 1, 0, 0)
+  REGDECL_KEY_END(Window)
+REGDECL_HIVE_END(g_oByHand)
+
+// A root no platform's registry has (the old HKEY_DYN_DATA).
+REGDECL_HIVE_BEGIN(g_oNoRoot, reinterpret_cast<HKEY>(static_cast<intptr_t>(
+                                  static_cast<int>(0x80000006u))))
+REGDECL_HIVE_END(g_oNoRoot)
+
+class DeclaringTest : public StoreTest {
+ protected:
+  // Values at the root survive the test's isolation on Windows: take them away.
+  ~DeclaringTest() override {
+    for (const char* name : {"RuzIdeTestRuns", "RuzIdeTestLater", "RuzIdeTestMirrored"}) {
+      HKEY root = HKEY_CURRENT_USER;
+      RegDeleteValueA(root, name);
+    }
+  }
+};
+
+TEST_F(DeclaringTest, TheHivesOwnValuesAndKeysWorkLikeAnyOthers) {
+  PutInt("", "RuzIdeTestRuns", 3);
+  PutString("", "RuzIdeTestMirrored", "m");
+  MakeKey("RuzIdeTestWindow\\Sub");
+  {
+    CRDCLg_oFlat tree;
+    EXPECT_EQ(3, int(tree.m_oRuns));
+    EXPECT_EQ(1, tree.m_oRuns.m_bInRegistry);
+    EXPECT_EQ(1, tree.m_bInRegistry);
+    tree.m_oRuns = 4;
+    tree.GetChildInt("RuzIdeTestLater", 9);  // a run-time child, written at unload
+    CStringList keys;
+    EXPECT_EQ(1, tree.ReadKeyNames(nullptr, keys, 1));
+    EXPECT_TRUE(keys.Find("RuzIdeTestWindow") != nullptr);
+    CRegDeclKey& as_key = tree;  // the hive's own counts take a path
+    EXPECT_GT(as_key.GetSubKeyCount(), 0);
+    EXPECT_GE(as_key.GetValueCount(), 2);
+    tree.MirrorRegistry();
+    EXPECT_NE(nullptr, tree.GetChild("RuzIdeTestMirrored", nullptr));
+    // A key directly under the hive can be deleted; the registry keeps what it does not
+    // know (Sub), so the key stays and the answer says so.
+    EXPECT_EQ(0, tree.m_oWindow.Delete());
+    tree.m_oWindow.RemoveChild(tree.m_oWindow.GetChildKey("Sub"), 1);
+    EXPECT_EQ(1, tree.m_oWindow.Delete());
+    EXPECT_FALSE(KeyThere("RuzIdeTestWindow"));
+    tree.m_oWindow.m_oLeft.m_bDirty = 0;  // nothing below is written back
+  }
+  EXPECT_EQ(4, StoredInt("", "RuzIdeTestRuns"));
+  EXPECT_EQ(9, StoredInt("", "RuzIdeTestLater"));
+  EXPECT_FALSE(KeyThere("RuzIdeTestWindow"));
+}
+
+TEST_F(DeclaringTest, VerifyReportsWhatOnlyTheBuiltTreeShows) {
+  CRDCLg_oFlat good;
+  EXPECT_STREQ("", ruzide::decl::Verify(good));
+  testing::internal::CaptureStderr();
+  CRDCLg_oTwins twins;
+  const std::string printed = testing::internal::GetCapturedStderr();
+  const CString text = ruzide::decl::Verify(twins);
+  EXPECT_STREQ(
+      "Window\\WIDTH: a second value of this name (letter case aside) in the same key\n"
+      "window: a second key of this name (letter case aside) in the same key\n",
+      text);
+  {
+    CRDCLg_oByHand by_hand;
+    EXPECT_NE(nullptr, strstr(ruzide::decl::Verify(by_hand),
+                              "1 node(s) not declared with the REGDECL_ macros"));
+    // The hand-written node took the place of the declared one after it.
+    EXPECT_EQ(nullptr, by_hand.m_oWindow.m_oWidth.m_pParent);
+  }
+#ifdef NDEBUG
+  EXPECT_EQ("", printed);
+#else
+  EXPECT_NE(std::string::npos, printed.find("has mistakes:\n" + std::string(text)));
+#endif
+  CRDCLg_oNoRoot no_root;
+  EXPECT_STREQ("(root): not a predefined root key this platform's registry has\n",
+               ruzide::decl::Verify(no_root));
+  // Bounds and names the macros cannot see: nodes made by hand.
+  good.m_oWindow.BindChild(new CRegDeclInt("Bad", 5, 2, 1), 1);
+  good.BindChild(new CRegDeclKey("\\Lead"), 1);
+  EXPECT_STREQ(
+      "RuzIdeTestWindow\\Bad: min is above max compared unsigned, as the int clamps\n"
+      "\\Lead: a key name must not be empty nor start with a backslash\n",
+      ruzide::decl::VerifyTree(good));
+  good.RemoveChild(good.GetChild("\\Lead", nullptr), 0);
+  good.m_oWindow.RemoveChild(good.m_oWindow.GetChild("Bad", nullptr), 0);
+}
+
+TEST_F(DeclaringTest, NewKindsKeepTheCacheProtocol) {
+  const char* const kWindow = "RuzIdeTestWindow";
+  {
+    CRDCLg_oFlat tree;
+    auto& window = tree.m_oWindow;
+    EXPECT_EQ(0, int(window.m_oLeft));
+    window.m_oLeft = -9000;  // signed bounds: -7680, not 7680 as an unsigned compare gives
+    EXPECT_EQ(-7680, int(window.m_oLeft));
+    window.m_oBytes = -1;
+    EXPECT_EQ(0, (long long)window.m_oBytes);
+    window.m_oBytes = 1LL << 35;
+    CStringList recent;
+    recent.AddTail("b.txt");
+    recent.AddTail("");
+    recent.AddTail("a.txt");
+    window.m_oRecent = recent;
+    EXPECT_EQ(2, window.m_oRecent.GetCount());  // the empty entry would end the list
+#ifdef _WIN32
+    _putenv_s("RUZIDE_TEST_HOME", "/home/t");
+#else
+    setenv("RUZIDE_TEST_HOME", "/home/t", 1);
+#endif
+    EXPECT_STREQ("/home/t\\x", window.m_oFolder.GetExpanded());
+    window.m_oFolder = "%RUZIDE_UNSET_VAR%\\%%";
+    EXPECT_STREQ("%RUZIDE_UNSET_VAR%\\%%", window.m_oFolder.GetExpanded());
+    EXPECT_EQ(0, Writes());  // write-back: nothing until the values go
+  }
+  std::string data;
+  DWORD type = 0;
+  ASSERT_TRUE(Stored(kWindow, "Bytes", &data, &type));
+  EXPECT_EQ(static_cast<DWORD>(REG_QWORD), type);
+  EXPECT_EQ(std::string("\0\0\0\0\x08\0\0\0", 8), data);
+  ASSERT_TRUE(Stored(kWindow, "Recent", &data, &type));
+  EXPECT_EQ(static_cast<DWORD>(REG_MULTI_SZ), type);
+  EXPECT_EQ(std::string("b.txt\0a.txt\0\0", 13), data);
+  ASSERT_TRUE(Stored(kWindow, "Folder", &data, &type));
+  EXPECT_EQ(static_cast<DWORD>(REG_EXPAND_SZ), type);
+  EXPECT_EQ(-7680, StoredInt(kWindow, "Left"));
+
+  CRDCLg_oFlat again;
+  again.SetWriteCacheOnDelete(0);
+  auto& window = again.m_oWindow;
+  EXPECT_EQ(1LL << 35, (long long)window.m_oBytes);
+  CStringList read;
+  window.m_oRecent.GetValue(read);
+  ASSERT_EQ(2, read.GetCount());
+  EXPECT_STREQ("a.txt", read.GetTail());
+  EXPECT_STREQ("%RUZIDE_UNSET_VAR%\\%%", window.m_oFolder);
+  ResetCounts();
+  window.m_oRecent = read;  // unchanged: no write
+  window.m_oFolder = "%ruzide_unset_var%\\%%";  // a string's change test ignores case
+  EXPECT_EQ(0, Writes());
+  read.RemoveHead();
+  window.m_oRecent = read;  // write-through
+  EXPECT_EQ(1, Writes());
+  ASSERT_TRUE(Stored(kWindow, "Recent", &data));
+  EXPECT_EQ(std::string("a.txt\0\0", 7), data);
+  EXPECT_EQ(1, window.Delete());
+}
+
+}  // namespace
