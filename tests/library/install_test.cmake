@@ -1,6 +1,8 @@
 # Installs the build in BUILD_DIR into a scratch prefix under WORK_DIR, then builds and
 # runs the application in CONSUMER_DIR against it twice: with find_package(RuzIde), and
-# by hand with the flags of pkg-config's ruzide.pc. Fails on the first step that does.
+# by hand with the flags of pkg-config's ruzide.pc; then builds the guide's example in
+# EXAMPLE_DIR and runs it twice, the second run reading what the first wrote back. Fails
+# on the first step that does.
 cmake_minimum_required(VERSION 3.25)
 
 set(prefix ${WORK_DIR}/prefix)
@@ -18,7 +20,7 @@ function(run what)
 endfunction()
 
 function(expect_output what)
-  run("${what}" ${CMAKE_COMMAND} -E env RUZIDE_REGISTRY=${store} ${ARGN})
+  run("${what}" ${CMAKE_COMMAND} -E env RUZIDE_REGISTRY=${store} HOME=/home/demo ${ARGN})
   string(STRIP "${run_output}" out)
   if(NOT out STREQUAL expected)
     message(FATAL_ERROR "${what} printed '${out}', expected '${expected}'")
@@ -31,8 +33,15 @@ foreach(header RuzIde.h framework/RegDeclare.h platform/CString.h schema/RegCmnL
     message(FATAL_ERROR "not installed: include/RuzIde/${header}")
   endif()
 endforeach()
-if(EXISTS ${prefix}/include/RuzIde/platform/WinReg.h)
-  message(FATAL_ERROR "the registry functions' header is not part of the interface")
+foreach(internal platform/WinReg.h platform/WinTypes.h)
+  if(EXISTS ${prefix}/include/RuzIde/${internal})
+    message(FATAL_ERROR "${internal} is not part of the interface")
+  endif()
+endforeach()
+file(GLOB_RECURSE targets_file ${prefix}/*/RuzIdeTargets.cmake)
+file(READ "${targets_file}" targets)
+if(NOT targets MATCHES "cxx_std_17")
+  message(FATAL_ERROR "RuzIde::RuzIde does not carry cxx_std_17")
 endif()
 
 # find_package
@@ -51,8 +60,20 @@ run("pkg-config" ${CMAKE_COMMAND} -E env PKG_CONFIG_PATH=${pc_dir}
 string(STRIP "${run_output}" pc_flags)
 separate_arguments(pc_flags UNIX_COMMAND "${pc_flags}")
 separate_arguments(cxx_flags UNIX_COMMAND "${CXX_FLAGS}")
-run("compile" ${CXX_COMPILER} -std=c++17 -Wall -Wextra -Werror ${cxx_flags}
+run("compile" ${CXX_COMPILER} -std=c++17 -Wall -Wextra -Wpedantic -Werror ${cxx_flags}
     ${CONSUMER_DIR}/main.cpp ${pc_flags} -o ${WORK_DIR}/consumer-pc)
 string(REGEX REPLACE ".*-L([^;]*).*" "\\1" libdir "${pc_flags}")
 expect_output("pkg-config consumer" ${CMAKE_COMMAND} -E env LD_LIBRARY_PATH=${libdir}
               ${WORK_DIR}/consumer-pc)
+
+# The guide's example: defaults first, then what the first run wrote back.
+run("configure example" ${CMAKE_COMMAND} -S ${EXAMPLE_DIR} -B ${WORK_DIR}/example -G ${GENERATOR}
+    -DCMAKE_CXX_COMPILER=${CXX_COMPILER} -DCMAKE_CXX_FLAGS=${CXX_FLAGS}
+    -DCMAKE_PREFIX_PATH=${prefix})
+run("build example" ${CMAKE_COMMAND} --build ${WORK_DIR}/example)
+set(expected "runs=0 left=0 width=640 title=Untitled folder=%HOME%\\Documents (/home/demo\\Documents) recent=")
+expect_output("example, first run" ${WORK_DIR}/example/settings-demo)
+set(expected "runs=1 left=-1920 width=320 title=Untitled folder=%HOME%\\Documents (/home/demo\\Documents) recent=report-1.txt")
+expect_output("example, second run" ${WORK_DIR}/example/settings-demo)
+set(expected "runs=2 left=-1920 width=320 title=Untitled folder=%HOME%\\Documents (/home/demo\\Documents) recent=report-2.txt,report-1.txt")
+expect_output("example, third run" ${WORK_DIR}/example/settings-demo)

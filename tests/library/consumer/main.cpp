@@ -4,10 +4,14 @@
 
 #include <cstdio>
 
+// Ordinary application names that Windows spells as macros: the header must leave them be.
+enum class Method { GET, POST, DELETE };
+enum Answer { TRUE_ANSWER, ERROR_SUCCESS, KEY_READ, REG_SZ };
+
 int main() {
   CRDCLg_oRegCmnCUser* cuser = GetCmnCUser();
   CRDCLg_oRegCmnLMach* lmach = GetCmnLMach();
-  if (!cuser || !lmach) return 1;
+  if (!cuser || !lmach || Method::DELETE == Method::GET || KEY_READ == REG_SZ) return 1;
   CDWordArray ids;
   REG_GetInstalledLanguages(ids);
   const int mnemonic = cuser->m_oSWT_BF_CMN.m_oSettings.m_oCurrentMnemonic;
