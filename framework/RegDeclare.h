@@ -1,5 +1,5 @@
 // Macros that declare a registry tree as nested classes (docs/declaring-settings.md is the
-// guide). A complete declaration, as examples/settings-demo uses it:
+// guide, examples/settings-demo a whole application). A complete declaration:
 //
 //   REGDECL_HIVE_BEGIN(g_oDemo, HKEY_CURRENT_USER)
 //     REGDECL_KEY_BEGIN(App, "Software\\Example\\Demo")

@@ -25,3 +25,17 @@ REGDECL_HIVE_BEGIN(g_oErrors, HKEY_CURRENT_USER)
   REGDECL_KEY_END(Base)
 #endif
 REGDECL_HIVE_END(g_oErrors)
+
+#if RUZIDE_CASE == 0  // the example at the top of RegDeclare.h, as written there
+REGDECL_HIVE_BEGIN(g_oDemo, HKEY_CURRENT_USER)
+  REGDECL_KEY_BEGIN(App, "Software\\Example\\Demo")
+    REGDECL_KEY_BEGIN(Window, "Window")
+      REGDECL_SIGNED_INT(Left, "Left", 0, -7680, 7680)
+      REGDECL_INT(Width, "Width", 640, 320, 7680)
+    REGDECL_KEY_END(Window)
+    REGDECL_STRING(Title, "Title", "Untitled")
+    REGDECL_STRING_LIST(Recent, "Recent")
+  REGDECL_KEY_END(App)
+REGDECL_HIVE_END(g_oDemo)
+CRDCLg_oDemo g_oDemo;
+#endif
