@@ -27,8 +27,7 @@ int ReadBytes(CRegDeclHive& hive, const char* path, const char* name, std::strin
 int WriteBytes(CRegDeclHive& hive, const char* path, const char* name, DWORD type,
                const std::string& data) {
   if (!hive.CreateKey(hive.m_hRootKey, path)) return 0;
-  int ok = store::SetValue(hive.m_hOpenKey, name, type,
-                           reinterpret_cast<const BYTE*>(data.data()),
+  int ok = store::SetValue(hive.m_hOpenKey, name, type, reinterpret_cast<const BYTE*>(data.data()),
                            static_cast<DWORD>(data.size())) == ERROR_SUCCESS;
   hive.Close();
   return ok;
@@ -78,8 +77,7 @@ int CRegDeclSignedInt::operator=(int n) {
 
 // ---- CRegDeclQword ---------------------------------------------------------------------
 
-CRegDeclQword::CRegDeclQword(const char* name, long long nDefault, long long nMin,
-                             long long nMax)
+CRegDeclQword::CRegDeclQword(const char* name, long long nDefault, long long nMin, long long nMax)
     : m_nValue(nDefault), m_nDefault(nDefault), m_nMin(nMin), m_nMax(nMax) {
   Initialize(name);
 }

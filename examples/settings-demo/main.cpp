@@ -7,6 +7,7 @@
 
 #include <cstdio>
 
+// clang-format off
 REGDECL_HIVE_BEGIN(g_oDemo, HKEY_CURRENT_USER)
   REGDECL_KEY_BEGIN(App, "Software\\Example\\SettingsDemo")
     REGDECL_INT(Runs, "Runs", 0, 0, 0)  // equal bounds: no clamp
@@ -19,6 +20,7 @@ REGDECL_HIVE_BEGIN(g_oDemo, HKEY_CURRENT_USER)
     REGDECL_STRING_LIST(Recent, "Recent")
   REGDECL_KEY_END(App)
 REGDECL_HIVE_END(g_oDemo)
+// clang-format on
 
 CRDCLg_oDemo g_oDemo;  // read from the registry before main, written back after it
 

@@ -43,8 +43,8 @@ LONG CreateKey(HKEY root, const char* path, HKEY* out) {
   ++g_counts.creates;
   *out = nullptr;
   DWORD disposition = 0;  // created or opened: the framework does not care
-  LONG rc = RegCreateKeyExA(root, SubPath(path), 0, nullptr, REG_OPTION_NON_VOLATILE, kReadWrite, nullptr,
-                            out, &disposition);
+  LONG rc = RegCreateKeyExA(root, SubPath(path), 0, nullptr, REG_OPTION_NON_VOLATILE, kReadWrite,
+                            nullptr, out, &disposition);
   if (rc != ERROR_SUCCESS) *out = nullptr;
   return rc;
 }
@@ -67,14 +67,14 @@ LONG SetValue(HKEY key, const char* name, DWORD type, const BYTE* data, DWORD si
 
 LONG CountSubKeys(HKEY key, DWORD* count) {
   ++g_counts.infos;
-  return RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, count, nullptr, nullptr, nullptr,
-                          nullptr, nullptr, nullptr, nullptr);
+  return RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, count, nullptr, nullptr, nullptr, nullptr,
+                          nullptr, nullptr, nullptr);
 }
 
 LONG CountValues(HKEY key, DWORD* count) {
   ++g_counts.infos;
-  return RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, count,
-                          nullptr, nullptr, nullptr, nullptr);
+  return RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, count, nullptr,
+                          nullptr, nullptr, nullptr);
 }
 
 LONG EnumKey(HKEY key, DWORD index, char* name) {

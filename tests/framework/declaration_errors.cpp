@@ -2,6 +2,7 @@
 // message a developer is to see (tests/framework/CMakeLists.txt lists them).
 #include "framework/RegDeclare.h"
 
+// clang-format off
 REGDECL_HIVE_BEGIN(g_oErrors, HKEY_CURRENT_USER)
 #if RUZIDE_CASE == 1  // a signed range written as an unsigned int
   REGDECL_INT(Left, "Left", 0, -7680, 7680)
@@ -39,3 +40,4 @@ REGDECL_HIVE_BEGIN(g_oDemo, HKEY_CURRENT_USER)
 REGDECL_HIVE_END(g_oDemo)
 CRDCLg_oDemo g_oDemo;
 #endif
+// clang-format on

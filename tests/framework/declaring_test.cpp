@@ -9,6 +9,7 @@
 
 namespace {
 
+// clang-format off
 // A first declaration as a newcomer writes it: values straight under the hive.
 REGDECL_HIVE_BEGIN(g_oFlat, HKEY_CURRENT_USER)
   REGDECL_INT(Runs, "RuzIdeTestRuns", 0, 0, 0)
@@ -42,6 +43,7 @@ REGDECL_HIVE_END(g_oByHand)
 REGDECL_HIVE_BEGIN(g_oNoRoot, reinterpret_cast<HKEY>(static_cast<intptr_t>(
                                   static_cast<int>(0x80000006u))))
 REGDECL_HIVE_END(g_oNoRoot)
+// clang-format on
 
 class DeclaringTest : public StoreTest {
  protected:
@@ -172,7 +174,7 @@ TEST_F(DeclaringTest, NewKindsKeepTheCacheProtocol) {
   EXPECT_STREQ("a.txt", read.GetTail());
   EXPECT_STREQ("%RUZIDE_UNSET_VAR%\\%%", window.m_oFolder);
   ResetCounts();
-  window.m_oRecent = read;  // unchanged: no write
+  window.m_oRecent = read;                      // unchanged: no write
   window.m_oFolder = "%ruzide_unset_var%\\%%";  // a string's change test ignores case
   EXPECT_EQ(0, Writes());
   read.RemoveHead();
