@@ -11,6 +11,11 @@ namespace key {
 // empty, then m_strName. Empty for a hive.
 CString OwnPath(const CRegDeclObject& key);
 
+// Deletes the children `key` created at run time, in creation order, and forgets them.
+// A hive does it in its own destructor, so that a dirty value among them still writes
+// back through a whole hive.
+void DeleteOwned(CRegDeclKey& key);
+
 // `format` formatted printf-style with the single int `n` ("Language%d", 3: "Language3").
 CString FormatName(const char* format, int n);
 

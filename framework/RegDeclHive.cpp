@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "framework/KeyInternal.h"
 #include "framework/store/RegistryCalls.h"
 
 namespace {
@@ -24,7 +25,7 @@ CRegDeclHive::CRegDeclHive() : CRegDeclKey(), m_bWriteCacheOnDelete(1) {
   m_pHive = this;
 }
 
-CRegDeclHive::~CRegDeclHive() = default;
+CRegDeclHive::~CRegDeclHive() { ruzide::key::DeleteOwned(*this); }
 
 int CRegDeclHive::IsHive() { return 1; }
 CRegDeclHive& CRegDeclHive::GetHive() { return *this; }

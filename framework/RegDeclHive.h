@@ -16,6 +16,8 @@ class RUZIDE_API CRegDeclHive : public CRegDeclKey {
   // itself to s_aHives, becomes s_pHive and the only entry of s_aParentStack. Write-back
   // mode, no root key yet (every open fails until the root class sets m_hRootKey).
   CRegDeclHive();
+  // Deletes the children created under the hive at run time (as every key does, but
+  // while the object is still a hive, so that a dirty one among them is written back).
   ~CRegDeclHive() override;
 
   int IsHive() override;

@@ -61,16 +61,18 @@ CRegDeclKey::CRegDeclKey()
       m_mapBinaries(kBlockSize),
       m_listOwned(kBlockSize) {}
 
-CRegDeclKey::~CRegDeclKey() {
+void ruzide::key::DeleteOwned(CRegDeclKey& key) {
   // Owned children go in creation order; the link to the next entry is taken before the
   // node is deleted. The maps and the array own nothing.
-  POSITION pos = m_listOwned.GetHeadPosition();
+  POSITION pos = key.m_listOwned.GetHeadPosition();
   while (pos) {
-    CRegDeclObject* child = m_listOwned.GetNext(pos);
+    CRegDeclObject* child = key.m_listOwned.GetNext(pos);
     delete child;
   }
-  m_listOwned.RemoveAll();
+  key.m_listOwned.RemoveAll();
 }
+
+CRegDeclKey::~CRegDeclKey() { ruzide::key::DeleteOwned(*this); }
 
 int CRegDeclKey::IsKey() { return 1; }
 

@@ -50,8 +50,7 @@ class DeclaringTest : public StoreTest {
   // Values at the root survive the test's isolation on Windows: take them away.
   ~DeclaringTest() override {
     for (const char* name : {"RuzIdeTestRuns", "RuzIdeTestLater", "RuzIdeTestMirrored"}) {
-      HKEY root = HKEY_CURRENT_USER;
-      RegDeleteValueA(root, name);
+      RegDeleteValueA(HKEY_CURRENT_USER, name);
     }
   }
 };
