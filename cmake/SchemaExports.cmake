@@ -6,7 +6,8 @@
 # them into the schema objects (-fkeep-inline-functions) but exports, of a dllexport
 # class, only the members that are defined out of line, its virtual table and its type
 # information. This lists the rest: every member function of a CRDCL class the objects
-# define, apart from the instances of the member template that replays the declaration.
+# define, apart from the instances of the member templates that replay the declaration and
+# stand for its empty positions.
 string(REPLACE "|" ";" objects "${OBJECTS}")
 execute_process(COMMAND ${NM} -g --defined-only ${objects}
                 OUTPUT_VARIABLE listing RESULT_VARIABLE status)
@@ -17,7 +18,7 @@ string(REGEX MATCHALL "[0-9a-fA-F]+ T _ZNK?[0-9]+CRDCL[^\n]*" lines "${listing}"
 set(names "")
 foreach(line ${lines})
   string(REGEX REPLACE "^[0-9a-fA-F]+ T " "" name "${line}")
-  if(NOT name MATCHES "RegDeclMemberI")
+  if(NOT name MATCHES "RegDeclMemberI|RegDeclNameI")
     list(APPEND names "${name}")
   endif()
 endforeach()

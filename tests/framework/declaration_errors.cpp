@@ -18,11 +18,24 @@ REGDECL_HIVE_BEGIN(g_oErrors, HKEY_CURRENT_USER)
 #elif RUZIDE_CASE == 6
   REGDECL_KEY_BEGIN(Base, "")
   REGDECL_KEY_END(Base)
+#elif RUZIDE_CASE == 7
+  REGDECL_KEY_BEGIN(Base, "Base")
+    REGDECL_INT(Width, "Width", 0, 0, 0)
+    REGDECL_STRING(WidthText, "WIDTH", "")
+  REGDECL_KEY_END(Base)
+#elif RUZIDE_CASE == 8
+  REGDECL_KEY_BEGIN(Base, "Base")
+  REGDECL_KEY_END(Base)
+  REGDECL_KEY_BEGIN(Other, "base")
+  REGDECL_KEY_END(Other)
 #else  // what the cases get wrong, done right: this compiles
   REGDECL_INT(Any, "Any", 5, 0, -1)
   REGDECL_INT(Fixed, "Fixed", 5, 0, 0)
   REGDECL_SIGNED_INT(Left, "Left", -7680, -7680, 7680)
   REGDECL_KEY_BEGIN(Base, "Software\\Example")
+    REGDECL_INT(Width, "Width", 0, 0, 0)
+    REGDECL_KEY_BEGIN(WidthKey, "Width")  // a key and a value may share a name
+    REGDECL_KEY_END(WidthKey)
   REGDECL_KEY_END(Base)
 #endif
 REGDECL_HIVE_END(g_oErrors)
