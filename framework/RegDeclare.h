@@ -82,8 +82,12 @@ inline void EmitMembers(BindSink& sink) {
 struct MemberName {
   const char* name;
   int kind;
-  bool (*unique)();  // a key's own check of its members, else null
+  bool (*unique)();  // a key's own check of its members; for a value, NoMembers
 };
+
+// The member check of a value, which has no members. A function rather than a null
+// pointer: with the sanitizers a function's address compared with null is not constant.
+constexpr bool NoMembers() { return true; }
 
 // Equal names, ASCII letters folded, as the registry compares them.
 constexpr bool SameFolded(const char* a, const char* b) {
@@ -97,9 +101,9 @@ constexpr bool SameFolded(const char* a, const char* b) {
 
 template <class C, int... I>
 constexpr bool NamesUnique(std::integer_sequence<int, I...>) {
-  const MemberName names[] = {MemberName{nullptr, 0, nullptr}, C::RegDeclName(Step<I>{})...};
+  const MemberName names[] = {MemberName{nullptr, 0, NoMembers}, C::RegDeclName(Step<I>{})...};
   for (const MemberName& a : names) {
-    if (a.unique && !a.unique()) return false;
+    if (!a.unique()) return false;
     for (const MemberName* b = &a + 1; b != names + sizeof names / sizeof names[0]; ++b) {
       if (a.kind && a.kind == b->kind && a.name && b->name && SameFolded(a.name, b->name)) {
         return false;
@@ -187,7 +191,7 @@ inline void BuildRoot(Root& root, HKEY root_key) {
   static void RegDeclMember(::ruzide::decl::Step<N>, ::ruzide::decl::BindSink&) {}   \
   template <int N>                                                                   \
   static constexpr ::ruzide::decl::MemberName RegDeclName(::ruzide::decl::Step<N>) { \
-    return {nullptr, 0, nullptr};                                                    \
+    return {nullptr, 0, ::ruzide::decl::NoMembers};                                  \
   }
 
 #define REGDECL_MEMBERS_END_() enum : int { kRegDeclEnd = __COUNTER__ };
@@ -240,7 +244,7 @@ inline void BuildRoot(Root& root, HKEY root_key) {
 // bounds compare as unsigned numbers (0 and -1 let every value through); for a range
 // across zero use REGDECL_SIGNED_INT.
 #define REGDECL_INT(Id, name, def, min, max)                                                \
-  REGDECL_NAME_(name, 1, nullptr)                                                           \
+  REGDECL_NAME_(name, 1, ::ruzide::decl::NoMembers)                                         \
   REGDECL_VALUE_(Id, CRegDeclInt, int const&, name, def, min, max)                          \
   static_assert(::ruzide::decl::UnsignedOrdered(min, max),                                  \
                 "REGDECL_INT(" #Id                                                          \
@@ -250,7 +254,7 @@ inline void BuildRoot(Root& root, HKEY root_key) {
                 "REGDECL_INT(" #Id "): the default is outside the bounds (compared unsigned)");
 // An int value (REG_DWORD) whose bounds compare as signed numbers.
 #define REGDECL_SIGNED_INT(Id, name, def, min, max)                      \
-  REGDECL_NAME_(name, 1, nullptr)                                        \
+  REGDECL_NAME_(name, 1, ::ruzide::decl::NoMembers)                      \
   REGDECL_VALUE_(Id, CRegDeclSignedInt, int const&, name, def, min, max) \
   static_assert(::ruzide::decl::SignedOrdered(min, max),                 \
                 "REGDECL_SIGNED_INT(" #Id "): min is above max");        \
@@ -258,27 +262,27 @@ inline void BuildRoot(Root& root, HKEY root_key) {
                 "REGDECL_SIGNED_INT(" #Id "): the default is outside the bounds");
 // A 64-bit int value (REG_QWORD) with default and signed bounds (equal: no clamp).
 #define REGDECL_QWORD(Id, name, def, min, max)                             \
-  REGDECL_NAME_(name, 1, nullptr)                                          \
+  REGDECL_NAME_(name, 1, ::ruzide::decl::NoMembers)                        \
   REGDECL_VALUE_(Id, CRegDeclQword, long long const&, name, def, min, max) \
   static_assert(::ruzide::decl::SignedOrdered(min, max),                   \
                 "REGDECL_QWORD(" #Id "): min is above max");               \
   static_assert(::ruzide::decl::SignedWithin(def, min, max),               \
                 "REGDECL_QWORD(" #Id "): the default is outside the bounds");
 // A string value (REG_SZ) with its default text.
-#define REGDECL_STRING(Id, name, def) \
-  REGDECL_NAME_(name, 1, nullptr)     \
+#define REGDECL_STRING(Id, name, def)               \
+  REGDECL_NAME_(name, 1, ::ruzide::decl::NoMembers) \
   REGDECL_VALUE_(Id, CRegDeclString, char const*, name, def)
 // An expandable string value (REG_EXPAND_SZ), kept unexpanded; GetExpanded() expands it.
-#define REGDECL_EXPAND_STRING(Id, name, def) \
-  REGDECL_NAME_(name, 1, nullptr)            \
+#define REGDECL_EXPAND_STRING(Id, name, def)        \
+  REGDECL_NAME_(name, 1, ::ruzide::decl::NoMembers) \
   REGDECL_VALUE_(Id, CRegDeclExpandString, char const*, name, def)
 // A list of strings (REG_MULTI_SZ), empty by default, read and written whole.
-#define REGDECL_STRING_LIST(Id, name) \
-  REGDECL_NAME_(name, 1, nullptr)     \
+#define REGDECL_STRING_LIST(Id, name)               \
+  REGDECL_NAME_(name, 1, ::ruzide::decl::NoMembers) \
   REGDECL_VALUE_(Id, CRegDeclStringList, const CStringList&, name)
 // A binary value (REG_BINARY) of a fixed size.
-#define REGDECL_BINARY(Id, name, size) \
-  REGDECL_NAME_(name, 1, nullptr)      \
+#define REGDECL_BINARY(Id, name, size)              \
+  REGDECL_NAME_(name, 1, ::ruzide::decl::NoMembers) \
   REGDECL_VALUE_(Id, CRegDeclBinary, const unsigned char*, name, size)
 
 // A key named `name` (a path relative to its parent); its members follow until
