@@ -12,6 +12,7 @@
 #define RUZIDE_API_RUZIDE_H_
 
 #include "framework/RegDeclHive.h"
+#include "framework/RegDeclIntrospect.h"
 #include "framework/RegDeclKey.h"
 #include "framework/RegDeclObject.h"
 #include "framework/RegDeclValue.h"

@@ -3,7 +3,10 @@
 // Verify), signed bounds, and the REG_QWORD, REG_MULTI_SZ and REG_EXPAND_SZ values.
 // Mistakes the macros refuse to compile are checked by the declaration_errors cases.
 #include <cstdlib>
+#include <string>
+#include <vector>
 
+#include "framework/RegDeclIntrospect.h"
 #include "tests/framework/StoreFixture.h"
 #include "tests/framework/TestTrees.h"
 
@@ -28,6 +31,17 @@ REGDECL_HIVE_BEGIN(g_oByHand, HKEY_CURRENT_USER)
     REGDECL_INT(Width, "Width", 1, 0, 0)
   REGDECL_KEY_END(Window)
 REGDECL_HIVE_END(g_oByHand)
+
+// One top-level key: setting names are relative to it.
+REGDECL_HIVE_BEGIN(g_oBased, HKEY_CURRENT_USER)
+  REGDECL_KEY_BEGIN(App, "RuzIdeTestApp\\Demo")
+    REGDECL_STRING(Title, "Title", "Untitled")
+    REGDECL_KEY_BEGIN(Panes, "Panes\\Left")
+      REGDECL_BINARY(Layout, "Layout", 3)
+      REGDECL_INT(Mode, "Mode", 7, 0, -1)
+    REGDECL_KEY_END(Panes)
+  REGDECL_KEY_END(App)
+REGDECL_HIVE_END(g_oBased)
 
 // A root no platform's registry has (the old HKEY_DYN_DATA).
 REGDECL_HIVE_BEGIN(g_oNoRoot, reinterpret_cast<HKEY>(static_cast<intptr_t>(
@@ -179,6 +193,48 @@ TEST_F(DeclaringTest, NewKindsKeepTheCacheProtocol) {
   ASSERT_TRUE(Stored(kWindow, "Recent", &data));
   EXPECT_EQ(std::string("a.txt\0\0", 7), data);
   EXPECT_EQ(1, window.Delete());
+}
+
+// The walk names every value below the base, tells every kind apart and shows the
+// bounds as they compare; it reads the nodes only.
+TEST_F(DeclaringTest, WalkDescribesEveryKindWithoutTouchingTheRegistry) {
+  PutInt("RuzIdeTestWindow", "Left", -5);
+  std::vector<std::string> rows;
+  auto collect = [](const ruzide::decl::ValueInfo& v, void* out) {
+    char row[512];
+    snprintf(row, sizeof row, "%s|%s|%s|%s|%d|%d|%lld|%lld|%lld|%lld|%s|%d|%d",
+             v.strSetting.GetString(), v.strKey.GetString(), v.strValueName.GetString(),
+             v.pszType, v.kind, v.bSignedBounds, v.nDefault, v.nMin, v.nMax, v.nValue,
+             v.strValue.GetString(), v.bInRegistry, v.bDirty);
+    static_cast<std::vector<std::string>*>(out)->push_back(row);
+  };
+  CRDCLg_oFlat flat;
+  flat.m_oWindow.m_oBytes = 9;
+  ResetCounts();
+  ruzide::decl::WalkTree(flat, collect, &rows);
+  EXPECT_EQ("", ruzide::decl::TreeBase(flat));
+  const std::string w = "HKEY_CURRENT_USER\\RuzIdeTestWindow|";
+  EXPECT_EQ((std::vector<std::string>{
+                "RuzIdeTestRuns|HKEY_CURRENT_USER|RuzIdeTestRuns|REG_DWORD|0|0|0|0|0|0||0|0",
+                "RuzIdeTestWindow.Left|" + w + "Left|REG_DWORD|1|1|0|-7680|7680|-5||1|0",
+                "RuzIdeTestWindow.Bytes|" + w + "Bytes|REG_QWORD|2|1|5|0|1099511627776|9||0|1",
+                "RuzIdeTestWindow.Recent|" + w + "Recent|REG_MULTI_SZ|5|0|0|0|0|0||0|0",
+                "RuzIdeTestWindow.Folder|" + w +
+                    "Folder|REG_EXPAND_SZ|4|0|0|0|0|0|%RUZIDE_TEST_HOME%\\x|0|0"}),
+            rows);
+  flat.m_oWindow.m_oBytes.m_bDirty = 0;
+
+  rows.clear();
+  CRDCLg_oBased based;
+  ruzide::decl::WalkTree(based, collect, &rows);
+  EXPECT_EQ("RuzIdeTestApp\\Demo", ruzide::decl::TreeBase(based));
+  const std::string k = "HKEY_CURRENT_USER\\RuzIdeTestApp\\Demo";
+  EXPECT_EQ((std::vector<std::string>{
+                "Title|" + k + "|Title|REG_SZ|3|0|0|0|0|0|Untitled|0|0",
+                "Panes.Left.Layout|" + k + "\\Panes\\Left|Layout|REG_BINARY|6|0|0|0|0|0||0|0",
+                "Panes.Left.Mode|" + k + "\\Panes\\Left|Mode|REG_DWORD|0|0|7|0|4294967295|7||0|0"}),
+            rows);
+  EXPECT_EQ(0, Writes());
 }
 
 }  // namespace
