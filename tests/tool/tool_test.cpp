@@ -12,41 +12,53 @@ namespace {
 
 using ruzide::test::ChildResult;
 
-// The whitespace-separated fields of the line of `text` that starts with `first`.
-std::vector<std::string> Row(const std::string& text, const std::string& first) {
+// The whitespace-separated fields of the line of `text` whose first or second field is
+// `name`, from that field on.
+std::vector<std::string> Row(const std::string& text, const std::string& name) {
   std::istringstream lines(text);
   std::string line;
   while (std::getline(lines, line)) {
     std::istringstream fields(line);
     std::vector<std::string> row;
     for (std::string f; fields >> f;) row.push_back(f);
-    if (!row.empty() && row[0] == first) return row;
+    for (size_t i = 0; i < 2 && i < row.size(); ++i) {
+      if (row[i] == name) return std::vector<std::string>(row.begin() + i, row.end());
+    }
   }
   return {};
 }
 
 using ToolTest = LibraryStoreTest;
 
-TEST_F(ToolTest, HelpOnRequestAndBadCommandLinesFailWithAReason) {
+TEST_F(ToolTest, HelpVersionAndBadCommandLinesFailWithAReasonWritingNothing) {
   const ChildResult help = Tool({"--help"});
   EXPECT_EQ(0, help.status);
-  EXPECT_TRUE(Contains(help.out, "settings set <Key>.<Value> <n>"));
+  EXPECT_TRUE(Contains(help.out, "settings get|set|reset|describe"));
   EXPECT_EQ(help.out, Tool({}).err);  // and status 2, as for every case below
+  EXPECT_TRUE(Contains(Tool({"settings", "--help"}).out, "ruzide settings reset --all <schema>"));
+  EXPECT_EQ("ruzide " RUZIDE_VERSION_TEXT "\n", Tool({"--version"}).out);
   const struct {
     std::vector<std::string> args;
     const char* reason;
   } kCases[] = {
       {{}, "Usage: ruzide"},
       {{"frobnicate"}, "unknown command 'frobnicate'"},
-      {{"settings", "get"}, "unknown settings command 'get'"},
+      {{"settings", "frob"}, "unknown settings command 'frob'"},
       {{"settings", "set", "Regional.Date"}, "usage: ruzide settings set"},
+      {{"settings", "list", "nosuch"}, "no schema named 'nosuch'"},
+      {{"settings", "reset", "--all", "nosuch"}, "no schema named 'nosuch'"},
+      {{"settings", "set", "--json", "Regional.Date", "1"}, "--json is for"},
       {{"languages", "all"}, "takes no arguments"},
       {{"settings", "set", "Regional.Century", "1"}, "no setting named 'Regional.Century'"},
-      {{"settings", "set", "regional.date", "1"}, "no setting named"},
+      {{"settings", "get", "Regional.Century"}, "no setting named 'Regional.Century'"},
       {{"settings", "set", "Regional.Date", "two"}, "'two' is not a number"},
       {{"settings", "set", "Regional.Date", " 1"}, "is not a number"},
       {{"settings", "set", "Regional.Date", "0x"}, "is not a number"},
       {{"settings", "set", "Regional.Date", "4294967296"}, "is not a number"},
+      {{"settings", "set", "Languages.Language1.LangId", "18446744073709551616"},
+       "is not a number"},
+      {{"settings", "set", "Languages.Language3.Description", "\xE4\xB8\xAD"},
+       "cannot be written in code page 1252"},
   };
   for (const auto& c : kCases) {
     const ChildResult r = Tool(c.args);
@@ -54,7 +66,6 @@ TEST_F(ToolTest, HelpOnRequestAndBadCommandLinesFailWithAReason) {
     EXPECT_TRUE(Contains(r.err, c.reason)) << r.err;
     EXPECT_TRUE(r.out.empty()) << r.out;
   }
-  EXPECT_TRUE(Contains(Tool({"settings", "set", "Regional.X", "1"}).err, "Regional.Date"));
 #ifndef _WIN32
   // A misspelt root in the read-only list would leave writable what was meant to be
   // protected: the tool refuses to run.
@@ -64,52 +75,106 @@ TEST_F(ToolTest, HelpOnRequestAndBadCommandLinesFailWithAReason) {
   EXPECT_TRUE(Contains(typo.err, "RUZIDE_REGISTRY_READONLY names no root: 'HKML'")) << typo.err;
 #endif
   EXPECT_FALSE(ValueThere(kRegional.c_str(), "Date"));
+  EXPECT_FALSE(Stored((kLanguages + "\\Language3").c_str(), "Description", nullptr, nullptr,
+                      HKEY_LOCAL_MACHINE));
 }
 
-TEST_F(ToolTest, SettingsListsEveryValueWithSourceBoundsAndKey) {
+TEST_F(ToolTest, ListShowsBothTreesWithSourceBoundsAndKeyAsTextAndJson) {
   PutInt(kRegional.c_str(), "Date", 7);
-  const ChildResult r = Tool({"settings"});
+  PutMachine(kLanguages, "NumLanguages", 3);
+  ChildResult r = Tool({"settings"});
   ASSERT_EQ(0, r.status) << r.err;
   const std::string key = "HKEY_CURRENT_USER\\" + kBase + "\\";
   const std::vector<std::vector<std::string>> expected = {
-      {"Languages.CurrentLangId", "1033", "default", "0..4294967295", key + "Languages"},
-      {"Regional.Date", "7", "store", "0..2", key + "Regional"},  // loaded unclamped
-      {"Regional.Time", "0", "default", "0..1", key + "Regional"},
-      {"Regional.System", "0", "default", "0..1", key + "Regional"},
-      {"Regional.Decimal", "0", "default", "0..1", key + "Regional"},
-      {"Settings.CurrentMnemonic", "1", "default", "0..1", key + "Settings"},
+      {"Languages.CurrentLangId", "REG_DWORD", "1033", "default", "0..4294967295",
+       key + "Languages"},
+      {"Regional.Date", "REG_DWORD", "7", "registry", "0..2", key + "Regional"},  // unclamped
+      {"Settings.CurrentMnemonic", "REG_DWORD", "1", "default", "0..1", key + "Settings"},
+      {"Languages.NumLanguages", "REG_DWORD", "3", "registry", "0..4294967295",
+       "HKEY_LOCAL_MACHINE\\" + kLanguages},
+      {"Languages.Language4.Description", "REG_SZ",
+       "Espa\xC3\xB1"
+       "ol",
+       "default", "none", "HKEY_LOCAL_MACHINE\\" + kLanguages + "\\Language4"},
   };
   for (const auto& row : expected) EXPECT_EQ(row, Row(r.out, row[0]));
+  EXPECT_EQ("machine", Row(r.out, "machine").at(0));
+  EXPECT_TRUE(Row(Tool({"settings", "list", "USER"}).out, "Languages.NumLanguages").empty());
+
+  r = Tool({"settings", "list", "user", "--json"});
+  ASSERT_EQ(0, r.status) << r.err;
+  EXPECT_TRUE(Contains(r.out,
+                       "{\"schema\":\"user\",\"name\":\"Regional.Date\",\"key\":"
+                       "\"HKEY_CURRENT_USER\\\\Software\\\\Tessary\\\\Brackenfield\\\\Common\\\\Regional\","
+                       "\"value_name\":\"Date\",\"type\":\"REG_DWORD\",\"default\":0,\"min\":0,"
+                       "\"max\":2,\"bounds\":\"unsigned\",\"value\":7,\"source\":\"registry\","
+                       "\"dirty\":false}"))
+      << r.out;
   // Listing writes nothing.
   EXPECT_FALSE(ValueThere((kBase + "\\Settings").c_str(), "CurrentMnemonic"));
 }
 
-TEST_F(ToolTest, SetClampsThroughTheLibraryAndStoresTheResult) {
+TEST_F(ToolTest, GetAndDescribeMatchNamesInAnyCase) {
+  PutInt(kRegional.c_str(), "Date", 1);
+  ChildResult r = Tool({"settings", "get", "regional.DATE"});
+  EXPECT_EQ(0, r.status) << r.err;
+  EXPECT_EQ("1\n", r.out);
+  EXPECT_EQ("\xE4\xB8\xAD\xE6\x96\x87\n",  // code page 936, as its slot's language
+            Tool({"settings", "get", "Languages.Language6.Description"}).out);
+  r = Tool({"settings", "describe", "Regional.Date"});
+  EXPECT_TRUE(Contains(r.out, "bounds:   0..2, compared unsigned")) << r.out;
+  EXPECT_TRUE(Contains(r.out, "current:  1 (registry)")) << r.out;
+  EXPECT_TRUE(Contains(Tool({"settings", "describe", "Languages.Language2.LangId", "--json"}).out,
+                       "\"default\":1033,"));
+}
+
+TEST_F(ToolTest, SetClampsAndConvertsThroughTheLibraryAndStoresTheResult) {
   ChildResult r = Tool({"settings", "set", "Regional.Date", "5"});
   ASSERT_EQ(0, r.status) << r.err;
   EXPECT_EQ("Regional.Date = 2 (5 clamped to 0..2)\n", r.out);
   EXPECT_EQ(2, StoredInt(kRegional.c_str(), "Date"));
-
   r = Tool({"settings", "set", "Languages.CurrentLangId", "0x0804"});
   EXPECT_EQ("Languages.CurrentLangId = 2052\n", r.out);
   // Setting the value already held still stores it.
   r = Tool({"settings", "set", "Regional.Time", "0"});
   EXPECT_EQ("Regional.Time = 0\n", r.out);
   EXPECT_EQ(0, StoredInt(kRegional.c_str(), "Time"));
-
-  r = Tool({"settings"});
-  EXPECT_EQ((std::vector<std::string>{"Languages.CurrentLangId", "2052", "store", "0..4294967295",
-                                      "HKEY_CURRENT_USER\\" + kBase + "\\Languages"}),
-            Row(r.out, "Languages.CurrentLangId"));
+  // UTF-8 in, code page 1252 stored, UTF-8 out.
+  r = Tool({"settings", "set", "Languages.Language3.Description", "Fran\xC3\xA7" "ais!"});
+  EXPECT_EQ("Languages.Language3.Description = Fran\xC3\xA7" "ais!\n", r.out) << r.err;
+  std::string data;
+  ASSERT_TRUE(Stored((kLanguages + "\\Language3").c_str(), "Description", &data, nullptr,
+                     HKEY_LOCAL_MACHINE));
+  EXPECT_EQ(std::string("Fran\xE7" "ais!\0", 10), data);
 }
 
-#ifndef _WIN32  // a root the store is told not to write
-TEST_F(ToolTest, SetOnAStoreItMayNotWriteFails) {
-  const ChildResult r = Tool({"settings", "set", "Regional.Date", "1"},
-                             {{"RUZIDE_REGISTRY_READONLY", "HKEY_CURRENT_USER"}});
+TEST_F(ToolTest, ResetDeletesTheStoredValueSoTheDefaultApplies) {
+  PutInt(kRegional.c_str(), "Date", 2);
+  PutInt(kRegional.c_str(), "Time", 1);
+  ChildResult r = Tool({"settings", "reset", "Regional.Date"});
+  EXPECT_EQ("Regional.Date = 0 (default)\n", r.out) << r.err;
+  EXPECT_FALSE(ValueThere(kRegional.c_str(), "Date"));
+  EXPECT_TRUE(ValueThere(kRegional.c_str(), "Time"));
+  r = Tool({"settings", "reset", "--all", "user"});
+  EXPECT_EQ(0, r.status) << r.err;
+  EXPECT_FALSE(ValueThere(kRegional.c_str(), "Time"));
+  EXPECT_FALSE(ValueThere((kBase + "\\Settings").c_str(), "CurrentMnemonic"));
+}
+
+#ifndef _WIN32  // a root the store is told not to write, and a damaged store
+TEST_F(ToolTest, AStoreThatCannotBeUsedIsReportedAndFails) {
+  const std::vector<std::pair<std::string, std::string>> readonly = {
+      {"RUZIDE_REGISTRY_READONLY", "HKEY_CURRENT_USER"}};
+  ChildResult r = Tool({"settings", "set", "Regional.Date", "1"}, readonly);
   EXPECT_EQ(1, r.status);
   EXPECT_TRUE(Contains(r.err, "could not write Regional.Date")) << r.err;
   EXPECT_FALSE(ValueThere(kRegional.c_str(), "Date"));
+  r = Tool({"settings", "list"}, readonly);
+  EXPECT_EQ(1, r.status);
+  EXPECT_TRUE(Contains(r.err, "user: HKEY_CURRENT_USER\\" + kBase +
+                                  " could not be opened for writing: access denied (5)"))
+      << r.err;
+  EXPECT_FALSE(Contains(r.err, "machine:"));
 }
 #endif
 

@@ -91,5 +91,45 @@ std::string ToUtf8(const char* text, int code_page) {
 }
 #endif
 
+#ifdef _WIN32
+bool FromUtf8(const std::string& utf8, int code_page, std::string* out) {
+  out->clear();
+  if (utf8.empty()) return true;
+  const int n = static_cast<int>(utf8.size());
+  const int wide_size = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), n, nullptr, 0);
+  if (wide_size <= 0) return false;
+  std::wstring wide(static_cast<size_t>(wide_size), L'\0');
+  MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), n, &wide[0], wide_size);
+  BOOL lossy = FALSE;
+  const int size = WideCharToMultiByte(static_cast<UINT>(code_page), WC_NO_BEST_FIT_CHARS,
+                                       wide.data(), wide_size, nullptr, 0, nullptr, &lossy);
+  if (size <= 0 || lossy) return false;
+  out->resize(static_cast<size_t>(size));
+  WideCharToMultiByte(static_cast<UINT>(code_page), WC_NO_BEST_FIT_CHARS, wide.data(), wide_size,
+                      &(*out)[0], size, nullptr, &lossy);
+  return !lossy;
+}
+#else
+bool FromUtf8(const std::string& utf8, int code_page, std::string* out) {
+  out->clear();
+  const std::string to = "CP" + std::to_string(code_page);
+  iconv_t cd = iconv_open(to.c_str(), "UTF-8");
+  if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+  char* in = const_cast<char*>(utf8.data());
+  size_t in_left = utf8.size();
+  bool ok = true;
+  char buffer[256];
+  while (ok && in_left > 0) {
+    char* dst = buffer;
+    size_t dst_left = sizeof buffer;
+    const size_t rc = iconv(cd, &in, &in_left, &dst, &dst_left);
+    out->append(buffer, static_cast<size_t>(dst - buffer));
+    ok = rc != static_cast<size_t>(-1) || errno == E2BIG;
+  }
+  iconv_close(cd);
+  return ok;
+}
+#endif
+
 }  // namespace tool
 }  // namespace ruzide

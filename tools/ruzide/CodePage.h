@@ -1,4 +1,4 @@
-// Conversion of the library's 8-bit text to UTF-8 for the terminal.
+// Conversion of the library's 8-bit text to UTF-8 for the terminal, and back.
 //
 // The library stores and returns descriptions as bytes in the code page of their
 // language, unconverted; which code page that is follows from the language identifier.
@@ -18,6 +18,11 @@ int CodePageOf(int lang_id);
 // the code page, or a cut-off double-byte character) becomes U+FFFD and conversion goes
 // on, so nothing that follows is lost.
 std::string ToUtf8(const char* text, int code_page);
+
+// `utf8` converted to `code_page` into `out`. False, `out` unspecified, when the text is
+// not valid UTF-8 or holds a character the code page does not have: nothing is replaced,
+// so a value written back is exactly what was asked for or nothing.
+bool FromUtf8(const std::string& utf8, int code_page, std::string* out);
 
 }  // namespace tool
 }  // namespace ruzide

@@ -6,110 +6,333 @@
 #include <string>
 #include <vector>
 
+#include "CodePage.h"
 #include "ExitStatus.h"
 #include "Number.h"
+#include "RegKey.h"
+#include "SettingCatalog.h"
 
 namespace ruzide {
 namespace tool {
 
+const char kSettingsUsage[] =
+    "Usage: ruzide settings [list [<schema>]] [--json]\n"
+    "       ruzide settings get <name> [--json]\n"
+    "       ruzide settings set <name> <value>\n"
+    "       ruzide settings reset <name>\n"
+    "       ruzide settings reset --all <schema>\n"
+    "       ruzide settings describe <name> [--json]\n"
+    "\n"
+    "The settings are the values of the library's declared trees. Each tree is a schema:\n"
+    "'user' (HKEY_CURRENT_USER) and 'machine' (HKEY_LOCAL_MACHINE). A setting's name is\n"
+    "its key below the schema's base, a dot, the value's name: Regional.Date; names and\n"
+    "schemas match in any letter case.\n"
+    "\n"
+    "  list      every setting: value, source (registry or default), bounds, key\n"
+    "  get       the value alone, for scripts: x=$(ruzide settings get Regional.Date)\n"
+    "  set       assign as an application does: numbers are clamped to the bounds (the\n"
+    "            line printed says so), strings are given in UTF-8; written at once\n"
+    "  reset     delete the stored value, so the default applies\n"
+    "  describe  type, default, bounds and how they compare, key, value and source\n"
+    "\n"
+    "Numbers are decimal or hexadecimal with 0x; a list's strings are separated by the\n"
+    "two characters \\0; a binary value is given as hexadecimal bytes, all of them.\n"
+    "Exit status: 0; 1 when a store could not be read or written; 2 for a bad command\n"
+    "line, schema, name or value (then nothing is written).\n";
+
 namespace {
 
-// One int value of the tree, named as the user writes it: "Regional.Date".
-struct Setting {
-  std::string name;
-  CRegDeclInt* value;
-};
+int Usage(FILE* err, const std::string& what) {
+  fprintf(err, "ruzide: %s\nTry 'ruzide settings --help'.\n", what.c_str());
+  return kExitUsage;
+}
 
-// The int values below `key`, depth first in declaration order. The tree is walked
-// rather than listed by hand, so the tool always shows exactly what the library declares.
-void CollectSettings(CRegDeclKey& key, std::vector<Setting>& out) {
-  for (INT_PTR i = 0; i < key.m_aChildren.GetSize(); ++i) {
-    CRegDeclObject* child = key.m_aChildren.GetAt(i);
-    if (child->IsKey()) {
-      CollectSettings(*static_cast<CRegDeclKey*>(child), out);
-    } else if (child->IsInt()) {
-      out.push_back({std::string(child->m_pParent->m_strName) + "." + child->m_strName.GetString(),
-                     static_cast<CRegDeclInt*>(child)});
+// Writes the problems of the schemas on `err`: 1 when there were any, else 0.
+int ReportStores(const std::vector<const Schema*>& schemas, FILE* err) {
+  int status = kExitOk;
+  for (const Schema* schema : schemas) {
+    const std::string problem = StoreProblem(*schema);
+    if (problem.empty()) continue;
+    fprintf(err, "ruzide: %s: %s\n", schema->name, problem.c_str());
+    status = kExitFailure;
+  }
+  return status;
+}
+
+// The one setting called `name`, or null after an error on `err`.
+const Setting* Find(const std::string& name, std::vector<Setting>* found, FILE* err) {
+  *found = FindSettings(name);
+  if (found->empty()) {
+    fprintf(err, "ruzide: no setting named '%s'\nTry 'ruzide settings list'.\n", name.c_str());
+    return nullptr;
+  }
+  return &found->front();
+}
+
+int List(const std::vector<std::string>& args, bool json, FILE* out, FILE* err) {
+  if (args.size() > 2) return Usage(err, "usage: ruzide settings list [<schema>] [--json]");
+  std::vector<const Schema*> schemas;
+  if (args.size() == 2) {
+    const Schema* schema = FindSchema(args[1]);
+    if (!schema) return Usage(err, "no schema named '" + args[1] + "' (the schemas: user, machine)");
+    schemas.push_back(schema);
+  } else {
+    for (const Schema& s : Schemas()) schemas.push_back(&s);
+  }
+  std::vector<Setting> settings;
+  for (const Schema* schema : schemas) {
+    const std::vector<Setting> more = SettingsOf(*schema);
+    settings.insert(settings.end(), more.begin(), more.end());
+  }
+  if (json) {
+    fprintf(out, "[");
+    for (size_t i = 0; i < settings.size(); ++i) {
+      fprintf(out, "%s\n%s", i ? "," : "", Json(settings[i]).c_str());
+    }
+    fprintf(out, "\n]\n");
+    return ReportStores(schemas, err);
+  }
+  std::vector<std::vector<std::string>> rows = {
+      {"SCHEMA", "SETTING", "TYPE", "VALUE", "SOURCE", "BOUNDS", "KEY"}};
+  for (const Setting& s : settings) {
+    rows.push_back({s.schema->name, s.info.strSetting.GetString(), s.info.pszType, CachedText(s),
+                    s.info.bInRegistry ? "registry" : "default", BoundsText(s),
+                    s.info.strKey.GetString()});
+  }
+  std::vector<size_t> width(rows[0].size(), 0);
+  for (const auto& row : rows) {
+    for (size_t c = 0; c < row.size(); ++c) width[c] = std::max(width[c], row[c].size());
+  }
+  for (const auto& row : rows) {
+    std::string line;
+    for (size_t c = 0; c < row.size(); ++c) {
+      line += row[c];
+      if (c + 1 < row.size()) line += std::string(width[c] - row[c].size() + 2, ' ');
+    }
+    fprintf(out, "%s\n", line.c_str());
+  }
+  return ReportStores(schemas, err);
+}
+
+int Get(const std::vector<std::string>& args, bool json, FILE* out, FILE* err) {
+  if (args.size() != 2) return Usage(err, "usage: ruzide settings get <name> [--json]");
+  std::vector<Setting> found;
+  const Setting* s = Find(args[1], &found, err);
+  if (!s) return kExitUsage;
+  fprintf(out, "%s\n", json ? Json(*s).c_str() : CachedText(*s).c_str());
+  return ReportStores({s->schema}, err);
+}
+
+int Describe(const std::vector<std::string>& args, bool json, FILE* out, FILE* err) {
+  if (args.size() != 2) return Usage(err, "usage: ruzide settings describe <name> [--json]");
+  std::vector<Setting> found;
+  const Setting* s = Find(args[1], &found, err);
+  if (!s) return kExitUsage;
+  if (json) {
+    fprintf(out, "%s\n", Json(*s).c_str());
+  } else {
+    const auto& v = s->info;
+    fprintf(out,
+            "%s\n  schema:   %s\n  type:     %s\n  default:  %s\n  bounds:   %s%s%s\n"
+            "  key:      %s\n  value:    %s\n  current:  %s (%s)\n",
+            v.strSetting.GetString(), s->schema->name, v.pszType, DefaultText(*s).c_str(),
+            BoundsText(*s).c_str(), v.bBounded ? ", compared " : "",
+            v.bBounded ? BoundsCompare(*s) : "", v.strKey.GetString(), v.strValueName.GetString(),
+            CachedText(*s).c_str(), v.bInRegistry ? "registry" : "default");
+  }
+  return ReportStores({s->schema}, err);
+}
+
+// `text` split at each of the two characters \0.
+std::vector<std::string> SplitList(const std::string& text) {
+  std::vector<std::string> out;
+  size_t start = 0;
+  for (size_t at; (at = text.find("\\0", start)) != std::string::npos; start = at + 2) {
+    out.push_back(text.substr(start, at - start));
+  }
+  out.push_back(text.substr(start));
+  return out;
+}
+
+bool ParseHex(const std::string& text, std::string* bytes) {
+  if (text.size() % 2) return false;
+  for (size_t i = 0; i < text.size(); i += 2) {
+    uint64_t byte = 0;
+    if (!ParseNumber(("0x" + text.substr(i, 2)).c_str(), 8, &byte)) return false;
+    bytes->push_back(static_cast<char>(byte));
+  }
+  return true;
+}
+
+// Assigns `text` to the setting through the class its kind names, so that the value is
+// clamped (numbers) or compared (strings) exactly as an application's assignment does.
+// Returns an error for a value of the wrong kind, having assigned nothing. A number asked
+// for goes to `asked` as the walk shows numbers of that kind.
+std::string Assign(const Setting& s, const std::string& text, long long* asked) {
+  CRegDeclValue* node = s.info.pValue;
+  uint64_t bits = 0;
+  switch (s.info.kind) {
+    case ruzide::decl::kKindInt:
+    case ruzide::decl::kKindSignedInt:
+      if (!ParseNumber(text.c_str(), 32, &bits))
+        return "'" + text + "' is not a number (decimal, or hexadecimal with 0x, 32 bits)";
+      if (s.info.kind == ruzide::decl::kKindInt) {
+        *asked = static_cast<uint32_t>(bits);
+        static_cast<CRegDeclInt*>(node)->SetValue(static_cast<int>(static_cast<uint32_t>(bits)));
+      } else {
+        *asked = static_cast<int32_t>(static_cast<uint32_t>(bits));
+        static_cast<CRegDeclSignedInt*>(node)->SetValue(static_cast<int>(*asked));
+      }
+      return "";
+    case ruzide::decl::kKindQword:
+      if (!ParseNumber(text.c_str(), 64, &bits))
+        return "'" + text + "' is not a number (decimal, or hexadecimal with 0x, 64 bits)";
+      *asked = static_cast<long long>(bits);
+      static_cast<CRegDeclQword*>(node)->SetValue(*asked);
+      return "";
+    case ruzide::decl::kKindString:
+    case ruzide::decl::kKindExpandString: {
+      std::string bytes;
+      if (!FromUtf8(text, s.code_page, &bytes) || bytes.find('\0') != std::string::npos)
+        return "'" + text + "' cannot be written in code page " + std::to_string(s.code_page);
+      static_cast<CRegDeclString*>(node)->SetValue(bytes.c_str());
+      return "";
+    }
+    case ruzide::decl::kKindStringList: {
+      CStringList list;
+      for (const std::string& entry : SplitList(text)) {
+        std::string bytes;
+        if (!FromUtf8(entry, s.code_page, &bytes))
+          return "'" + text + "' cannot be written in code page " + std::to_string(s.code_page);
+        if (!bytes.empty()) list.AddTail(bytes.c_str());
+      }
+      static_cast<CRegDeclStringList*>(node)->SetValue(list);
+      return "";
+    }
+    case ruzide::decl::kKindBinary: {
+      auto* binary = static_cast<CRegDeclBinary*>(node);
+      std::string bytes;
+      if (!ParseHex(text, &bytes) || static_cast<int>(bytes.size()) != binary->m_nBufferSize) {
+        return "'" + text + "' is not " + std::to_string(binary->m_nBufferSize) +
+               " bytes in hexadecimal";
+      }
+      if (binary->m_nBufferSize) binary->SetValue(reinterpret_cast<const unsigned char*>(bytes.data()));
+      return "";
     }
   }
+  return "unknown kind";
 }
 
-std::vector<Setting> Settings(CRDCLg_oRegCmnCUser& tree) {
-  std::vector<Setting> settings;
-  CollectSettings(tree, settings);
-  return settings;
+// The setting as the registry now holds it, read again through the library.
+Setting Reread(const Setting& s) {
+  s.info.pValue->ReadCache();
+  for (const Setting& again : SettingsOf(*s.schema)) {
+    if (again.info.pValue == s.info.pValue) return again;
+  }
+  return s;
 }
 
-// "0..2"; "none" when the bounds are equal, which switches clamping off. Bounds compare
-// unsigned, so they are shown unsigned.
-std::string Bounds(const CRegDeclInt& value) {
-  if (value.m_nMin == value.m_nMax) return "none";
-  return std::to_string(static_cast<unsigned int>(value.m_nMin)) + ".." +
-         std::to_string(static_cast<unsigned int>(value.m_nMax));
+int Set(const std::vector<std::string>& args, FILE* out, FILE* err) {
+  if (args.size() != 3) return Usage(err, "usage: ruzide settings set <name> <value>");
+  std::vector<Setting> found;
+  const Setting* s = Find(args[1], &found, err);
+  if (!s) return kExitUsage;
+  long long asked = 0;
+  const std::string refused = Assign(*s, args[2], &asked);
+  if (!refused.empty()) {
+    fprintf(err, "ruzide: %s: %s\n", s->info.strSetting.GetString(), refused.c_str());
+    return kExitUsage;
+  }
+  // Written now rather than when the library unloads, so that a refused write can still
+  // be reported; the value is read back, so nothing is left dirty for the unload.
+  s->info.pValue->WriteCache(1);
+  const bool written = s->info.pValue->m_bInRegistry != 0;
+  const Setting stored = Reread(*s);
+  if (!written || !stored.info.bInRegistry) {
+    fprintf(err, "ruzide: could not write %s to %s: %s\n", s->info.strSetting.GetString(),
+            s->info.strKey.GetString(), StoreProblem(*s->schema).c_str());
+    return kExitFailure;
+  }
+  const std::string value = CachedText(stored);
+  fprintf(out, "%s = %s", stored.info.strSetting.GetString(), value.c_str());
+  const bool number = s->info.kind == ruzide::decl::kKindInt ||
+                      s->info.kind == ruzide::decl::kKindSignedInt ||
+                      s->info.kind == ruzide::decl::kKindQword;
+  if (number && stored.info.nValue != asked) {
+    fprintf(out, " (%s clamped to %s)", args[2].c_str(), BoundsText(stored).c_str());
+  } else if (!number && s->info.kind != ruzide::decl::kKindStringList && value != args[2]) {
+    fprintf(out, " (kept: a string's change test ignores letter case)");
+  }
+  fprintf(out, "\n");
+  return kExitOk;
 }
 
-std::string KeyPath(const CRegDeclInt& value) {
-  return std::string("HKEY_CURRENT_USER\\") + value.m_strFullPath.GetString();
+// Deletes the stored value so the default applies; "" or why it could not.
+std::string ResetOne(const Setting& s) {
+  s.info.pValue->Delete();
+  // Whether the value is gone is asked of the registry: Delete cannot tell a value that
+  // was never stored from one it could not delete.
+  HKEY key = nullptr;
+  const CString path = s.info.pValue->m_strFullPath;
+  LONG rc = RegOpenKeyExA(s.schema->tree->m_hRootKey, path, 0, KEY_READ, &key);
+  if (rc == ERROR_SUCCESS) {
+    rc = RegQueryValueExA(key, s.info.strValueName, nullptr, nullptr, nullptr, nullptr);
+    RegCloseKey(key);
+    if (rc == ERROR_SUCCESS) return "the value is still stored: " + StoreProblem(*s.schema);
+  }
+  if (rc != ERROR_SUCCESS && rc != ERROR_FILE_NOT_FOUND) return ErrorText(rc);
+  Reread(s);
+  return "";
 }
 
-void PrintNames(const std::vector<Setting>& settings, FILE* err) {
-  fprintf(err, "The settings are:");
-  for (const Setting& s : settings) fprintf(err, " %s", s.name.c_str());
-  fprintf(err, "\n");
+int Reset(const std::vector<std::string>& args, FILE* out, FILE* err) {
+  std::vector<Setting> targets;
+  if (args.size() == 3 && args[1] == "--all") {
+    const Schema* schema = FindSchema(args[2]);
+    if (!schema) return Usage(err, "no schema named '" + args[2] + "' (the schemas: user, machine)");
+    targets = SettingsOf(*schema);
+  } else if (args.size() == 2 && args[1] != "--all") {
+    std::vector<Setting> found;
+    if (!Find(args[1], &found, err)) return kExitUsage;
+    targets.push_back(found.front());
+  } else {
+    return Usage(err, "usage: ruzide settings reset <name> | --all <schema>");
+  }
+  for (const Setting& s : targets) {
+    const std::string problem = ResetOne(s);
+    if (!problem.empty()) {
+      fprintf(err, "ruzide: could not reset %s: %s\n", s.info.strSetting.GetString(), problem.c_str());
+      return kExitFailure;
+    }
+    fprintf(out, "%s = %s (default)\n", s.info.strSetting.GetString(), DefaultText(s).c_str());
+  }
+  return kExitOk;
 }
 
 }  // namespace
 
-int ListSettings(CRDCLg_oRegCmnCUser& tree, FILE* out) {
-  const std::vector<Setting> settings = Settings(tree);
-  size_t name_width = strlen("SETTING");
-  for (const Setting& s : settings) name_width = std::max(name_width, s.name.size());
-  const int w = static_cast<int>(name_width);
-  fprintf(out, "%-*s  %11s  %-7s  %-13s  %s\n", w, "SETTING", "VALUE", "SOURCE", "BOUNDS", "KEY");
-  for (const Setting& s : settings) {
-    const CRegDeclInt& v = *s.value;
-    fprintf(out, "%-*s  %11d  %-7s  %-13s  %s\n", w, s.name.c_str(), v.m_nValue,
-            v.m_bInRegistry ? "store" : "default", Bounds(v).c_str(), KeyPath(v).c_str());
+int SettingsCommand(const std::vector<std::string>& all, FILE* out, FILE* err) {
+  std::vector<std::string> args;
+  bool json = false;
+  for (const std::string& a : all) {
+    if (a == "--json") {
+      json = true;
+    } else if (a == "--help" || a == "-h" || a == "/?") {
+      fputs(kSettingsUsage, out);
+      return kExitOk;
+    } else {
+      args.push_back(a);
+    }
   }
-  return kExitOk;
-}
-
-int SetSetting(CRDCLg_oRegCmnCUser& tree, const char* name, const char* number, FILE* out,
-               FILE* err) {
-  const std::vector<Setting> settings = Settings(tree);
-  const Setting* found = nullptr;
-  for (const Setting& s : settings) {
-    if (s.name == name) found = &s;
-  }
-  if (!found) {
-    fprintf(err, "ruzide: no setting named '%s'\n", name);
-    PrintNames(settings, err);
-    return kExitUsage;
-  }
-  uint64_t bits = 0;
-  if (!ParseNumber(number, 32, &bits)) {
-    fprintf(err, "ruzide: '%s' is not a number (decimal, or hexadecimal with 0x, 32 bits)\n",
-            number);
-    return kExitUsage;
-  }
-
-  const int asked = static_cast<int>(static_cast<uint32_t>(bits));
-  CRegDeclInt& value = *found->value;
-  value.SetValue(asked);  // clamps to the bounds, as every application's assignment does
-  // Written now rather than when the library unloads, so that a refused write can still
-  // be reported; nothing is left dirty for the unload.
-  value.WriteCache(1);
-  int stored = 0;
-  if (!value.m_bInRegistry ||
-      !value.GetHive().ReadInt(value.m_strFullPath, value.m_strName, stored, value.m_nDefault)) {
-    fprintf(err, "ruzide: could not write %s to the store (%s): read-only or unavailable\n",
-            found->name.c_str(), KeyPath(value).c_str());
-    return kExitFailure;
-  }
-  fprintf(out, "%s = %d", found->name.c_str(), stored);
-  if (stored != asked) fprintf(out, " (%s clamped to %s)", number, Bounds(value).c_str());
-  fprintf(out, "\n");
-  return kExitOk;
+  if (args.empty()) args.push_back("list");
+  const std::string& verb = args[0];
+  if (verb == "list") return List(args, json, out, err);
+  if (verb == "get") return Get(args, json, out, err);
+  if (verb == "describe") return Describe(args, json, out, err);
+  if (json) return Usage(err, "--json is for list, get and describe");
+  if (verb == "set") return Set(args, out, err);
+  if (verb == "reset") return Reset(args, out, err);
+  return Usage(err, "unknown settings command '" + verb + "'");
 }
 
 }  // namespace tool

@@ -1,27 +1,22 @@
-// The `settings` commands of the ruzide tool: the current-user values of the common
-// settings, listed or assigned through the library.
+// The `settings` commands of the ruzide tool: every value of the library's declared trees
+// (the schemas), listed, read, assigned, reset and described through the library.
 #ifndef RUZIDE_TOOLS_RUZIDE_SETTINGS_H_
 #define RUZIDE_TOOLS_RUZIDE_SETTINGS_H_
 
 #include <cstdio>
-
-#include "RuzIde.h"
+#include <string>
+#include <vector>
 
 namespace ruzide {
 namespace tool {
 
-// Prints every int value of `tree` to `out`: its setting name (Key.Value), value, whether
-// the value came from the store or is the default, its bounds and the key that holds it.
-// Returns the process exit status.
-int ListSettings(CRDCLg_oRegCmnCUser& tree, FILE* out);
+// Runs `ruzide settings <args>` (args without "settings"): list, get, set, reset,
+// describe, --help. Output to `out`, errors and warnings to `err`. Returns the process
+// exit status: 0; 1 when a store could not be read or written; 2 for a bad command line
+// or an unknown schema, setting or value, in which case nothing is written.
+int SettingsCommand(const std::vector<std::string>& args, FILE* out, FILE* err);
 
-// Assigns `number` to the setting `name` (Key.Value) of `tree` through the library, so
-// the value is clamped to its bounds, writes it to the store at once and prints what the
-// store then holds. Bad names or numbers and failed writes are reported on `err`.
-// Returns the process exit status: 0, 1 when the store refused the write, 2 for bad
-// arguments.
-int SetSetting(CRDCLg_oRegCmnCUser& tree, const char* name, const char* number, FILE* out,
-               FILE* err);
+extern const char kSettingsUsage[];
 
 }  // namespace tool
 }  // namespace ruzide

@@ -2,8 +2,7 @@
 // the RuzIde library, as any of those applications sees them; and any registry key
 // through the registry functions alone.
 //
-//   ruzide settings                          the current-user values
-//   ruzide settings set <Key>.<Value> <n>    assign one of them (clamped to its bounds)
+//   ruzide settings [list|get|set|reset|describe] ...   the declared settings
 //   ruzide languages                         the installed user-interface languages
 //   ruzide reg <command> ...                 registry keys and values, as reg.exe shows them
 #include <cstdio>
@@ -34,13 +33,12 @@ const char kUsage[] =
     "RuzIde library.\n"
     "\n"
     "Commands:\n"
-    "  settings                         list the current-user settings: value, whether it\n"
-    "                                   comes from the store or is the default, bounds, key\n"
-    "  settings set <Key>.<Value> <n>   assign n to a current-user setting, for example\n"
-    "                                   'settings set Regional.Date 2'; the library clamps\n"
-    "                                   it to the setting's bounds, the tool writes it to\n"
-    "                                   the store and prints the value stored. n is decimal\n"
-    "                                   or hexadecimal with 0x\n"
+    "  settings [list [<schema>]]       list every declared setting of the library's\n"
+    "                                   trees: value, source (registry or default), bounds,\n"
+    "                                   key; --json for a script\n"
+    "  settings get|set|reset|describe  read, assign (clamped to the bounds), reset to the\n"
+    "                                   default, or describe one setting; see\n"
+    "                                   'ruzide settings --help'\n"
     "  languages                        list the installed user-interface languages: slot,\n"
     "                                   language identifier, language character and\n"
     "                                   description\n"
@@ -49,6 +47,7 @@ const char kUsage[] =
     "                                   registry through the registry functions, and\n"
     "                                   export or import .reg files; see 'ruzide reg --help'\n"
     "  help, --help, -h                 show this text\n"
+    "  --version                        show the version\n"
     "\n"
     "Environment:\n"
     "  RUZIDE_REGISTRY           folder of the registry store (both roots)\n"
@@ -82,12 +81,9 @@ bool Attached() {
 }
 
 int Settings(int argc, char** argv) {
-  if (argc == 2)
-    return Attached() ? ruzide::tool::ListSettings(*GetCmnCUser(), stdout) : kExitFailure;
-  if (strcmp(argv[2], "set") != 0) return BadUsage("unknown settings command", argv[2]);
-  if (argc != 5) return BadUsage("usage: ruzide settings set <Key>.<Value> <number>", nullptr);
   if (!Attached()) return kExitFailure;
-  return ruzide::tool::SetSetting(*GetCmnCUser(), argv[3], argv[4], stdout, stderr);
+  return ruzide::tool::SettingsCommand(std::vector<std::string>(argv + 2, argv + argc), stdout,
+                                       stderr);
 }
 
 int Languages(int argc) {
@@ -108,6 +104,10 @@ int main(int argc, char** argv) {
   if (argc < 2) return Usage(kUsage, stderr, kExitUsage);
   const char* command = argv[1];
   if (IsHelp(command)) return Usage(kUsage, stdout, kExitOk);
+  if (strcmp(command, "--version") == 0) {
+    printf("ruzide %s\n", RUZIDE_VERSION);
+    return kExitOk;
+  }
 #ifndef _WIN32
   // The store ignores a name it does not know; the tool refuses it, since a misspelt
   // root would leave writable what the user meant to protect.

@@ -1,0 +1,55 @@
+// The settings the tool knows: every value of the library's declared trees, each tree a
+// schema with a name, found by the framework's tree walk, and their values as text.
+#ifndef RUZIDE_TOOLS_RUZIDE_SETTINGCATALOG_H_
+#define RUZIDE_TOOLS_RUZIDE_SETTINGCATALOG_H_
+
+#include <string>
+#include <vector>
+
+#include "RuzIde.h"
+
+namespace ruzide {
+namespace tool {
+
+struct Schema {
+  const char* name;    // "user", "machine"
+  CRegDeclHive* tree;  // the library's tree, null when it did not attach
+};
+
+struct Setting {
+  const Schema* schema;
+  ruzide::decl::ValueInfo info;
+  int code_page;  // of the value's strings
+};
+
+// The schemas, in listing order.
+const std::vector<Schema>& Schemas();
+// The schema called `name`, letter case aside; null when there is none.
+const Schema* FindSchema(const std::string& name);
+// The values of `schema` in declaration order.
+std::vector<Setting> SettingsOf(const Schema& schema);
+// Every setting called `name` (letter case of ASCII aside) in every schema.
+std::vector<Setting> FindSettings(const std::string& name);
+
+// Why the store of `schema`'s tree could not be read or written, so that the library
+// read the declared defaults; empty when it could.
+std::string StoreProblem(const Schema& schema);
+
+// The value's text: a number in decimal, a string in UTF-8, a list's strings joined by
+// the two characters \0, a binary value's bytes in hexadecimal.
+std::string CachedText(const Setting& s);
+std::string DefaultText(const Setting& s);
+// "0..2", "-7680..7680"; "none" when unbounded or not a number.
+std::string BoundsText(const Setting& s);
+// "unsigned", "signed" or "none".
+const char* BoundsCompare(const Setting& s);
+
+// The setting as one JSON object (docs/ruzide-tool.md gives the shape).
+std::string Json(const Setting& s);
+// `text` as a JSON string, quotes included.
+std::string JsonString(const std::string& text);
+
+}  // namespace tool
+}  // namespace ruzide
+
+#endif  // RUZIDE_TOOLS_RUZIDE_SETTINGCATALOG_H_
