@@ -77,6 +77,13 @@ TEST_F(ToolTest, HelpVersionAndBadCommandLinesFailWithAReasonWritingNothing) {
   EXPECT_FALSE(ValueThere(kRegional.c_str(), "Date"));
   EXPECT_FALSE(Stored((kLanguages + "\\Language3").c_str(), "Description", nullptr, nullptr,
                       HKEY_LOCAL_MACHINE));
+  // Only the settings commands load the library, whose trees create their keys.
+  RegDeleteKeyA(HKEY_CURRENT_USER, kRegional.c_str());
+  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+           {"--help"}, {"--version"}, {"frobnicate"}, {"reg", "query", "HKCU\\Software"}}) {
+    Tool(args);
+  }
+  EXPECT_FALSE(KeyThere(kRegional.c_str()));
 }
 
 TEST_F(ToolTest, ListShowsBothTreesWithSourceBoundsAndKeyAsTextAndJson) {

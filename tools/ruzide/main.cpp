@@ -11,10 +11,8 @@
 #include <vector>
 
 #include "ExitStatus.h"
-#include "Languages.h"
+#include "LibraryCommands.h"
 #include "RegCommands.h"
-#include "RuzIde.h"
-#include "Settings.h"
 
 #ifndef _WIN32
 #include "platform/registry/RegistryStore.h"
@@ -73,25 +71,7 @@ bool IsHelp(const char* arg) {
   return strcmp(arg, "help") == 0 || strcmp(arg, "--help") == 0 || strcmp(arg, "-h") == 0;
 }
 
-// Both trees are built when the library loads; a null accessor means it never attached.
-bool Attached() {
-  if (GetCmnCUser() && GetCmnLMach()) return true;
-  fprintf(stderr, "ruzide: the RuzIde library did not attach; no settings to show\n");
-  return false;
-}
-
-int Settings(int argc, char** argv) {
-  if (!Attached()) return kExitFailure;
-  return ruzide::tool::SettingsCommand(std::vector<std::string>(argv + 2, argv + argc), stdout,
-                                       stderr);
-}
-
-int Languages(int argc) {
-  if (argc != 2) return BadUsage("'languages' takes no arguments", nullptr);
-  return Attached() ? ruzide::tool::ListLanguages(*GetCmnLMach(), stdout, stderr) : kExitFailure;
-}
-
-// Needs nothing of the library's trees: the reg commands work when it did not attach.
+// Needs nothing of the library: the reg commands go to the registry functions alone.
 int Reg(int argc, char** argv) {
   if (argc == 2) return Usage(ruzide::tool::kRegUsage, stderr, kExitUsage);
   if (IsHelp(argv[2])) return Usage(ruzide::tool::kRegUsage, stdout, kExitOk);
@@ -120,8 +100,9 @@ int main(int argc, char** argv) {
     return kExitUsage;
   }
 #endif
-  if (strcmp(command, "settings") == 0) return Settings(argc, argv);
-  if (strcmp(command, "languages") == 0) return Languages(argc);
+  if (strcmp(command, "settings") == 0 || strcmp(command, "languages") == 0) {
+    return ruzide::tool::RunLibraryCommand(argc, argv);
+  }
   if (strcmp(command, "reg") == 0) return Reg(argc, argv);
   return BadUsage("unknown command", command);
 }
