@@ -1,4 +1,5 @@
-# Installs the build in BUILD_DIR into a scratch prefix under WORK_DIR, then builds and
+# Installs the build in BUILD_DIR into a scratch prefix under WORK_DIR, runs the installed
+# ruzide, then builds and
 # runs the application in CONSUMER_DIR against it twice: with find_package(RuzIde), and
 # by hand with the flags of pkg-config's ruzide.pc; then builds the guide's example in
 # EXAMPLE_DIR and runs it twice, the second run reading what the first wrote back. Fails
@@ -36,6 +37,11 @@ endforeach()
 foreach(internal platform/WinReg.h platform/WinTypes.h)
   if(EXISTS ${prefix}/include/RuzIde/${internal})
     message(FATAL_ERROR "${internal} is not part of the interface")
+  endif()
+endforeach()
+foreach(file share/man/man1/ruzide.1 share/bash-completion/completions/ruzide)
+  if(NOT EXISTS ${prefix}/${file})
+    message(FATAL_ERROR "not installed: ${file}")
   endif()
 endforeach()
 file(GLOB_RECURSE targets_file ${prefix}/*/RuzIdeTargets.cmake)
@@ -77,3 +83,7 @@ set(expected "runs=1 left=-1920 width=320 title=Untitled folder=%HOME%\\Document
 expect_output("example, second run" ${WORK_DIR}/example/settings-demo)
 set(expected "runs=2 left=-1920 width=320 title=Untitled folder=%HOME%\\Documents (/home/demo\\Documents) recent=report-2.txt,report-1.txt")
 expect_output("example, third run" ${WORK_DIR}/example/settings-demo)
+
+# The installed tool finds its settings module, and the module the library.
+set(expected "Deutsch")
+expect_output("installed ruzide" ${prefix}/bin/ruzide settings get Languages.Language1.Description)

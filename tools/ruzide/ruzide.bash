@@ -1,0 +1,25 @@
+# Bash completion for ruzide: commands, settings verbs, schemas, and setting names as
+# `ruzide settings list` names them. Installed into share/bash-completion/completions.
+_ruzide() {
+  local cur=${COMP_WORDS[COMP_CWORD]} words
+  case $COMP_CWORD in
+    1) words="settings languages reg --help --version" ;;
+    2) case ${COMP_WORDS[1]} in
+         settings) words="list get set reset describe --json --help" ;;
+         reg) words="query add delete export import" ;;
+       esac ;;
+    *) if [[ ${COMP_WORDS[1]} == settings ]]; then
+         case ${COMP_WORDS[2]} in
+           list) words="user machine --json" ;;
+           reset) if [[ ${COMP_WORDS[COMP_CWORD-1]} == --all ]]; then words="user machine"
+                  elif (( COMP_CWORD == 3 )); then
+                    words="--all $(ruzide settings list 2>/dev/null | awk 'NR > 1 { print $2 }')"
+                  fi ;;
+           get|set|describe) (( COMP_CWORD == 3 )) &&
+             words=$(ruzide settings list 2>/dev/null | awk 'NR > 1 { print $2 }') ;;
+         esac
+       fi ;;
+  esac
+  COMPREPLY=($(compgen -W "$words" -- "$cur"))
+}
+complete -F _ruzide ruzide
