@@ -30,14 +30,14 @@ struct ValueInfo {
   CString strKey;        // the registry key, root named: "HKEY_CURRENT_USER\\Software\\..."
   CString strValueName;  // "Date"
   ValueKind kind;
-  const char* pszType;   // "REG_DWORD", "REG_QWORD", "REG_SZ", ...
-  int bBounded;          // 1 when the bounds differ, so assignments are clamped
-  int bSignedBounds;     // 1 when the bounds compare as signed numbers
+  const char* pszType;  // "REG_DWORD", "REG_QWORD", "REG_SZ", ...
+  int bBounded;         // 1 when the bounds differ, so assignments are clamped
+  int bSignedBounds;    // 1 when the bounds compare as signed numbers
   long long nDefault, nMin, nMax, nValue;
   CString strDefault, strValue;
-  int bInRegistry;       // the cache was read from the registry, not the declared default
-  int bDirty;            // the cache holds a change not yet written
-  CRegDeclValue* pValue; // the node itself, of the class `kind` names
+  int bInRegistry;        // the cache was read from the registry, not the declared default
+  int bDirty;             // the cache holds a change not yet written
+  CRegDeclValue* pValue;  // the node itself, of the class `kind` names
 };
 
 // The key path, below the tree's root, that setting names are relative to: the path of

@@ -203,9 +203,9 @@ TEST_F(DeclaringTest, WalkDescribesEveryKindWithoutTouchingTheRegistry) {
   auto collect = [](const ruzide::decl::ValueInfo& v, void* out) {
     char row[512];
     snprintf(row, sizeof row, "%s|%s|%s|%s|%d|%d|%lld|%lld|%lld|%lld|%s|%d|%d",
-             v.strSetting.GetString(), v.strKey.GetString(), v.strValueName.GetString(),
-             v.pszType, v.kind, v.bSignedBounds, v.nDefault, v.nMin, v.nMax, v.nValue,
-             v.strValue.GetString(), v.bInRegistry, v.bDirty);
+             v.strSetting.GetString(), v.strKey.GetString(), v.strValueName.GetString(), v.pszType,
+             v.kind, v.bSignedBounds, v.nDefault, v.nMin, v.nMax, v.nValue, v.strValue.GetString(),
+             v.bInRegistry, v.bDirty);
     static_cast<std::vector<std::string>*>(out)->push_back(row);
   };
   CRDCLg_oFlat flat;

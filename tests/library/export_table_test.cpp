@@ -1,8 +1,8 @@
 // The export table of the built library (libRuzIde.so, or RuzIde.dll on Windows): exactly
 // the documented interface, that is the framework classes (CRegDecl*), the generated
 // classes of the two trees (CRDCL*) with all their members, the eight functions under
-// plain C names and the tree check. libRuzIde.so has SONAME libRuzIde.so.1; RuzIde.dll imports nothing but
-// the system's own DLLs.
+// plain C names and the tree check. libRuzIde.so has SONAME libRuzIde.so.1; RuzIde.dll imports
+// nothing but the system's own DLLs.
 #include <cxxabi.h>
 #include <gtest/gtest.h>
 

@@ -110,12 +110,13 @@ TEST_F(ToolTest, ListShowsBothTreesWithSourceBoundsAndKeyAsTextAndJson) {
 
   r = Tool({"settings", "list", "user", "--json"});
   ASSERT_EQ(0, r.status) << r.err;
-  EXPECT_TRUE(Contains(r.out,
-                       "{\"schema\":\"user\",\"name\":\"Regional.Date\",\"key\":"
-                       "\"HKEY_CURRENT_USER\\\\Software\\\\Tessary\\\\Brackenfield\\\\Common\\\\Regional\","
-                       "\"value_name\":\"Date\",\"type\":\"REG_DWORD\",\"default\":0,\"min\":0,"
-                       "\"max\":2,\"bounds\":\"unsigned\",\"value\":7,\"source\":\"registry\","
-                       "\"dirty\":false}"))
+  EXPECT_TRUE(
+      Contains(r.out,
+               "{\"schema\":\"user\",\"name\":\"Regional.Date\",\"key\":"
+               "\"HKEY_CURRENT_USER\\\\Software\\\\Tessary\\\\Brackenfield\\\\Common\\\\Regional\","
+               "\"value_name\":\"Date\",\"type\":\"REG_DWORD\",\"default\":0,\"min\":0,"
+               "\"max\":2,\"bounds\":\"unsigned\",\"value\":7,\"source\":\"registry\","
+               "\"dirty\":false}"))
       << r.out;
   // Listing writes nothing.
   EXPECT_FALSE(ValueThere((kBase + "\\Settings").c_str(), "CurrentMnemonic"));
@@ -147,12 +148,21 @@ TEST_F(ToolTest, SetClampsAndConvertsThroughTheLibraryAndStoresTheResult) {
   EXPECT_EQ("Regional.Time = 0\n", r.out);
   EXPECT_EQ(0, StoredInt(kRegional.c_str(), "Time"));
   // UTF-8 in, code page 1252 stored, UTF-8 out.
-  r = Tool({"settings", "set", "Languages.Language3.Description", "Fran\xC3\xA7" "ais!"});
-  EXPECT_EQ("Languages.Language3.Description = Fran\xC3\xA7" "ais!\n", r.out) << r.err;
+  r = Tool({"settings", "set", "Languages.Language3.Description",
+            "Fran\xC3\xA7"
+            "ais!"});
+  EXPECT_EQ(
+      "Languages.Language3.Description = Fran\xC3\xA7"
+      "ais!\n",
+      r.out)
+      << r.err;
   std::string data;
   ASSERT_TRUE(Stored((kLanguages + "\\Language3").c_str(), "Description", &data, nullptr,
                      HKEY_LOCAL_MACHINE));
-  EXPECT_EQ(std::string("Fran\xE7" "ais!\0", 10), data);
+  EXPECT_EQ(std::string("Fran\xE7"
+                        "ais!\0",
+                        10),
+            data);
 }
 
 TEST_F(ToolTest, ResetDeletesTheStoredValueSoTheDefaultApplies) {

@@ -96,7 +96,8 @@ bool FromUtf8(const std::string& utf8, int code_page, std::string* out) {
   out->clear();
   if (utf8.empty()) return true;
   const int n = static_cast<int>(utf8.size());
-  const int wide_size = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), n, nullptr, 0);
+  const int wide_size =
+      MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), n, nullptr, 0);
   if (wide_size <= 0) return false;
   std::wstring wide(static_cast<size_t>(wide_size), L'\0');
   MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), n, &wide[0], wide_size);

@@ -69,8 +69,8 @@ int RunLibraryCommand(int argc, char** argv) {
   const std::string folder = ToolFolder();
   std::string why;
   void* module = nullptr;
-  for (const std::string& dir :
-       {folder, folder + kSeparator + ".." + kSeparator + RUZIDE_INSTALL_LIBDIR + kSeparator + "ruzide"}) {
+  for (const std::string& dir : {folder, folder + kSeparator + ".." + kSeparator +
+                                             RUZIDE_INSTALL_LIBDIR + kSeparator + "ruzide"}) {
     std::string this_why;
     module = Load(dir + kSeparator + kModule, &this_why);
     if (module) break;

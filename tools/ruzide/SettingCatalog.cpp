@@ -160,7 +160,8 @@ std::string DefaultText(const Setting& s) {
     case ruzide::decl::kKindStringList:
       return "";
     case ruzide::decl::kKindBinary:
-      return std::string(2 * static_cast<size_t>(static_cast<CRegDeclBinary*>(v.pValue)->m_nBufferSize), '0');
+      return std::string(
+          2 * static_cast<size_t>(static_cast<CRegDeclBinary*>(v.pValue)->m_nBufferSize), '0');
     default:
       return std::to_string(v.nDefault);
   }
@@ -202,8 +203,8 @@ std::string Json(const Setting& s) {
          ",\"value_name\":" + JsonString(v.strValueName.GetString()) +
          ",\"type\":" + JsonString(v.pszType) + ",\"default\":" + JsonValue(s, false) +
          ",\"min\":" + (bounded ? std::to_string(v.nMin) : "null") +
-         ",\"max\":" + (bounded ? std::to_string(v.nMax) : "null") + ",\"bounds\":" +
-         JsonString(BoundsCompare(s)) + ",\"value\":" + JsonValue(s, true) +
+         ",\"max\":" + (bounded ? std::to_string(v.nMax) : "null") +
+         ",\"bounds\":" + JsonString(BoundsCompare(s)) + ",\"value\":" + JsonValue(s, true) +
          ",\"source\":" + (v.bInRegistry ? "\"registry\"" : "\"default\"") +
          ",\"dirty\":" + (v.bDirty ? "true" : "false") + "}";
 }

@@ -74,7 +74,8 @@ int List(const std::vector<std::string>& args, bool json, FILE* out, FILE* err) 
   std::vector<const Schema*> schemas;
   if (args.size() == 2) {
     const Schema* schema = FindSchema(args[1]);
-    if (!schema) return Usage(err, "no schema named '" + args[1] + "' (the schemas: user, machine)");
+    if (!schema)
+      return Usage(err, "no schema named '" + args[1] + "' (the schemas: user, machine)");
     schemas.push_back(schema);
   } else {
     for (const Schema& s : Schemas()) schemas.push_back(&s);
@@ -216,7 +217,8 @@ std::string Assign(const Setting& s, const std::string& text, long long* asked) 
         return "'" + text + "' is not " + std::to_string(binary->m_nBufferSize) +
                " bytes in hexadecimal";
       }
-      if (binary->m_nBufferSize) binary->SetValue(reinterpret_cast<const unsigned char*>(bytes.data()));
+      if (binary->m_nBufferSize)
+        binary->SetValue(reinterpret_cast<const unsigned char*>(bytes.data()));
       return "";
     }
   }
@@ -289,7 +291,8 @@ int Reset(const std::vector<std::string>& args, FILE* out, FILE* err) {
   std::vector<Setting> targets;
   if (args.size() == 3 && args[1] == "--all") {
     const Schema* schema = FindSchema(args[2]);
-    if (!schema) return Usage(err, "no schema named '" + args[2] + "' (the schemas: user, machine)");
+    if (!schema)
+      return Usage(err, "no schema named '" + args[2] + "' (the schemas: user, machine)");
     targets = SettingsOf(*schema);
   } else if (args.size() == 2 && args[1] != "--all") {
     std::vector<Setting> found;
@@ -301,7 +304,8 @@ int Reset(const std::vector<std::string>& args, FILE* out, FILE* err) {
   for (const Setting& s : targets) {
     const std::string problem = ResetOne(s);
     if (!problem.empty()) {
-      fprintf(err, "ruzide: could not reset %s: %s\n", s.info.strSetting.GetString(), problem.c_str());
+      fprintf(err, "ruzide: could not reset %s: %s\n", s.info.strSetting.GetString(),
+              problem.c_str());
       return kExitFailure;
     }
     fprintf(out, "%s = %s (default)\n", s.info.strSetting.GetString(), DefaultText(s).c_str());
