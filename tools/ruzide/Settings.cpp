@@ -66,6 +66,10 @@ const Setting* Find(const std::string& name, std::vector<Setting>* found, FILE* 
     fprintf(err, "ruzide: no setting named '%s'\nTry 'ruzide settings list'.\n", name.c_str());
     return nullptr;
   }
+  if (found->size() > 1) {
+    fprintf(err, "ruzide: '%s' names a setting of more than one schema\n", name.c_str());
+    return nullptr;
+  }
   return &found->front();
 }
 
