@@ -8,8 +8,8 @@
 #include <unistd.h>
 
 #include <fstream>
-#include <functional>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -81,7 +81,7 @@ class Peer {
 
 struct Call {
   const char* name;
-  std::function<LONG()> run;
+  LONG (*run)();
   bool reads;  // changes nothing
 };
 
@@ -232,10 +232,17 @@ const Fault kFaults[] = {
     {"a busy lock", fault::Kind::kBusy, false, ERROR_LOCK_VIOLATION},
 };
 
+void PrintTo(const Fault& fault, std::ostream* out) { *out << fault.name; }
+
 class StoreFaultTest : public ::testing::TestWithParam<Fault> {};
 
 TEST_P(StoreFaultTest, EveryCallFailsCleanlyAtEveryOperation) {
-  for (const Call& call : kCalls) InjectEverywhere(GetParam(), call, false);
+  for (const Call& call : kCalls) {
+    // The checkpoint's file operations are those of a passing fault; one run is enough.
+    if (call.run == SetBig && GetParam().lasting && GetParam().kind == fault::Kind::kIoError)
+      continue;
+    InjectEverywhere(GetParam(), call, false);
+  }
 }
 
 TEST_P(StoreFaultTest, TheFirstCallFailsCleanlyWhileOpeningTheStore) {
