@@ -160,17 +160,13 @@ struct Fault {
 
 // The operations at which to fail a call, from a run that recorded them: every one when
 // they are few; otherwise the first and last few, each that is neither a read nor a
-// write and those on either side of it, and a sample of the rest.
+// write, and a sample of the rest.
 std::vector<int> FaultPoints(const std::vector<fault::Op>& trace) {
-  auto rare = [&](int i) {
-    return i >= 0 && i < static_cast<int>(trace.size()) && trace[i] != fault::kRead &&
-           trace[i] != fault::kWrite;
-  };
   std::vector<int> points;
   const int count = static_cast<int>(trace.size());
   for (int i = 0; i < count; ++i) {
-    if (count <= 64 || i < 4 || i >= count - 4 || rare(i - 1) || rare(i) || rare(i + 1) ||
-        i % (count / 4) == 0) {
+    if (count <= 64 || i < 4 || i >= count - 4 ||
+        (trace[i] != fault::kRead && trace[i] != fault::kWrite) || i % (count / 4) == 0) {
       points.push_back(i + 1);
     }
   }
