@@ -35,7 +35,8 @@ fuzz:
 	  echo "== $${f}_fuzzer"; \
 	  build/fuzz/fuzz/$${f}_fuzzer -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
 	    build/fuzz/corpus/$$f > build/fuzz/$$f.log 2>&1; rc=$$?; \
-	  tail -n 7 build/fuzz/$$f.log; [ $$rc -eq 0 ] || exit $$rc; done
+	  grep -a DONE build/fuzz/$$f.log; \
+	  [ $$rc -eq 0 ] || { tail -n 30 build/fuzz/$$f.log; exit $$rc; }; done
 
 # Cross-builds RuzIde.dll, ruzide.exe, the tests and the benchmarks for Windows and runs
 # the tests under Wine, against Wine's registry, in a Wine prefix in build/windows.
