@@ -23,16 +23,20 @@ asan:
 	@$(MAKE) --no-print-directory test PRESET=asan
 
 # Builds the libFuzzer targets with clang and runs each for FUZZ_SECONDS on a copy of its
-# seed corpus.
+# seed corpus: the .reg parser, and the store's registry functions against a model.
 FUZZ_SECONDS ?= 30
+FUZZERS := reg_format registry
 fuzz:
 	@scripts/prerequisites.sh fuzz
 	@cmake --preset fuzz >/dev/null
-	@cmake --build --preset fuzz --target reg_format_fuzzer
+	@cmake --build --preset fuzz --target $(FUZZERS:%=%_fuzzer)
 	@rm -rf build/fuzz/corpus && cp -r fuzz/corpus build/fuzz/corpus
-	@build/fuzz/fuzz/reg_format_fuzzer -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
-	  build/fuzz/corpus/reg_format > build/fuzz/reg_format.log 2>&1; rc=$$?; \
-	  tail -n 6 build/fuzz/reg_format.log; exit $$rc
+	@for f in $(FUZZERS); do \
+	  echo "== $${f}_fuzzer"; \
+	  build/fuzz/fuzz/$${f}_fuzzer -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
+	    build/fuzz/corpus/$$f > build/fuzz/$$f.log 2>&1; rc=$$?; \
+	  grep -a DONE build/fuzz/$$f.log; \
+	  [ $$rc -eq 0 ] || { tail -n 30 build/fuzz/$$f.log; exit $$rc; }; done
 
 # Cross-builds RuzIde.dll, ruzide.exe, the tests and the benchmarks for Windows and runs
 # the tests under Wine, against Wine's registry, in a Wine prefix in build/windows.

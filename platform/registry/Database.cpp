@@ -274,7 +274,7 @@ LONG Database::Open(const std::string& path, bool read_only, ReaderFence* fence)
   int code = sqlite3_open_v2(path.c_str(), &db_, flags, vfs);
   if (code != SQLITE_OK) {
     Close();
-    return code == SQLITE_CANTOPEN ? ERROR_BADDB : ErrorForDatabase(code);
+    return ErrorForDatabase(code);
   }
   // The database file is open, but SQLite has not read it nor touched the wal-index yet.
   if (fence != nullptr && !RelyOnStoreLock(db_, fence)) {

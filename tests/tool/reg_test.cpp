@@ -2,6 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#ifndef _WIN32
+#include <sys/mount.h>
+#include <unistd.h>
+#endif
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -293,6 +297,9 @@ TEST_F(RegTest, ImportRefusesAMalformedFileNamingTheLineAndChangesNothing) {
       {head + "\"v\"=\"a\" junk\n", 5, "unexpected text after the data"},
       {head + "\"v\"=hex:01,,02\n", 5, "expected a hexadecimal byte"},
       {head + "\"v\"=hex:01,\\\n  02,\n", 5, "ends with a comma"},
+      // Files cut short: the last value's data is incomplete, though what is left parses.
+      {head + "\"v\"=hex:01,\\\n  02,\\\n", 5, "value 'v' is incomplete"},
+      {head + "@=hex:01,02,0", 5, "the unnamed value is incomplete"},
       {head + "\"v\"=hex(7:00\n", 5, "hex( must be followed by"},
       {head + "v=1\n", 5, "a value name in double quotes"},
       {head + "\"v\"=1\n", 5, "expected \"string\", dword:"},
@@ -312,5 +319,33 @@ TEST_F(RegTest, ImportRefusesAMalformedFileNamingTheLineAndChangesNothing) {
   }
   EXPECT_FALSE(KeyThere(Sub("Bad").c_str()));
 }
+
+#ifndef _WIN32
+// A full disk: export fails, saying so, and the file it was to replace stays whole, with
+// nothing left beside it. Needs root, to mount a small file system of its own.
+TEST_F(RegTest, ExportOntoAFullDiskLeavesTheOldFileWhole) {
+  const std::string disk = FilePath("disk");
+  std::filesystem::create_directory(disk);
+  if (geteuid() != 0 || mount("ruzide-test", disk.c_str(), "tmpfs", 0, "size=64k") != 0) {
+    GTEST_SKIP() << "needs root to mount a tmpfs";
+  }
+  struct Unmount {
+    std::string path;
+    ~Unmount() { umount(path.c_str()); }
+  } unmount{disk};
+  PutString(kSub, "v", "old");
+  const std::string file = disk + "/out.reg";
+  ASSERT_EQ(0, Tool({"reg", "export", kKey, file}).status);
+  const std::string old = ReadFile(file);
+  const std::string blob(100000, 'x');  // some 300 KB as hex
+  Put(kSub, "Blob", REG_BINARY, blob.data(), static_cast<DWORD>(blob.size()));
+
+  const ChildResult r = Tool({"reg", "export", kKey, file, "/y"});
+  EXPECT_EQ(1, r.status);
+  EXPECT_TRUE(Contains(r.err, "cannot write " + file + ": No space left on device")) << r.err;
+  EXPECT_EQ(old, ReadFile(file));
+  EXPECT_EQ(1, std::distance(std::filesystem::directory_iterator(disk), {}));
+}
+#endif
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "RegKey.h"
 #include "RegPath.h"
 #include "RegValue.h"
+#include "WholeFile.h"
 
 namespace ruzide {
 namespace tool {
@@ -300,11 +301,9 @@ bool FileExists(const std::string& path) {
 
 // Writes `text` to `path`, or to `out` for "-"; false, with errno set, on failure.
 bool WriteFile(const std::string& path, const std::string& text, FILE* out) {
-  FILE* f = path == "-" ? out : fopen(path.c_str(), "wb");
-  if (f == nullptr) return false;
-  bool written = fwrite(text.data(), 1, text.size(), f) == text.size();
-  written = (f == out ? fflush(f) : fclose(f)) == 0 && written;
-  return written;
+  if (path != "-") return WriteWholeFile(path, text);
+  const bool written = fwrite(text.data(), 1, text.size(), out) == text.size();
+  return fflush(out) == 0 && written;
 }
 
 bool ReadFile(const std::string& path, std::string* text) {

@@ -73,9 +73,14 @@ std::string ValueLine(const RegFileValue& entry) {
 }
 
 // A line of the file with its continuations joined, and the number of its first line.
+// A file cut short (a full disk, an interrupted copy) ends in the middle of a line, or of
+// a value continued over several: `unended` marks a last line without its line end,
+// `unfinished` one whose final backslash has no line to go on with.
 struct Line {
   int number;
   std::string text;
+  bool unended = false;
+  bool unfinished = false;
 };
 
 std::string Trimmed(const std::string& s) {
@@ -92,7 +97,8 @@ std::vector<Line> LogicalLines(const std::string& text) {
   int number = 0;
   for (size_t start = 0; start < text.size();) {
     size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
+    const bool unended = end == std::string::npos;
+    if (unended) end = text.size();
     std::string physical = text.substr(start, end - start);
     start = end + 1;
     ++number;
@@ -103,10 +109,12 @@ std::vector<Line> LogicalLines(const std::string& text) {
     } else {
       lines.push_back(Line{number, physical});
     }
+    lines.back().unended = unended;
     std::string& last = lines.back().text;
     continued = !last.empty() && last[0] != ';' && last.back() == '\\';
     if (continued) last.pop_back();
   }
+  if (continued) lines.back().unfinished = true;
   return lines;
 }
 
@@ -251,8 +259,8 @@ bool ParseData(Cursor& cursor, RegFileValue* entry, std::string* error) {
   return true;
 }
 
-bool ParseValue(const std::string& text, RegFileValue* entry, std::string* error) {
-  Cursor cursor(text);
+bool ParseValue(const Line& line, RegFileValue* entry, std::string* error) {
+  Cursor cursor(line.text);
   // An empty quoted name is the unnamed value too.
   if (cursor.Peek() == '"') {
     if (!cursor.QuotedString(&entry->value.name, error)) return false;
@@ -266,6 +274,15 @@ bool ParseValue(const std::string& text, RegFileValue* entry, std::string* error
     return false;
   }
   cursor.SkipBlanks();
+  // Numbers and hex bytes cut short still read as data, unlike a quoted string or a -;
+  // what follows a continuation is missing whatever it is.
+  const bool delimited = cursor.Peek() == '"' || cursor.Peek() == '-';
+  if (line.unfinished || (line.unended && !delimited)) {
+    const std::string& name = entry->value.name;
+    *error = (name.empty() ? std::string("the unnamed value") : "value '" + Printable(name) + "'") +
+             " is incomplete: the file ends in the middle of its data";
+    return false;
+  }
   return ParseData(cursor, entry, error);
 }
 
@@ -289,7 +306,7 @@ bool ParseLine(const Line& line, std::vector<RegFileKey>* keys, std::string* err
     return false;
   }
   keys->back().values.emplace_back();
-  return ParseValue(text, &keys->back().values.back(), error);
+  return ParseValue(line, &keys->back().values.back(), error);
 }
 
 }  // namespace

@@ -50,7 +50,8 @@ bool WriteRegFile(const std::vector<RegFileKey>& keys, std::string* text, std::s
 // a UTF-8 byte order mark, CRLF line ends, blank lines, comments (lines starting with ;),
 // blanks around = and commas, abbreviated roots, and lines continued by a final
 // backslash. Anything else fails, with the (first) number of the line at fault in `line`
-// and the reason in `error`.
+// and the reason in `error`, and so does a file cut short: a value continued into the end
+// of the file, or a dword: or hex value on a last line that has no line end.
 bool ParseRegFile(const std::string& text, std::vector<RegFileKey>* keys, int* line,
                   std::string* error);
 

@@ -1,0 +1,305 @@
+// SQLite failures, injected beneath the store (FaultVfs.h) at every file operation of a
+// call in turn: an I/O error once or for good, a full disk, a busy lock. For each the call
+// must return success or the code docs/store.md gives, both this process and another see
+// the same registry, the old one or the new one whole, and once the fault clears the
+// next call succeeds.
+#include <gtest/gtest.h>
+#include <sys/mount.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <memory>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "tests/store/ChildProcess.h"
+#include "tests/store/FaultVfs.h"
+#include "tests/store/RegistryTestUtil.h"
+#include "tests/store/TempStore.h"
+
+namespace {
+
+const char kKey[] = "Faulty";
+
+// Everything below HKEY_CURRENT_USER\Faulty, as a string, or the error that stopped it.
+std::string Contents(const std::string& path = kKey) {
+  HKEY key = nullptr;
+  LONG status = OpenKey(HKEY_CURRENT_USER, path.c_str(), KEY_READ, &key);
+  if (status != ERROR_SUCCESS) return "error " + std::to_string(status);
+  std::string text = "[" + path + "]";
+  for (const std::string& name : ValueNames(key)) {
+    DWORD size = 0;
+    status = RegQueryValueExA(key, name.c_str(), nullptr, nullptr, nullptr, &size);
+    std::string data(size, '\0');
+    if (status == ERROR_SUCCESS) {
+      status = RegQueryValueExA(key, name.c_str(), nullptr, nullptr,
+                                reinterpret_cast<BYTE*>(&data[0]), &size);
+    }
+    if (data.size() > 64)
+      data = std::to_string(size) + " bytes #" + std::to_string(std::hash<std::string>()(data));
+    text += " " + name + "=" + data;
+    if (status != ERROR_SUCCESS) text += "(error " + std::to_string(status) + ")";
+  }
+  std::vector<std::string> subkeys = SubkeyNames(key);
+  RegCloseKey(key);
+  for (const std::string& name : subkeys) text += " " + Contents(path + "\\" + name);
+  return text;
+}
+
+// A second process with a store connection of its own, forked once: it dumps the registry,
+// or writes elsewhere in it so that this process's cache and SQLite's go stale.
+class Peer {
+ public:
+  Peer()
+      : child_([this] {
+          for (int command; (command = ask_.Receive()) > 0;) {
+            std::string text = command == 1 ? Contents() : "";
+            if (command == 2) {
+              HKEY other = CreateKey(HKEY_CURRENT_USER, "Other");
+              SetDword(other, "n", QueryDword(other, "n") + 1);
+              RegCloseKey(other);
+            }
+            answer_.Send(static_cast<int>(text.size()));
+            for (char c : text) answer_.Send(c);
+          }
+          return 0;
+        }) {}
+  std::string Sees() { return Ask(1); }
+  void Touch() { Ask(2); }
+
+ private:
+  std::string Ask(int command) {
+    ask_.Send(command);
+    std::string text(std::max(answer_.Receive(), 0), '\0');
+    for (char& c : text) c = static_cast<char>(answer_.Receive());
+    return text;
+  }
+  Pipe ask_, answer_;
+  Child child_;
+};
+
+struct Call {
+  const char* name;
+  LONG (*run)();
+  bool reads;  // changes nothing
+};
+
+LONG SetNew() {
+  HKEY key = nullptr;
+  LONG status = OpenKey(HKEY_CURRENT_USER, kKey, KEY_SET_VALUE, &key);
+  if (status == ERROR_SUCCESS) status = SetString(key, "v", "new");
+  RegCloseKey(key);
+  return status;
+}
+
+LONG CreateNew() {
+  HKEY key = nullptr;
+  LONG status = RegCreateKeyExA(HKEY_CURRENT_USER, "Faulty\\New\\Deeper", 0, nullptr, 0, KEY_READ,
+                                nullptr, &key, nullptr);
+  RegCloseKey(key);
+  return status;
+}
+
+LONG DeleteOldValue() {
+  HKEY key = nullptr;
+  LONG status = OpenKey(HKEY_CURRENT_USER, kKey, KEY_SET_VALUE, &key);
+  if (status == ERROR_SUCCESS) status = RegDeleteValueA(key, "v");
+  RegCloseKey(key);
+  return status;
+}
+
+// Over a thousand pages: the commit checkpoints, syncing and writing the database file.
+LONG SetBig() {
+  HKEY key = nullptr;
+  LONG status = OpenKey(HKEY_CURRENT_USER, kKey, KEY_SET_VALUE, &key);
+  const std::string big(2100000, 'b');
+  if (status == ERROR_SUCCESS) {
+    status = RegSetValueExA(key, "big", 0, REG_BINARY, reinterpret_cast<const BYTE*>(big.data()),
+                            static_cast<DWORD>(big.size()));
+  }
+  RegCloseKey(key);
+  return status;
+}
+
+LONG DeleteOldKey() { return RegDeleteKeyA(HKEY_CURRENT_USER, "Faulty\\Old"); }
+
+// Every read the registry offers, failing with the first error.
+LONG ReadAll() {
+  const std::string dump = Contents();
+  size_t error = dump.find("error ");
+  return error == std::string::npos ? ERROR_SUCCESS : std::stol(dump.substr(error + 6));
+}
+
+const Call kCalls[] = {
+    {"RegSetValueExA", SetNew, false},
+    {"RegCreateKeyExA", CreateNew, false},
+    {"RegDeleteValueA", DeleteOldValue, false},
+    {"RegDeleteKeyA", DeleteOldKey, false},
+    {"reads", ReadAll, true},
+    {"a commit that checkpoints", SetBig, false},
+};
+
+// Puts the registry back as each call expects to find it.
+void Reset() {
+  RegDeleteKeyA(HKEY_CURRENT_USER, "Faulty\\New\\Deeper");
+  RegDeleteKeyA(HKEY_CURRENT_USER, "Faulty\\New");
+  HKEY key = CreateKey(HKEY_CURRENT_USER, kKey);
+  SetString(key, "v", "old");
+  RegDeleteValueA(key, "big");
+  RegCloseKey(key);
+  RegCloseKey(CreateKey(HKEY_CURRENT_USER, "Faulty\\Old"));
+}
+
+struct Fault {
+  const char* name;
+  fault::Kind kind;
+  bool lasting;
+  LONG error;  // what a call that fails must return
+};
+
+// The operations at which to fail a call, from a run that recorded them: every one when
+// they are few; otherwise the first and last few, each that is neither a read nor a
+// write, and a sample of the rest.
+std::vector<int> FaultPoints(const std::vector<fault::Op>& trace) {
+  std::vector<int> points;
+  const int count = static_cast<int>(trace.size());
+  for (int i = 0; i < count; ++i) {
+    if (count <= 64 || i < 4 || i >= count - 4 ||
+        (trace[i] != fault::kRead && trace[i] != fault::kWrite) || i % (count / 4) == 0) {
+      points.push_back(i + 1);
+    }
+  }
+  points.push_back(count + 1);  // past the last: no fault
+  return points;
+}
+
+// Runs `call` with the Nth operation that `fault` concerns failing, for each N of
+// FaultPoints. `first_call` makes it the first call of the process, which opens the store.
+void InjectEverywhere(const Fault& fault, const Call& call, bool first_call) {
+  SCOPED_TRACE(std::string(call.name) + " under " + fault.name +
+               (first_call ? ", opening the store" : ""));
+  TempStoreFolder folder;
+  Peer peer;
+  Reset();
+  const std::string before = Contents();
+  peer.Touch();  // so that the call cannot be answered from caches alone
+  if (first_call) TempStoreFolder::Reopen();
+  std::vector<fault::Op> trace;
+  fault::Record(fault.kind, &trace);
+  ASSERT_EQ(ERROR_SUCCESS, call.run());
+  fault::Disarm();
+  const std::string after = Contents();
+  ASSERT_EQ(call.reads, before == after) << after;
+  for (int n : FaultPoints(trace)) {
+    SCOPED_TRACE("operation " + std::to_string(n) + " of " + std::to_string(trace.size()));
+    Reset();
+    if (n % 2 == 1) peer.Touch();  // else this process's caches are warm
+    if (first_call) TempStoreFolder::Reopen();
+    fault::Arm(fault.kind, n, fault.lasting);
+    const LONG status = call.run();
+    const bool injected = fault::Disarm() > 0;
+    if (!injected) {
+      EXPECT_EQ(ERROR_SUCCESS, status);
+      EXPECT_EQ(after, Contents());
+      continue;
+    }
+    if (status != ERROR_SUCCESS) {
+      EXPECT_EQ(fault.error, status);
+    }
+    const std::string seen = Contents();
+    EXPECT_EQ(seen, peer.Sees());
+    if (status == ERROR_SUCCESS || call.reads) {
+      EXPECT_EQ(after, seen);
+    } else if (seen == before) {
+      EXPECT_EQ(ERROR_SUCCESS, call.run()) << "the next call";
+      EXPECT_EQ(after, Contents());
+    } else {
+      EXPECT_EQ(after, seen);  // the change went through, though the call failed
+    }
+    if (::testing::Test::HasFailure()) break;
+  }
+}
+
+const Fault kFaults[] = {
+    {"an I/O error", fault::Kind::kIoError, false, ERROR_REGISTRY_IO_FAILED},
+    {"a lasting I/O error", fault::Kind::kIoError, true, ERROR_REGISTRY_IO_FAILED},
+    {"a full disk", fault::Kind::kDiskFull, true, ERROR_REGISTRY_IO_FAILED},
+    {"a busy lock", fault::Kind::kBusy, false, ERROR_LOCK_VIOLATION},
+};
+
+void PrintTo(const Fault& fault, std::ostream* out) { *out << fault.name; }
+
+class StoreFaultTest : public ::testing::TestWithParam<Fault> {};
+
+TEST_P(StoreFaultTest, EveryCallFailsCleanlyAtEveryOperation) {
+  for (const Call& call : kCalls) {
+    // The checkpoint's file operations are those of a passing fault; one run is enough.
+    if (call.run == SetBig && GetParam().lasting && GetParam().kind == fault::Kind::kIoError)
+      continue;
+    InjectEverywhere(GetParam(), call, false);
+  }
+}
+
+TEST_P(StoreFaultTest, TheFirstCallFailsCleanlyWhileOpeningTheStore) {
+  InjectEverywhere(GetParam(), kCalls[0], true);
+  InjectEverywhere(GetParam(), kCalls[4], true);
+}
+
+INSTANTIATE_TEST_SUITE_P(, StoreFaultTest, ::testing::ValuesIn(kFaults), [](const auto& info) {
+  std::string name;
+  for (const char* c = info.param.name; *c; ++c) {
+    if (isalpha(static_cast<unsigned char>(*c))) name += *c;
+  }
+  return name;
+});
+
+// A real full disk: a store on a 1 MB file system of its own, filled up. The write that
+// finds no room fails with ERROR_REGISTRY_IO_FAILED, everything written before stays, for
+// this process and another, and once there is room again the same write succeeds. Needs
+// root, to mount the file system.
+TEST(StoreFullDiskTest, AWriteWithoutRoomFailsAndLosesNothing) {
+  TempStoreFolder folder;
+  if (geteuid() != 0 || mount("ruzide-test", folder.path().c_str(), "tmpfs", 0, "size=1m") != 0) {
+    GTEST_SKIP() << "needs root to mount a tmpfs";
+  }
+  struct Unmount {
+    std::string path;
+    ~Unmount() {
+      TempStoreFolder::Reopen();
+      umount2(path.c_str(), MNT_DETACH);
+    }
+  } unmount{folder.path()};
+  const std::string filler = folder.path() + "/filler";
+  std::ofstream(filler) << std::string(200000, 'f');
+  HKEY key = CreateKey(HKEY_CURRENT_USER, kKey);
+  ASSERT_NE(nullptr, key);
+  std::unique_ptr<Peer> peer(new Peer);
+  EXPECT_EQ(Contents(), peer->Sees());
+  const std::string chunk(16000, 'x');
+  auto put = [&](int i) {
+    return RegSetValueExA(key, ("fill" + std::to_string(i)).c_str(), 0, REG_BINARY,
+                          reinterpret_cast<const BYTE*>(chunk.data()), 16000);
+  };
+  int i = 0;
+  LONG status;
+  while ((status = put(i)) == ERROR_SUCCESS && i < 200) ++i;
+  EXPECT_EQ(ERROR_REGISTRY_IO_FAILED, status);
+  const std::string kept = Contents();
+  EXPECT_EQ(kept, peer->Sees());
+  EXPECT_NE(std::string::npos, kept.find("fill" + std::to_string(i - 1) + "="));
+  EXPECT_EQ(std::string::npos, kept.find("fill" + std::to_string(i) + "="));
+  unlink(filler.c_str());
+  EXPECT_EQ(ERROR_SUCCESS, put(i));
+  EXPECT_NE(std::string::npos, peer->Sees().find("fill" + std::to_string(i) + "="));
+  RegCloseKey(key);
+  peer.reset();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  fault::Install();
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}

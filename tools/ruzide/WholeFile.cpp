@@ -1,0 +1,126 @@
+#include "WholeFile.h"
+
+#include <fcntl.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#ifdef _WIN32
+#include <io.h>
+#include <windows.h>
+#endif
+
+namespace ruzide {
+namespace tool {
+
+namespace {
+
+#ifdef _WIN32
+constexpr int kCreateFlags = O_WRONLY | O_CREAT | O_EXCL | O_BINARY;
+int SyncFile(int fd) { return _commit(fd); }
+bool RenameOver(const std::string& from, const std::string& to) {
+  if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    return true;
+  }
+  errno = EACCES;
+  return false;
+}
+void SyncFolderOf(const std::string&) {}  // MOVEFILE_WRITE_THROUGH did it
+#else
+constexpr int kCreateFlags = O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC;
+int SyncFile(int fd) { return fsync(fd); }
+bool RenameOver(const std::string& from, const std::string& to) {
+  return rename(from.c_str(), to.c_str()) == 0;
+}
+// The rename is durable only once the folder is; the old file is whole meanwhile anyway.
+void SyncFolderOf(const std::string& path) {
+  const size_t slash = path.find_last_of('/');
+  const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+  int fd = open(folder.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return;
+  fsync(fd);
+  close(fd);
+}
+#endif
+
+bool WriteAll(int fd, const std::string& text) {
+  for (size_t done = 0; done < text.size();) {
+    const ssize_t n = write(fd, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n == 0) errno = EIO;
+    if (n <= 0) return false;
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+// Writes to what is not a regular file, as it is.
+bool WriteInPlace(const std::string& path, const std::string& text) {
+  int fd = open(path.c_str(), O_WRONLY);
+  if (fd < 0) return false;
+  const bool written = WriteAll(fd, text);
+  const int saved = errno;
+  if (close(fd) != 0 || !written) {
+    if (!written) errno = saved;
+    return false;
+  }
+  return true;
+}
+
+// The file a symbolic link at `path` leads to, or `path` itself.
+std::string Resolved(const std::string& path) {
+#ifndef _WIN32
+  struct stat link;
+  if (lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
+    char* target = realpath(path.c_str(), nullptr);
+    if (target != nullptr) {
+      std::string resolved = target;
+      free(target);
+      return resolved;
+    }
+  }
+#endif
+  return path;
+}
+
+}  // namespace
+
+bool WriteWholeFile(const std::string& path, const std::string& text) {
+  const std::string target = Resolved(path);
+  struct stat old;
+  const bool exists = stat(target.c_str(), &old) == 0;
+  if (exists && !S_ISREG(old.st_mode)) return WriteInPlace(target, text);
+
+  std::string temporary;
+  int fd = -1;
+  for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
+    temporary = target + "." + std::to_string(getpid()) + "-" + std::to_string(attempt) + ".tmp";
+    fd = open(temporary.c_str(), kCreateFlags, 0666);  // the umask applies, as for any new file
+    if (fd < 0 && errno != EEXIST) return false;
+  }
+  if (fd < 0) return false;
+#ifndef _WIN32
+  if (exists) {
+    fchmod(fd, old.st_mode & 07777);
+    if (fchown(fd, old.st_uid, old.st_gid) != 0) {
+      // Only root may give a file away; the file is the caller's, as a new one would be.
+    }
+  }
+#endif
+  int error = WriteAll(fd, text) && SyncFile(fd) == 0 ? 0 : errno;
+  if (close(fd) != 0 && error == 0) error = errno;
+  if (error == 0 && !RenameOver(temporary, target)) error = errno;
+  if (error != 0) {
+    unlink(temporary.c_str());
+    errno = error;
+    return false;
+  }
+  SyncFolderOf(target);
+  return true;
+}
+
+}  // namespace tool
+}  // namespace ruzide

@@ -1,0 +1,21 @@
+// Writing a file so that it is never found half-written.
+#ifndef RUZIDE_TOOLS_RUZIDE_WHOLEFILE_H_
+#define RUZIDE_TOOLS_RUZIDE_WHOLEFILE_H_
+
+#include <string>
+
+namespace ruzide {
+namespace tool {
+
+// Makes the file at `path` hold `text`. A regular file (or none) is replaced whole or not
+// at all: the text goes to a new file in the same folder, reaches the disk, and only then
+// is renamed over `path`, so a full disk or a crash leaves the old file as it was. An
+// existing file keeps its mode, and a symbolic link stays, its target replaced. What is
+// not a regular file (a terminal, a pipe, /dev/null) is written to directly. Returns
+// false, with errno set and no new file left behind, on failure.
+bool WriteWholeFile(const std::string& path, const std::string& text);
+
+}  // namespace tool
+}  // namespace ruzide
+
+#endif  // RUZIDE_TOOLS_RUZIDE_WHOLEFILE_H_
