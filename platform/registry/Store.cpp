@@ -92,7 +92,8 @@ LONG Store::EnsureOpen() {
 
 // Decides whether this process may write the root, creating the folder, an empty file and
 // the shared file if it may. Returns ERROR_FILE_NOT_FOUND when there is no database to
-// open (read-only and none yet), ERROR_BADDB when the file is damaged.
+// open (read-only and none yet), ERROR_BADDB when the file is damaged, and the code that
+// names it when the folder or a file cannot be used (see CheckStoreFolder, CheckSideFiles).
 LONG Store::PrepareFiles() {
   LONG status = CheckStoreFolder(location_);
   if (status != ERROR_SUCCESS) return status;
