@@ -63,10 +63,11 @@ TEST_F(StoreFilesTest, PathProblemsAreNamedForWhatTheyAre) {
   // A FIFO would block the open of every process that reads it.
   ASSERT_EQ(0, rmdir(Database(folder).c_str()));
   ASSERT_EQ(0, mkfifo(Database(folder).c_str(), 0600));
-  Child fifo([&] { return FirstCall(folder) == ERROR_REGISTRY_IO_FAILED ? 0 : 1; });
-  alarm(10);
+  Child fifo([&] {
+    alarm(5);
+    return FirstCall(folder) == ERROR_REGISTRY_IO_FAILED ? 0 : 1;
+  });
   EXPECT_EQ(0, fifo.Wait());
-  alarm(0);
   // Unreadable, to another user.
   ASSERT_EQ(0, unlink(Database(folder).c_str()));
   ASSERT_EQ(ERROR_FILE_NOT_FOUND, FirstCall(folder));
