@@ -212,7 +212,7 @@ class Store::CallEnd {
 };
 
 template <typename Op>
-LONG Store::Read(Op op, int64_t deadline) {
+LONG Store::Read(int64_t deadline, Op op) {
   std::lock_guard<std::mutex> lock(mutex_);
   deadline_ = deadline;
   db_.set_deadline(deadline);
@@ -233,7 +233,7 @@ LONG Store::Read(Op op, int64_t deadline) {
 }
 
 template <typename Op>
-LONG Store::Write(Op op, int64_t deadline) {
+LONG Store::Write(int64_t deadline, Op op) {
   std::lock_guard<std::mutex> lock(mutex_);
   deadline_ = deadline;
   db_.set_deadline(deadline);
@@ -456,14 +456,14 @@ LONG Store::OpenKey(const KeyRef& from, const KeyNames& names, bool for_writing,
 
 LONG Store::FindKey(const KeyRef& from, const KeyNames& names, bool for_writing, KeyRef* key,
                     int64_t deadline) {
-  return Read([&]() -> LONG {
+  return Read(deadline, [&]() -> LONG {
     int64_t id;
     LONG status = Resolve(from, names, &id);
     if (status != ERROR_SUCCESS) return status;
     if (for_writing && read_only_) return ERROR_ACCESS_DENIED;
     *key = KeyRef{id, from.depth + static_cast<int>(names.size())};
     return ERROR_SUCCESS;
-  }, deadline);
+  });
 }
 
 LONG Store::CreateKey(const KeyRef& from, const KeyNames& names, std::string_view key_class,
@@ -476,7 +476,7 @@ LONG Store::CreateKey(const KeyRef& from, const KeyNames& names, std::string_vie
   if (from.depth + names.size() > static_cast<size_t>(kMaxKeyDepth)) {
     return ERROR_INVALID_PARAMETER;
   }
-  return Write([&]() -> LONG {
+  return Write(deadline, [&]() -> LONG {
     if (!Alive(from.id)) return ERROR_KEY_DELETED;
     int64_t id = from.id;
     for (size_t i = 0; i < names.size(); ++i) {
@@ -495,7 +495,7 @@ LONG Store::CreateKey(const KeyRef& from, const KeyNames& names, std::string_vie
     }
     *key = KeyRef{id, from.depth + static_cast<int>(names.size())};
     return ERROR_SUCCESS;
-  }, deadline);
+  });
 }
 
 LONG Store::DeleteKey(const KeyRef& from, const KeyNames& names) {

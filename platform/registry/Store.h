@@ -97,11 +97,19 @@ class Store {
   void CloseLocked();
 
   // Run `op` as one call, waiting for other processes until `deadline` (MonotonicNanos)
-  // in all, opening the store included.
+  // in all, opening the store included; by default a minute from now (CallDeadline).
   template <typename Op>
-  LONG Read(Op op, int64_t deadline = CallDeadline());
+  LONG Read(int64_t deadline, Op op);
   template <typename Op>
-  LONG Write(Op op, int64_t deadline = CallDeadline());
+  LONG Read(Op op) {
+    return Read(CallDeadline(), op);
+  }
+  template <typename Op>
+  LONG Write(int64_t deadline, Op op);
+  template <typename Op>
+  LONG Write(Op op) {
+    return Write(CallDeadline(), op);
+  }
   static int64_t CallDeadline();
   LONG FindKey(const KeyRef& from, const KeyNames& names, bool for_writing, KeyRef* key,
                int64_t deadline);

@@ -69,7 +69,8 @@ TEST_F(StoreCorruptionTest, TruncatedFileIsRefusedAndKept) {
 
 // Another program's database, and one that holds no table yet but is marked as theirs.
 TEST_F(StoreCorruptionTest, AnotherProgramsDatabaseIsRefusedAndKept) {
-  for (const char* sql : {"CREATE TABLE t(x); INSERT INTO t VALUES(1);", "PRAGMA user_version=7;"}) {
+  for (const char* sql :
+       {"CREATE TABLE t(x); INSERT INTO t VALUES(1);", "PRAGMA user_version=7;"}) {
     unlink(user_file().c_str());
     sqlite3* db = nullptr;
     ASSERT_EQ(SQLITE_OK, sqlite3_open(user_file().c_str(), &db));

@@ -33,7 +33,8 @@ LONG FirstCall(const std::string& folder) {
 int AsAnotherUser(const std::function<int()>& body) {
   Child child([&] {
     alarm(5);
-    if (geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0)) {
+    if (geteuid() == 0 &&
+        (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0)) {
       return 100;
     }
     return body();
@@ -44,9 +45,7 @@ int AsAnotherUser(const std::function<int()>& body) {
 class StoreFilesTest : public ::testing::Test {
  protected:
   std::string Path(const std::string& name) const { return folder_.path() + "/" + name; }
-  std::string Database(const std::string& folder) const {
-    return folder + "/HKEY_CURRENT_USER.db";
-  }
+  std::string Database(const std::string& folder) const { return folder + "/HKEY_CURRENT_USER.db"; }
   TempStoreFolder folder_;
 };
 
@@ -71,6 +70,7 @@ TEST_F(StoreFilesTest, PathProblemsAreNamedForWhatTheyAre) {
   // Unreadable, to another user.
   ASSERT_EQ(0, unlink(Database(folder).c_str()));
   ASSERT_EQ(ERROR_FILE_NOT_FOUND, FirstCall(folder));
+  ASSERT_EQ(0, chmod(folder_.path().c_str(), 0711));
   ASSERT_EQ(0, chmod(folder.c_str(), 0755));
   ASSERT_EQ(0, chmod(Database(folder).c_str(), 0600));
   if (geteuid() != 0) {
@@ -136,20 +136,21 @@ TEST_F(StoreFilesTest, SideFilesLeftReadOnlyAreRepaired) {
   }
   auto step = [&](const std::function<int()>& body) { return AsAnotherUser(body); };
   EXPECT_EQ(0, step([&] {
-    if (FirstCall(folder) != ERROR_FILE_NOT_FOUND) return 1;
-    LONG status = SetDword(HKEY_CURRENT_USER, "v", 1);
-    TempStoreFolder::Reopen();  // checkpoints: the side files hold nothing
-    return status == ERROR_SUCCESS ? 0 : 2;
-  }));
+              if (FirstCall(folder) != ERROR_FILE_NOT_FOUND) return 1;
+              LONG status = SetDword(HKEY_CURRENT_USER, "v", 1);
+              TempStoreFolder::Reopen();  // checkpoints: the side files hold nothing
+              return status == ERROR_SUCCESS ? 0 : 2;
+            }));
   for (const char* suffix : {"-wal", "-shm"}) unlink((Database(folder) + suffix).c_str());
   EXPECT_EQ(0, step([&] {
-    if (chmod(Database(folder).c_str(), 0400) != 0 || FirstCall(folder) != ERROR_SUCCESS) return 1;
-    return chmod(Database(folder).c_str(), 0600);
-  }));
+              if (chmod(Database(folder).c_str(), 0400) != 0 || FirstCall(folder) != ERROR_SUCCESS)
+                return 1;
+              return chmod(Database(folder).c_str(), 0600);
+            }));
   EXPECT_EQ(0, step([&] {
-    FirstCall(folder);
-    return SetDword(HKEY_CURRENT_USER, "v", 2) == ERROR_SUCCESS ? 0 : 1;
-  }));
+              FirstCall(folder);
+              return SetDword(HKEY_CURRENT_USER, "v", 2) == ERROR_SUCCESS ? 0 : 1;
+            }));
 }
 
 // The .gen file is mapped: on a full file system, touching pages that were never allocated

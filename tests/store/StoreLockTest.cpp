@@ -1,8 +1,8 @@
 // The store lock between processes: one that dies holding it holds up no one and loses no
 // committed write, nor does a copy of the files taken while it was held; a call waits for
-// it a minute at most, opening included; a reader that cannot take it (it may not write the .gen file) still
-// reads whole values while the store is written, and no checkpoint overwrites what it is
-// reading; programs that use SQLite's own locking cannot write while the store is open.
+// it a minute at most, opening included; a reader that cannot take it (it may not write the .gen
+// file) still reads whole values while the store is written, and no checkpoint overwrites what it
+// is reading; programs that use SQLite's own locking cannot write while the store is open.
 #include <fcntl.h>
 #include <grp.h>
 #include <gtest/gtest.h>
