@@ -122,8 +122,8 @@ LONG CheckStoreFolder(const StoreLocation& location) {
 LONG CheckSideFiles(const StoreLocation& location, bool repair) {
   struct stat database;
   if (stat(location.database.c_str(), &database) != 0) return ERROR_SUCCESS;
-  for (const char* suffix : {"-wal", "-shm"}) {
-    std::string path = location.database + suffix;
+  for (const std::string& path :
+       {location.database + "-wal", location.database + "-shm", location.generation}) {
     struct stat file;
     if (lstat(path.c_str(), &file) != 0) {
       if (errno == ENOENT) continue;
@@ -132,7 +132,8 @@ LONG CheckSideFiles(const StoreLocation& location, bool repair) {
     if (S_ISLNK(file.st_mode)) return ERROR_ACCESS_DENIED;
     if (!S_ISREG(file.st_mode)) return ERROR_REGISTRY_IO_FAILED;
     mode_t mode = database.st_mode & 0777;
-    if (repair && file.st_uid == geteuid() && (file.st_mode & 0777) != mode) {
+    if (repair && path != location.generation && file.st_uid == geteuid() &&
+        (file.st_mode & 0777) != mode) {
       chmod(path.c_str(), mode);
     }
   }

@@ -52,8 +52,9 @@ StoreLocation LocateStore(int root);
 // user's. ERROR_PATH_NOT_FOUND if it is not a folder; ERROR_SUCCESS if it does not exist.
 LONG CheckStoreFolder(const StoreLocation& location);
 
-// Checks SQLite's -wal and -shm files beside an existing database: ERROR_ACCESS_DENIED for
-// a symbolic link, ERROR_REGISTRY_IO_FAILED for anything but a regular file. With
+// Checks SQLite's -wal and -shm files and the .gen file beside an existing database:
+// ERROR_ACCESS_DENIED for a symbolic link, ERROR_REGISTRY_IO_FAILED for anything but a
+// regular file. With
 // `repair`, gives this user's side files the database file's mode again: a process that
 // reads while the database is read-only creates them with that mode, and a writer could
 // not use them once it is writable again.

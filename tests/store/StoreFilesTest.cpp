@@ -112,12 +112,12 @@ TEST_F(StoreFilesTest, AFolderOthersMayWriteIsRefusedAndLinksAreNotFollowed) {
     EXPECT_EQ(ERROR_ACCESS_DENIED, FirstCall(shared));
   }
   // Links, in a folder of the user's own.
-  for (const char* suffix : {"", "-wal", "-shm"}) {
+  for (const char* suffix : {".db", ".db-wal", ".db-shm", ".gen"}) {
     std::string folder = Path(std::string("links") + suffix);
     ASSERT_EQ(ERROR_FILE_NOT_FOUND, FirstCall(folder));
     ASSERT_EQ(ERROR_SUCCESS, SetDword(HKEY_CURRENT_USER, "v", 1));
     TempStoreFolder::Reopen();
-    std::string link = Database(folder) + suffix;
+    std::string link = folder + "/HKEY_CURRENT_USER" + suffix;
     ASSERT_EQ(0, unlink(link.c_str()));
     ASSERT_EQ(0, symlink(victim.c_str(), link.c_str()));
     EXPECT_EQ(ERROR_ACCESS_DENIED, FirstCall(folder)) << link;
