@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/registry/StoreLock.h"
 #include "platform/registry/StoreVfs.h"
 
 namespace ruzide::registry {
@@ -121,14 +122,13 @@ const LegacyStatement kLegacyStatements[] = {
     {kPutValue, "INSERT INTO vals(key) SELECT ?1 WHERE 0"},
 };
 
-// Waits for another process's lock for up to about a minute: short sleeps first, since
+// Waits for another process's lock until the call's deadline: short sleeps first, since
 // most transactions last microseconds, then 2 ms ones. SQLite's own busy timeout sleeps
 // in whole milliseconds, which would make busy writers take turns far too slowly.
 constexpr int kBusyFastSteps = 7;
-constexpr int kBusyMaxSteps = kBusyFastSteps + 30000;
 
-int WaitWhileBusy(void*, int count) {
-  if (count >= kBusyMaxSteps) return 0;
+int WaitWhileBusy(void* deadline, int count) {
+  if (MonotonicNanos() >= *static_cast<const int64_t*>(deadline)) return 0;
   long micros = count < kBusyFastSteps ? 20L << count : 2000;
   timespec pause = {0, micros * 1000};
   nanosleep(&pause, nullptr);
@@ -161,6 +161,22 @@ LONG ErrorForDatabase(int code) {
     case SQLITE_PERM:
     case SQLITE_AUTH:
       return ERROR_ACCESS_DENIED;
+    default:
+      return ERROR_REGISTRY_IO_FAILED;
+  }
+}
+
+LONG ErrorForFileSystem(int error) {
+  switch (error) {
+    case EACCES:
+    case EPERM:
+    case ELOOP:
+      return ERROR_ACCESS_DENIED;
+    case ENOENT:
+    case ENOTDIR:
+      return ERROR_PATH_NOT_FOUND;
+    case ENAMETOOLONG:
+      return ERROR_FILENAME_EXCED_RANGE;
     default:
       return ERROR_REGISTRY_IO_FAILED;
   }
@@ -229,13 +245,18 @@ class Database::Statement {
   int bound_ = 0;
 };
 
-FileState CheckDatabaseFile(const std::string& path) {
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return errno == ENOENT ? FileState::kMissing : FileState::kUnreadable;
+FileState CheckDatabaseFile(const std::string& path, LONG* error) {
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+  if (fd < 0 && errno == ENOENT) return FileState::kMissing;
+  if (fd < 0) {
+    *error = ErrorForFileSystem(errno);
+    return FileState::kUnreadable;
+  }
   struct stat info;
   unsigned char header[100];
   FileState state = FileState::kPlausible;
   if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    *error = ERROR_REGISTRY_IO_FAILED;  // a folder, FIFO or device is no database
     state = FileState::kUnreadable;
   } else if (info.st_size == 0) {
     state = FileState::kEmpty;
@@ -273,8 +294,9 @@ LONG Database::Open(const std::string& path, bool read_only, ReaderFence* fence)
               (read_only ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
   int code = sqlite3_open_v2(path.c_str(), &db_, flags, vfs);
   if (code != SQLITE_OK) {
+    int error = db_ != nullptr ? sqlite3_system_errno(db_) : 0;
     Close();
-    return ErrorForDatabase(code);
+    return (code & 0xff) == SQLITE_CANTOPEN ? ErrorForFileSystem(error) : ErrorForDatabase(code);
   }
   // The database file is open, but SQLite has not read it nor touched the wal-index yet.
   if (fence != nullptr && !RelyOnStoreLock(db_, fence)) {
@@ -282,7 +304,7 @@ LONG Database::Open(const std::string& path, bool read_only, ReaderFence* fence)
     return ERROR_REGISTRY_IO_FAILED;
   }
   sqlite3_extended_result_codes(db_, 1);
-  sqlite3_busy_handler(db_, WaitWhileBusy, nullptr);
+  sqlite3_busy_handler(db_, WaitWhileBusy, &deadline_);
   // Until the file has proved to be a store of ours, closing must not checkpoint into it.
   Abandon();
   LONG result;
@@ -316,8 +338,9 @@ LONG Database::Validate(bool read_only) {
   int64_t application_id = QueryInteger("PRAGMA application_id");
   int64_t version = QueryInteger("PRAGMA user_version");
   int64_t tables = QueryInteger("SELECT count(*) FROM sqlite_schema");
-  if (application_id == 0 && tables == 0) {
-    // A new database, or one whose creator died before giving it the schema.
+  if (application_id == 0 && version == 0 && tables == 0) {
+    // A new database, or one whose creator died before giving it the schema. A file that
+    // another program has marked as its own, though empty, is left alone.
     if (read_only) return ERROR_FILE_NOT_FOUND;
     CreateSchema();
   } else if (application_id != kApplicationId || version != kSchemaVersion) {

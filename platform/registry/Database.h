@@ -40,6 +40,11 @@ LONG ErrorForDatabase(int code);
 // The error that ErrorForDatabase maps to `status`, for failures outside SQLite that end
 // a call the same way (ERROR_LOCK_VIOLATION and ERROR_REGISTRY_IO_FAILED).
 DatabaseError ErrorFor(LONG status);
+// The Windows error code for a failed file system call's errno: ERROR_ACCESS_DENIED for
+// permissions and refused symbolic links, ERROR_PATH_NOT_FOUND for a folder that is
+// missing or not a folder, ERROR_FILENAME_EXCED_RANGE for a path too long, and
+// ERROR_REGISTRY_IO_FAILED for anything else.
+LONG ErrorForFileSystem(int error);
 // Whether the code means another process is in the way for now, so that trying again
 // helps: it holds a lock, or it is half-way through changing the wal-index.
 bool IsBusy(int code);
@@ -67,13 +72,14 @@ enum class FileState {
   kMissing,     // no file
   kEmpty,       // zero bytes: no data, safe to initialise
   kPlausible,   // an SQLite database of the right length; the schema is checked on open
-  kUnreadable,  // cannot be read
+  kUnreadable,  // cannot be read, or not a regular file: *error says why
   kCorrupt,     // not an SQLite database, or shorter than its header says with no WAL
 };
 
 // Looks at the file's header without opening it as a database, so that a damaged file is
-// recognised before SQLite could write to it.
-FileState CheckDatabaseFile(const std::string& path);
+// recognised before SQLite could write to it. Neither follows a symbolic link nor waits
+// for a FIFO or device at `path`; those are kUnreadable.
+FileState CheckDatabaseFile(const std::string& path, LONG* error);
 
 class Database {
  public:
@@ -98,6 +104,8 @@ class Database {
   void Close();
   void Abandon();
   bool is_open() const { return db_ != nullptr; }
+  // Until when (MonotonicNanos) SQLite may wait for another process's lock.
+  void set_deadline(int64_t deadline) { deadline_ = deadline; }
 
   // Transactions. BeginWrite takes the write lock at once (BEGIN IMMEDIATE) so that a
   // write never fails half-way for want of it.
@@ -141,6 +149,7 @@ class Database {
   sqlite3_stmt* Use(int index);
 
   sqlite3* db_ = nullptr;
+  int64_t deadline_ = 0;
   std::vector<sqlite3_stmt*> statements_;
   bool legacy_ = false;  // read-only, without the columns that later versions added
 };

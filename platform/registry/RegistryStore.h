@@ -3,6 +3,7 @@
 #ifndef RUZIDE_PLATFORM_REGISTRY_REGISTRYSTORE_H_
 #define RUZIDE_PLATFORM_REGISTRY_REGISTRYSTORE_H_
 
+#include <cstdint>
 #include <string>
 
 #include "platform/WinTypes.h"
@@ -23,6 +24,10 @@ std::string StoreDatabasePath(HKEY root);
 // entry names one. The store itself ignores such an entry; a tool should not, since a
 // misspelt root would leave writable a root the user meant to protect.
 std::string UnknownReadOnlyRoot();
+
+// How long a registry call may wait for other processes in all, from its start, before it
+// fails with ERROR_LOCK_VIOLATION: a minute unless a test sets it shorter.
+void SetStoreWaitLimit(int64_t nanos);
 
 }  // namespace ruzide::registry
 

@@ -1,17 +1,16 @@
 // The file <root>.gen beside each database, mapped into every process that uses the store.
 // It holds what those processes share outside SQLite: the generation counter
-// (GenerationCounter.h) and the store lock (StoreLock.h).
+// (GenerationCounter.h), and bytes past its end that carry the store lock (StoreLock.h) as
+// open-file-description locks, which the kernel keeps and drops with their holders: the
+// file's content says nothing of who holds what, so no copy or restore of it can.
 //
 // The counter stays at offset 0, where the first versions of the store kept it alone, so
-// a short file from them only grows. The lock follows it, with a word that names the C
-// library and word size it was laid out by: a process built differently finds another
-// value there and must not take the lock. A process that can write the file initialises
-// the lock once, under an open-file-description lock on the file, so that two processes
-// creating the file at once do not both initialise it.
+// a short file from them only grows. The word after it once described a lock kept in the
+// file; every process that may write the file sets it to a value those versions do not
+// accept, so that one of them started on this store reads without writing.
 #ifndef RUZIDE_PLATFORM_REGISTRY_SHAREDFILE_H_
 #define RUZIDE_PLATFORM_REGISTRY_SHAREDFILE_H_
 
-#include <pthread.h>
 #include <sys/types.h>
 
 #include <cstdint>
@@ -21,9 +20,11 @@ namespace ruzide::registry {
 
 class SharedFile {
  public:
-  // A byte past the shared data on which readers that cannot write the file announce
-  // their read transactions (StoreLock.h). Locks on it never overlap the ones above.
+  // Bytes past the shared data (locks on them never overlap): a process that may write
+  // the file holds kLockByte exclusively for the store lock; readers that cannot write it
+  // announce their read transactions with shared locks on kReaderByte.
   static constexpr off_t kReaderByte = 4097;
+  static constexpr off_t kLockByte = 4098;
 
   SharedFile() = default;
   SharedFile(const SharedFile&) = delete;
@@ -31,8 +32,10 @@ class SharedFile {
   ~SharedFile() { Close(); }
 
   // Maps the file at `path`: read-write if this process may write it, creating it with
-  // `create_mode` unless that is 0, else read-only. Returns false if it cannot be opened
-  // or mapped at all, or if this process may write it but not grow it.
+  // `create_mode` unless that is 0, else read-only. Never follows a symbolic link and never
+  // waits for a FIFO or device there. Returns false if it cannot be opened or mapped, is
+  // not a regular file, or this process may write it but not allocate its disk space (a
+  // full file system), so that the mapping can never fault.
   bool Open(const std::string& path, mode_t create_mode);
   void Close();
 
@@ -40,19 +43,13 @@ class SharedFile {
   int fd() const { return fd_; }
   // The counter word, or null when the file is not open.
   uint64_t* generation() const;
-  // The store lock, or null when this process cannot take it: the file is read-only to
-  // it, or the lock was laid out by a different build.
-  pthread_mutex_t* lock() const;
 
  private:
   struct Area;
 
-  bool InitialiseLock();
-
   Area* area_ = nullptr;
   int fd_ = -1;
   bool writable_ = false;
-  bool lock_usable_ = false;
 };
 
 }  // namespace ruzide::registry

@@ -5,10 +5,12 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 
 #include "platform/registry/KeyPath.h"
 #include "platform/registry/NameFold.h"
+#include "platform/registry/RegistryStore.h"
 
 namespace ruzide::registry {
 
@@ -16,14 +18,8 @@ namespace {
 
 // Returned by Recover when the call should start over.
 constexpr LONG kRetry = -1;
-// How long a call keeps retrying a database that stays busy.
-constexpr int64_t kBusyLimitNanos = 60'000'000'000;
-
-int64_t MonotonicNanos() {
-  timespec now;
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  return int64_t{now.tv_sec} * 1'000'000'000 + now.tv_nsec;
-}
+// How long a call may wait for other processes in all, from its start.
+std::atomic<int64_t> wait_limit_nanos{60'000'000'000};
 
 // FILETIME ticks: 100 ns since 1601-01-01.
 int64_t FileTimeNow() {
@@ -74,8 +70,7 @@ LONG Store::EnsureOpen() {
   if (status != ERROR_SUCCESS) return status;
   // Opening reads the database, and may meet a process that is creating it.
   status = OpenDatabase();
-  for (int64_t started = MonotonicNanos();
-       status == ERROR_LOCK_VIOLATION && MonotonicNanos() - started < kBusyLimitNanos;) {
+  while (status == ERROR_LOCK_VIOLATION && MonotonicNanos() < deadline_) {
     timespec pause = {0, 200'000};
     nanosleep(&pause, nullptr);
     status = OpenDatabase();
@@ -97,15 +92,22 @@ LONG Store::EnsureOpen() {
 
 // Decides whether this process may write the root, creating the folder, an empty file and
 // the shared file if it may. Returns ERROR_FILE_NOT_FOUND when there is no database to
-// open (read-only and none yet), ERROR_BADDB when the file is damaged.
+// open (read-only and none yet), ERROR_BADDB when the file is damaged, and the code that
+// names it when the folder or a file cannot be used (see CheckStoreFolder, CheckSideFiles).
 LONG Store::PrepareFiles() {
+  LONG status = CheckStoreFolder(location_);
+  if (status != ERROR_SUCCESS) return status;
   read_only_ = location_.listed_read_only || !MakeFolder(location_.folder, location_.folder_mode) ||
                access(location_.folder.c_str(), W_OK) != 0;
+  // MakeFolder may just have made it.
+  status = CheckStoreFolder(location_);
+  if (status != ERROR_SUCCESS) return status;
   const std::string& file = location_.database;
-  switch (CheckDatabaseFile(file)) {
+  switch (CheckDatabaseFile(file, &status)) {
     case FileState::kCorrupt:
-    case FileState::kUnreadable:
       return Break(ERROR_BADDB);
+    case FileState::kUnreadable:
+      return status;  // perhaps passing; looked at again next call
     case FileState::kPlausible:
       if (access(file.c_str(), W_OK) != 0) read_only_ = true;
       break;
@@ -115,12 +117,15 @@ LONG Store::PrepareFiles() {
       {
         // Created here rather than by SQLite so that it has the right mode from the start;
         // SQLite gives its -wal and -shm files the database file's mode.
-        int fd = open(file.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, location_.file_mode);
+        int fd = open(file.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK,
+                      location_.file_mode);
         if (fd < 0) return ERROR_FILE_NOT_FOUND;  // so read-only, and nothing to read
         close(fd);
       }
       break;
   }
+  status = CheckSideFiles(location_, !read_only_);
+  if (status != ERROR_SUCCESS) return status;
   // Every process that uses the database maps the shared file, read-only ones too, since
   // it holds the store lock. One that cannot write it could move no counter, and other
   // processes would go on trusting caches that its writes made stale: it may not write
@@ -133,7 +138,7 @@ LONG Store::PrepareFiles() {
 }
 
 LONG Store::OpenDatabase() {
-  LONG status = lock_.Acquire();
+  LONG status = lock_.Acquire(deadline_);
   if (status != ERROR_SUCCESS) return status;
   status = db_.Open(location_.database, read_only_, lock_.serialised() ? &lock_ : nullptr);
   lock_.Release();
@@ -144,7 +149,7 @@ void Store::CloseDatabase() {
   if (!db_.is_open()) return;
   // Closing the last connection checkpoints and removes the WAL, which needs the lock;
   // without it the connection closes leaving the files as they are.
-  if (lock_.Acquire() != ERROR_SUCCESS) db_.Abandon();
+  if (lock_.Acquire(CallDeadline()) != ERROR_SUCCESS) db_.Abandon();
   db_.Close();
   lock_.Release();
 }
@@ -175,6 +180,12 @@ void Store::CloseLocked() {
   read_only_ = false;
 }
 
+int64_t Store::CallDeadline() {
+  return MonotonicNanos() + wait_limit_nanos.load(std::memory_order_relaxed);
+}
+
+void SetStoreWaitLimit(int64_t nanos) { wait_limit_nanos.store(nanos, std::memory_order_relaxed); }
+
 void Store::Close() {
   std::lock_guard<std::mutex> lock(mutex_);
   CloseLocked();
@@ -201,12 +212,13 @@ class Store::CallEnd {
 };
 
 template <typename Op>
-LONG Store::Read(Op op) {
+LONG Store::Read(int64_t deadline, Op op) {
   std::lock_guard<std::mutex> lock(mutex_);
+  deadline_ = deadline;
+  db_.set_deadline(deadline);
   LONG status = EnsureOpen();
   if (status != ERROR_SUCCESS) return status;
   CallEnd end(this);
-  int64_t started = MonotonicNanos();
   for (;;) {
     try {
       StartRead();
@@ -214,20 +226,21 @@ LONG Store::Read(Op op) {
       FinishRead();
       return status;
     } catch (const DatabaseError& error) {
-      status = Recover(error, started);
+      status = Recover(error);
       if (status != kRetry) return status;
     }
   }
 }
 
 template <typename Op>
-LONG Store::Write(Op op) {
+LONG Store::Write(int64_t deadline, Op op) {
   std::lock_guard<std::mutex> lock(mutex_);
+  deadline_ = deadline;
+  db_.set_deadline(deadline);
   LONG status = EnsureOpen();
   if (status != ERROR_SUCCESS) return status;
   if (read_only_ || state_ != State::kOpen) return ERROR_ACCESS_DENIED;
   CallEnd end(this);
-  int64_t started = MonotonicNanos();
   for (;;) {
     try {
       StartWrite();
@@ -235,7 +248,7 @@ LONG Store::Write(Op op) {
       FinishWrite();
       return status;
     } catch (const DatabaseError& error) {
-      status = Recover(error, started);
+      status = Recover(error);
       if (status != kRetry) return status;
     }
   }
@@ -301,10 +314,10 @@ void Store::FinishWrite() {
   lock_.Release();
 }
 
-LONG Store::Recover(const DatabaseError& error, int64_t started) {
+LONG Store::Recover(const DatabaseError& error) {
   EndCall();
   cache_.Reset(KeyCache::kUntagged);
-  if (IsBusy(error.code) && MonotonicNanos() - started < kBusyLimitNanos) {
+  if (IsBusy(error.code) && MonotonicNanos() < deadline_) {
     timespec pause = {0, 50'000};
     nanosleep(&pause, nullptr);
     return kRetry;
@@ -323,7 +336,7 @@ void Store::UseDatabase() {
 
 void Store::LockStore() {
   if (lock_.held()) return;
-  LONG status = lock_.Acquire();
+  LONG status = lock_.Acquire(deadline_);
   if (status != ERROR_SUCCESS) throw ErrorFor(status);
 }
 
@@ -438,7 +451,12 @@ void Store::Touch(int64_t key) {
 // ---- Operations ----
 
 LONG Store::OpenKey(const KeyRef& from, const KeyNames& names, bool for_writing, KeyRef* key) {
-  return Read([&]() -> LONG {
+  return FindKey(from, names, for_writing, key, CallDeadline());
+}
+
+LONG Store::FindKey(const KeyRef& from, const KeyNames& names, bool for_writing, KeyRef* key,
+                    int64_t deadline) {
+  return Read(deadline, [&]() -> LONG {
     int64_t id;
     LONG status = Resolve(from, names, &id);
     if (status != ERROR_SUCCESS) return status;
@@ -451,13 +469,14 @@ LONG Store::OpenKey(const KeyRef& from, const KeyNames& names, bool for_writing,
 LONG Store::CreateKey(const KeyRef& from, const KeyNames& names, std::string_view key_class,
                       bool for_writing, KeyRef* key, bool* created) {
   *created = false;
+  int64_t deadline = CallDeadline();
   // Most creates find the key there already; that needs no write lock.
-  LONG status = OpenKey(from, names, for_writing, key);
+  LONG status = FindKey(from, names, for_writing, key, deadline);
   if (status != ERROR_FILE_NOT_FOUND) return status;
   if (from.depth + names.size() > static_cast<size_t>(kMaxKeyDepth)) {
     return ERROR_INVALID_PARAMETER;
   }
-  return Write([&]() -> LONG {
+  return Write(deadline, [&]() -> LONG {
     if (!Alive(from.id)) return ERROR_KEY_DELETED;
     int64_t id = from.id;
     for (size_t i = 0; i < names.size(); ++i) {

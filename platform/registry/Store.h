@@ -11,8 +11,8 @@
 // Each call is one transaction. Reads go to the cache when the generation counter says it
 // is current and to the database otherwise; a write commits and moves the counter on
 // (GenerationCounter.h). Every use of the database, reads that miss the cache included,
-// happens under the store lock (StoreLock.h), which a call waits for, for up to about a
-// minute.
+// happens under the store lock (StoreLock.h), which a call waits for until a minute after it
+// began, opening the store included.
 #ifndef RUZIDE_PLATFORM_REGISTRY_STORE_H_
 #define RUZIDE_PLATFORM_REGISTRY_STORE_H_
 
@@ -96,15 +96,28 @@ class Store {
   LONG Break(LONG error);
   void CloseLocked();
 
+  // Run `op` as one call, waiting for other processes until `deadline` (MonotonicNanos)
+  // in all, opening the store included; by default a minute from now (CallDeadline).
   template <typename Op>
-  LONG Read(Op op);
+  LONG Read(int64_t deadline, Op op);
   template <typename Op>
-  LONG Write(Op op);
+  LONG Read(Op op) {
+    return Read(CallDeadline(), op);
+  }
+  template <typename Op>
+  LONG Write(int64_t deadline, Op op);
+  template <typename Op>
+  LONG Write(Op op) {
+    return Write(CallDeadline(), op);
+  }
+  static int64_t CallDeadline();
+  LONG FindKey(const KeyRef& from, const KeyNames& names, bool for_writing, KeyRef* key,
+               int64_t deadline);
   void StartRead();
   void FinishRead();
   void StartWrite();
   void FinishWrite();
-  LONG Recover(const DatabaseError& error, int64_t started);
+  LONG Recover(const DatabaseError& error);
   void UseDatabase();
   void LockStore();
   void EndCall();
@@ -133,6 +146,7 @@ class Store {
   KeyCache cache_;
 
   // Per call.
+  int64_t deadline_ = 0;
   uint64_t seen_generation_ = 0;
   bool caching_ = false;
   bool in_transaction_ = false;

@@ -2,8 +2,10 @@
 
 #include <pwd.h>
 #include <strings.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 
@@ -87,6 +89,8 @@ StoreLocation LocateStore(int root) {
   const char* folder = std::getenv("RUZIDE_REGISTRY");
   location.folder = folder != nullptr && *folder != '\0' ? folder : DefaultFolder(root);
   while (location.folder.size() > 1 && location.folder.back() == '/') location.folder.pop_back();
+  // SQLite may read a name that begins "file:" as a URI; "./file:" it cannot.
+  if (location.folder.empty() || location.folder.front() != '/') location.folder.insert(0, "./");
   std::string base = location.folder + "/" + kRootNames[root];
   location.database = base + ".db";
   location.generation = base + ".gen";
@@ -94,6 +98,46 @@ StoreLocation LocateStore(int root) {
   location.file_mode = root == kCurrentUser ? 0600 : 0644;
   location.listed_read_only = ListedReadOnly(root);
   return location;
+}
+
+LONG CheckStoreFolder(const StoreLocation& location) {
+  struct stat folder;
+  if (stat(location.folder.c_str(), &folder) != 0) return ERROR_SUCCESS;
+  if (!S_ISDIR(folder.st_mode)) return ERROR_PATH_NOT_FOUND;
+  uid_t user = geteuid();
+  if (folder.st_uid != user && folder.st_uid != 0) return ERROR_ACCESS_DENIED;
+  bool others_write = (folder.st_mode & S_IWOTH) != 0 ||
+                      ((folder.st_mode & S_IWGRP) != 0 && folder.st_gid != getegid());
+  if (!others_write) return ERROR_SUCCESS;
+  if ((folder.st_mode & S_ISVTX) == 0) return ERROR_ACCESS_DENIED;
+  // Others may add names to a sticky folder but not replace this user's files.
+  for (const std::string& path : {location.database, location.database + "-wal",
+                                  location.database + "-shm", location.generation}) {
+    struct stat file;
+    if (lstat(path.c_str(), &file) == 0 && file.st_uid != user) return ERROR_ACCESS_DENIED;
+  }
+  return ERROR_SUCCESS;
+}
+
+LONG CheckSideFiles(const StoreLocation& location, bool repair) {
+  struct stat database;
+  if (stat(location.database.c_str(), &database) != 0) return ERROR_SUCCESS;
+  for (const std::string& path :
+       {location.database + "-wal", location.database + "-shm", location.generation}) {
+    struct stat file;
+    if (lstat(path.c_str(), &file) != 0) {
+      if (errno == ENOENT) continue;
+      return ERROR_REGISTRY_IO_FAILED;
+    }
+    if (S_ISLNK(file.st_mode)) return ERROR_ACCESS_DENIED;
+    if (!S_ISREG(file.st_mode)) return ERROR_REGISTRY_IO_FAILED;
+    mode_t mode = database.st_mode & 0777;
+    if (repair && path != location.generation && file.st_uid == geteuid() &&
+        (file.st_mode & 0777) != mode) {
+      chmod(path.c_str(), mode);
+    }
+  }
+  return ERROR_SUCCESS;
 }
 
 }  // namespace ruzide::registry

@@ -45,6 +45,21 @@ struct StoreLocation {
 // write.
 StoreLocation LocateStore(int root);
 
+// Refuses a store folder that another user could change, where files could be swapped
+// for links to files of theirs: ERROR_ACCESS_DENIED unless the folder belongs to this
+// user or root and no one else may write it (world-writable, or group-writable for a
+// group other than this user's), or it is sticky and every store file in it is this
+// user's. ERROR_PATH_NOT_FOUND if it is not a folder; ERROR_SUCCESS if it does not exist.
+LONG CheckStoreFolder(const StoreLocation& location);
+
+// Checks SQLite's -wal and -shm files and the .gen file beside an existing database:
+// ERROR_ACCESS_DENIED for a symbolic link, ERROR_REGISTRY_IO_FAILED for anything but a
+// regular file. With
+// `repair`, gives this user's side files the database file's mode again: a process that
+// reads while the database is read-only creates them with that mode, and a writer could
+// not use them once it is writable again.
+LONG CheckSideFiles(const StoreLocation& location, bool repair);
+
 }  // namespace ruzide::registry
 
 #endif  // RUZIDE_PLATFORM_REGISTRY_STORELOCATION_H_

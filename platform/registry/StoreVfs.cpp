@@ -1,6 +1,7 @@
 #include "platform/registry/StoreVfs.h"
 
 #include <sqlite3.h>
+#include <sys/stat.h>
 
 #include <cstdio>
 #include <cstring>
@@ -209,6 +210,14 @@ int Open(sqlite3_vfs* vfs, sqlite3_filename name, sqlite3_file* file, int flags,
   store->frame = nullptr;
   store->frame_size = 0;
   sqlite3_file* real = store->real();
+  // The store's files are regular files of its own: never a link another user planted, nor
+  // a FIFO whose opening would wait for ever.
+  struct stat info;
+  if (name != nullptr && lstat(name, &info) == 0 && !S_ISREG(info.st_mode)) {
+    real->pMethods = nullptr;
+    store->base.pMethods = nullptr;
+    return SQLITE_CANTOPEN;
+  }
   int code = Unix(vfs)->xOpen(Unix(vfs), name, real, flags, out_flags);
   // Every method above is forwarded, so the unix VFS must supply all of them.
   if (code == SQLITE_OK && real->pMethods->iVersion < kMethods.iVersion) {

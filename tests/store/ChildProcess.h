@@ -27,6 +27,7 @@ class Child {
     pid_ = -1;
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
+  pid_t pid() const { return pid_; }
   void Kill() {
     if (pid_ > 0) kill(pid_, SIGKILL);
     Wait();

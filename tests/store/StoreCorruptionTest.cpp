@@ -67,13 +67,17 @@ TEST_F(StoreCorruptionTest, TruncatedFileIsRefusedAndKept) {
   ExpectRootFails(half);
 }
 
+// Another program's database, and one that holds no table yet but is marked as theirs.
 TEST_F(StoreCorruptionTest, AnotherProgramsDatabaseIsRefusedAndKept) {
-  sqlite3* db = nullptr;
-  ASSERT_EQ(SQLITE_OK, sqlite3_open(user_file().c_str(), &db));
-  ASSERT_EQ(SQLITE_OK, sqlite3_exec(db, "CREATE TABLE t(x); INSERT INTO t VALUES(1);", nullptr,
-                                    nullptr, nullptr));
-  sqlite3_close(db);
-  ExpectRootFails(ReadFile(user_file()));
+  for (const char* sql :
+       {"CREATE TABLE t(x); INSERT INTO t VALUES(1);", "PRAGMA user_version=7;"}) {
+    unlink(user_file().c_str());
+    sqlite3* db = nullptr;
+    ASSERT_EQ(SQLITE_OK, sqlite3_open(user_file().c_str(), &db));
+    ASSERT_EQ(SQLITE_OK, sqlite3_exec(db, sql, nullptr, nullptr, nullptr));
+    sqlite3_close(db);
+    ExpectRootFails(ReadFile(user_file()));
+  }
 }
 
 // A checkpoint that makes the file longer writes its header page before the pages it

@@ -138,6 +138,7 @@ std::string ErrorText(LONG code) {
     const char* text;
   } kTexts[] = {
       {ERROR_FILE_NOT_FOUND, "not found"},
+      {ERROR_PATH_NOT_FOUND, "the store's folder cannot be reached (a part of its path is a file)"},
       {ERROR_ACCESS_DENIED, "access denied"},
       {ERROR_INVALID_HANDLE, "invalid handle"},
       {ERROR_NOT_ENOUGH_MEMORY, "out of memory"},
@@ -145,10 +146,11 @@ std::string ErrorText(LONG code) {
       {ERROR_LOCK_VIOLATION, "the store stayed locked by another process"},
       {ERROR_INVALID_PARAMETER, "invalid parameter (a name too long, or a key too deep)"},
       {ERROR_BAD_PATHNAME, "bad path name"},
-      {ERROR_FILENAME_EXCED_RANGE, "value name too long"},
+      {ERROR_FILENAME_EXCED_RANGE, "value name or the store's path too long"},
       {ERROR_MORE_DATA, "more data than expected"},
-      {ERROR_BADDB, "the registry database is damaged, unreadable or not a store"},
-      {ERROR_REGISTRY_IO_FAILED, "reading or writing the registry database failed"},
+      {ERROR_BADDB, "the registry database is damaged or not a store"},
+      {ERROR_REGISTRY_IO_FAILED,
+       "reading or writing the registry database failed (disk full, I/O error, or not a file)"},
       {ERROR_KEY_DELETED, "the key was deleted"},
   };
   for (const auto& t : kTexts) {
