@@ -11,6 +11,10 @@ namespace key {
 // empty, then m_strName. Empty for a hive.
 CString OwnPath(const CRegDeclObject& key);
 
+// Deletes the children the key created at run time, in creation order, and empties
+// m_listOwned.
+void DeleteOwnedChildren(CRegDeclKey& key);
+
 // `format` formatted printf-style with the single int `n` ("Language%d", 3: "Language3").
 CString FormatName(const char* format, int n);
 

@@ -16,6 +16,8 @@ namespace {
 
 // Returned by Recover when the call should start over.
 constexpr LONG kRetry = -1;
+// Returned by Join for a store whose calls cannot join a transaction.
+constexpr LONG kUnjoinable = -2;
 // How long a call keeps retrying a database that stays busy.
 constexpr int64_t kBusyLimitNanos = 60'000'000'000;
 
@@ -200,8 +202,119 @@ class Store::CallEnd {
   Store* store_;
 };
 
+// ---- Calls inside a thread's transaction ----
+
+// Runs `op` as part of the thread's transaction if it has one that this store can join;
+// sets *handled to false when the call must run as a transaction of its own instead.
+template <typename Op>
+LONG Store::Joined(Op op, bool writing, bool* handled) {
+  ThreadTransaction& transaction = CurrentTransaction();
+  *handled = transaction.depth > 0;
+  if (!*handled) return ERROR_SUCCESS;
+  if (transaction.failed[root_] != ERROR_SUCCESS) return transaction.failed[root_];
+  if (transaction.joined[root_] != this) {
+    LONG status = Join();
+    if (status == kUnjoinable) {
+      *handled = false;
+      return ERROR_SUCCESS;
+    }
+    if (status != ERROR_SUCCESS) {
+      transaction.failed[root_] = status;
+      return status;
+    }
+    transaction.joined[root_] = this;
+  }
+  if (writing && read_only_) return ERROR_ACCESS_DENIED;
+  // Each write forgets the lists it may have changed, as a commit does, so that later
+  // reads of the transaction see it.
+  const bool changed_before = changed_;
+  changed_ = false;
+  try {
+    LONG status = op();
+    if (changed_) cache_.ForgetLists();
+    changed_ = changed_ || changed_before;
+    return status;
+  } catch (const DatabaseError& error) {
+    return FailJoined(ErrorForDatabase(error.code));
+  }
+}
+
+// Takes this process's hold on the store and the store lock, both kept until Leave, and
+// begins the transaction. kUnjoinable for a store without a database, or one this
+// process reads as an outside reader, whose calls stay transactions of their own.
+LONG Store::Join() {
+  mutex_.lock();
+  LONG status = EnsureOpen();
+  if (status == ERROR_SUCCESS && (state_ != State::kOpen || !lock_.serialised())) {
+    status = kUnjoinable;
+  }
+  if (status == ERROR_SUCCESS) {
+    try {
+      LockStore();
+      if (read_only_) {
+        db_.BeginRead();
+      } else {
+        db_.BeginWrite();
+      }
+      in_transaction_ = true;
+    } catch (const DatabaseError& error) {
+      EndCall();
+      status = ErrorForDatabase(error.code);
+      if (status == ERROR_BADDB) Break(status);
+    }
+  }
+  if (status != ERROR_SUCCESS) {
+    mutex_.unlock();
+    return status;
+  }
+  changed_ = false;
+  seen_generation_ = generation_.Load();
+  if (!GenerationCounter::Stable(seen_generation_) || cache_.tag() != seen_generation_) {
+    cache_.Reset(KeyCache::kUntagged);
+  }
+  caching_ = true;
+  return ERROR_SUCCESS;
+}
+
+// Rolls this store's part back at once, lets go of the store, and makes the rest of the
+// transaction's calls on it fail with `status`.
+LONG Store::FailJoined(LONG status) {
+  EndCall();
+  cache_.Reset(KeyCache::kUntagged);
+  if (status == ERROR_BADDB) Break(status);
+  ThreadTransaction& transaction = CurrentTransaction();
+  transaction.joined[root_] = nullptr;
+  transaction.failed[root_] = status;
+  mutex_.unlock();
+  return status;
+}
+
+LONG Store::Leave(bool commit) {
+  LONG status = ERROR_SUCCESS;
+  if (!commit) {
+    EndCall();
+    cache_.Reset(KeyCache::kUntagged);
+  } else {
+    try {
+      FinishWrite();
+    } catch (const DatabaseError& error) {
+      EndCall();
+      cache_.Reset(KeyCache::kUntagged);
+      status = ErrorForDatabase(error.code);
+      if (status == ERROR_BADDB) Break(status);
+    }
+  }
+  mutex_.unlock();
+  return status;
+}
+
+// ---- Calls of their own ----
+
 template <typename Op>
 LONG Store::Read(Op op) {
+  bool joined;
+  LONG joined_status = Joined(op, false, &joined);
+  if (joined) return joined_status;
   std::lock_guard<std::mutex> lock(mutex_);
   LONG status = EnsureOpen();
   if (status != ERROR_SUCCESS) return status;
@@ -222,6 +335,9 @@ LONG Store::Read(Op op) {
 
 template <typename Op>
 LONG Store::Write(Op op) {
+  bool joined;
+  LONG joined_status = Joined(op, true, &joined);
+  if (joined) return joined_status;
   std::lock_guard<std::mutex> lock(mutex_);
   LONG status = EnsureOpen();
   if (status != ERROR_SUCCESS) return status;

@@ -8,8 +8,9 @@
 // database has only its root key. A damaged database file makes every call fail with
 // ERROR_BADDB, and the file is not touched.
 //
-// Each call is one transaction. Reads go to the cache when the generation counter says it
-// is current and to the database otherwise; a write commits and moves the counter on
+// Each call is one transaction, unless the thread has a transaction open
+// (StoreTransaction.h): then the calls join it. Reads go to the cache when the generation counter
+// says it is current and to the database otherwise; a write commits and moves the counter on
 // (GenerationCounter.h). Every use of the database, reads that miss the cache included,
 // happens under the store lock (StoreLock.h), which a call waits for, for up to about a
 // minute.
@@ -28,6 +29,7 @@
 #include "platform/registry/SharedFile.h"
 #include "platform/registry/StoreLocation.h"
 #include "platform/registry/StoreLock.h"
+#include "platform/registry/StoreTransaction.h"
 
 namespace ruzide::registry {
 
@@ -84,6 +86,10 @@ class Store {
   void LockAndClose();
   void Unlock() { mutex_.unlock(); }
 
+  // Ends this store's part of the calling thread's transaction, which its calls joined:
+  // commits it, or rolls it back unless `commit`. Returns the commit's result.
+  LONG Leave(bool commit);
+
  private:
   enum class State { kClosed, kOpen, kAbsent, kBroken };
   class CallEnd;
@@ -96,6 +102,10 @@ class Store {
   LONG Break(LONG error);
   void CloseLocked();
 
+  template <typename Op>
+  LONG Joined(Op op, bool writing, bool* handled);
+  LONG Join();
+  LONG FailJoined(LONG status);
   template <typename Op>
   LONG Read(Op op);
   template <typename Op>
