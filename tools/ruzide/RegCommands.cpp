@@ -404,8 +404,8 @@ int Import(const Request& request, FILE*, FILE* err) {
   }
   const LONG status = batch.Commit();
   if (status != ERROR_SUCCESS) {
-    return Failure(err, "cannot import " + file + ": " + ErrorText(status) +
-                            "; nothing was imported");
+    return Failure(err,
+                   "cannot import " + file + ": " + ErrorText(status) + "; nothing was imported");
   }
   return kExitOk;
 }
