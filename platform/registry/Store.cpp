@@ -5,6 +5,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 #include "platform/registry/KeyPath.h"
@@ -279,6 +280,7 @@ LONG Store::Join() {
 // Rolls this store's part back at once, lets go of the store, and makes the rest of the
 // transaction's calls on it fail with `status`.
 LONG Store::FailJoined(LONG status) {
+  touched_.clear();
   EndCall();
   cache_.Reset(KeyCache::kUntagged);
   if (status == ERROR_BADDB) Break(status);
@@ -292,12 +294,15 @@ LONG Store::FailJoined(LONG status) {
 LONG Store::Leave(bool commit) {
   LONG status = ERROR_SUCCESS;
   if (!commit) {
+    touched_.clear();
     EndCall();
     cache_.Reset(KeyCache::kUntagged);
   } else {
     try {
+      WriteTouches();
       FinishWrite();
     } catch (const DatabaseError& error) {
+      touched_.clear();
       EndCall();
       cache_.Reset(KeyCache::kUntagged);
       status = ErrorForDatabase(error.code);
@@ -505,6 +510,7 @@ SubkeyList Store::Subkeys(int64_t key) {
   std::vector<SubkeyEntry> entries;
   if (state_ == State::kOpen) {
     UseDatabase();
+    WriteTouches();
     entries = db_.ListSubkeys(key);
   }
   list = std::make_shared<const std::vector<SubkeyEntry>>(std::move(entries));
@@ -530,6 +536,7 @@ int64_t Store::LastWriteTime(int64_t key) {
   if (caching_ && cache_.FindLastWriteTime(key, &time)) return time;
   if (state_ != State::kOpen) return 0;
   UseDatabase();
+  WriteTouches();
   time = db_.LastWriteTime(key);
   if (caching_) cache_.PutLastWriteTime(key, time);
   return time;
@@ -545,10 +552,26 @@ std::string Store::KeyClass(int64_t key) {
   return key_class;
 }
 
-// Records a change to the key's values or subkeys in its last-write time.
+// Records a change to the key's values or subkeys in its last-write time. Inside a
+// transaction the time is written once per key, before anything reads times and at the
+// commit: deleting a subtree would otherwise rewrite each parent's row once per child
+// and each key's row once per value.
 void Store::Touch(int64_t key) {
-  db_.SetLastWriteTime(key, FileTimeNow());
   changed_ = true;
+  if (CurrentTransaction().joined[root_] == this) {
+    touched_.push_back(key);
+  } else {
+    db_.SetLastWriteTime(key, FileTimeNow());
+  }
+}
+
+void Store::WriteTouches() {
+  if (touched_.empty()) return;
+  std::sort(touched_.begin(), touched_.end());
+  touched_.erase(std::unique(touched_.begin(), touched_.end()), touched_.end());
+  const int64_t now = FileTimeNow();
+  for (int64_t key : touched_) db_.SetLastWriteTime(key, now);
+  touched_.clear();
 }
 
 // ---- Operations ----

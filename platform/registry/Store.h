@@ -129,6 +129,7 @@ class Store {
   int64_t LastWriteTime(int64_t key);
   std::string KeyClass(int64_t key);
   void Touch(int64_t key);
+  void WriteTouches();
 
   const int root_;
   std::mutex mutex_;
@@ -147,6 +148,8 @@ class Store {
   bool caching_ = false;
   bool in_transaction_ = false;
   bool changed_ = false;
+  // Keys whose last-write time the transaction has yet to write (Touch).
+  std::vector<int64_t> touched_;
 };
 
 // The store of the root with index `root` (StoreLocation.h).

@@ -38,6 +38,13 @@ std::vector<DWORD> ReadRounds(HKEY key) {
   return rounds;
 }
 
+int64_t LastWrite(HKEY key) {
+  FILETIME time = {};
+  RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                   nullptr, nullptr, &time);
+  return (int64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime;
+}
+
 void SleepMicros(long micros) {
   timespec pause = {micros / 1'000'000, (micros % 1'000'000) * 1000};
   nanosleep(&pause, nullptr);
@@ -133,6 +140,16 @@ TEST_F(StoreTransactionTest, ARollbackLeavesNoTraceInAnyCache) {
   go.Send(1);
   EXPECT_EQ(1, seen.Receive());
   EXPECT_EQ(0, reader.Wait());
+
+  // A committed deletion moves the parent's last-write time, which a transaction writes
+  // only once per key, at the end.
+  RegCloseKey(CreateKey(key, "Doomed"));
+  const int64_t before = LastWrite(key);
+  SleepMicros(1000);
+  BeginTransaction();
+  EXPECT_EQ(ERROR_SUCCESS, RegDeleteKeyA(key, "Doomed"));
+  EXPECT_EQ(ERROR_SUCCESS, EndTransaction(true));
+  EXPECT_GT(LastWrite(key), before);
 }
 
 }  // namespace
