@@ -168,9 +168,9 @@ void BM_WriteBack(benchmark::State& state) {
 }  // namespace
 
 // Sizes outermost, so that each store is populated once: one round over 100,000 keys
-// takes seconds, hence a fixed number of rounds, and one alone over 1,000,000. Over a registry served by another
-// process, as on Windows (and under Wine, where a call costs some 30 us), a round over
-// 100,000 keys would take minutes, so there the largest size is 10,000.
+// takes seconds, hence a fixed number of rounds, and one alone over 1,000,000. Over a registry
+// served by another process, as on Windows (and under Wine, where a call costs some 30 us), a round
+// over 100,000 keys would take minutes, so there the largest size is 10,000.
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
 #ifdef _WIN32

@@ -22,8 +22,8 @@ constexpr int kValuesPerKey = 100;
 bool RunTool(const char* command, const std::string& operand, const char* option = nullptr) {
   const char* argv[] = {RUZIDE_TOOL_PATH, "reg", command, operand.c_str(), option, nullptr};
   pid_t pid;
-  if (posix_spawn(&pid, RUZIDE_TOOL_PATH, nullptr, nullptr, const_cast<char**>(argv),
-                  environ) != 0) {
+  if (posix_spawn(&pid, RUZIDE_TOOL_PATH, nullptr, nullptr, const_cast<char**>(argv), environ) !=
+      0) {
     return false;
   }
   int status = 0;
@@ -57,9 +57,9 @@ void BM_RegImport(benchmark::State& state) {
     }
     state.ResumeTiming();
   }
-  state.counters["per_value"] = benchmark::Counter(
-      kKeys * kValuesPerKey,
-      benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+  state.counters["per_value"] =
+      benchmark::Counter(kKeys * kValuesPerKey, benchmark::Counter::kIsIterationInvariantRate |
+                                                    benchmark::Counter::kInvert);
 }
 
 // The same store, its subtree deleted: keys and their values.
