@@ -6,14 +6,27 @@
 //
 // Objects of one translation unit are constructed in order of definition and destroyed in
 // reverse, so at unload the local-machine tree goes first, then the current-user tree
-// (each writing back what is dirty), then the arrays. This file is linked last into the
-// library, so its objects are also the last to be built and the first to go.
+// (each writing back what is dirty), then the arrays. Off Windows the write-back of both
+// trees is one store transaction, opened by the entry hook and committed after the last
+// tree is gone: a process killed meanwhile leaves each tree all old or all new. This
+// file is linked last into the library, so its objects are also the last to be built and
+// the first to go.
+#include <optional>
+
 #include "LibraryState.h"
+#include "framework/store/Transaction.h"
 
 CRegDeclObjectArray CRegDeclHive::s_aHives;
 CRegDeclObjectArray CRegDeclHive::s_aParentStack;
 CRegDeclObjectArray CRegDeclHive::s_aChildren;
 CRegDeclHive* CRegDeclHive::s_pHive = nullptr;
+
+#if !defined(_WIN32)
+namespace {
+// Destroyed after both trees.
+std::optional<ruzide::store::Transaction> g_oUnloadWriteBack;
+}  // namespace
+#endif
 
 CRDCLg_oRegCmnCUser g_oRegCmnCUser;
 CRDCLg_oRegCmnLMach g_oRegCmnLMach;
@@ -28,7 +41,10 @@ namespace {
 class EntryHook {
  public:
   EntryHook() { ruzide::api::LibraryEntry(DLL_PROCESS_ATTACH); }
-  ~EntryHook() { ruzide::api::LibraryEntry(DLL_PROCESS_DETACH); }
+  ~EntryHook() {
+    ruzide::api::LibraryEntry(DLL_PROCESS_DETACH);
+    g_oUnloadWriteBack.emplace();
+  }
   EntryHook(const EntryHook&) = delete;
   EntryHook& operator=(const EntryHook&) = delete;
 };

@@ -4,6 +4,7 @@
 
 #include "framework/KeyInternal.h"
 #include "framework/store/RegistryCalls.h"
+#include "framework/store/Transaction.h"
 
 namespace {
 
@@ -25,7 +26,13 @@ CRegDeclHive::CRegDeclHive() : CRegDeclKey(), m_bWriteCacheOnDelete(1) {
   m_pHive = this;
 }
 
-CRegDeclHive::~CRegDeclHive() { ruzide::key::DeleteOwned(*this); }
+CRegDeclHive::~CRegDeclHive() {
+  // The run-time children write back what is dirty as they go (the declared ones, members
+  // of the derived class, are gone already): in one transaction, so that a process that
+  // dies meanwhile leaves the registry all old or all new.
+  ruzide::store::Transaction write_back;
+  ruzide::key::DeleteOwned(*this);
+}
 
 int CRegDeclHive::IsHive() { return 1; }
 CRegDeclHive& CRegDeclHive::GetHive() { return *this; }

@@ -14,6 +14,17 @@ CString OwnPath(const CRegDeclObject& key) {
   return path;
 }
 
+void DeleteOwnedChildren(CRegDeclKey& key) {
+  // The link to the next entry is taken before the node is deleted. The maps and the
+  // array own nothing.
+  POSITION pos = key.m_listOwned.GetHeadPosition();
+  while (pos) {
+    CRegDeclObject* child = key.m_listOwned.GetNext(pos);
+    delete child;
+  }
+  key.m_listOwned.RemoveAll();
+}
+
 CString FormatName(const char* format, int n) {
   CString name;
 #if defined(__GNUC__)

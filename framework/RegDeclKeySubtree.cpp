@@ -12,6 +12,7 @@
 #include "framework/RegDeclHive.h"
 #include "framework/RegDeclKey.h"
 #include "framework/store/RegistryCalls.h"
+#include "framework/store/Transaction.h"
 
 void CRegDeclKey::ReadCache() {
   CRegDeclHive& hive = GetHive();
@@ -23,6 +24,7 @@ void CRegDeclKey::ReadCache() {
 }
 
 void CRegDeclKey::WriteCache(int bForce) {
+  ruzide::store::Transaction batch;  // one commit for the subtree; nested ones only count
   CRegDeclHive& hive = GetHive();
   if (hive.CreateKey(hive.m_hRootKey, ruzide::key::OwnPath(*this))) {
     hive.Write("", 0);  // every key written gets the unnamed REG_DWORD 0
@@ -44,6 +46,7 @@ void BindMirrored(CRegDeclKey& key, CRegDeclValue* child) {
 }  // namespace
 
 void CRegDeclKey::MirrorRegistry() {
+  ruzide::store::Transaction batch;  // one snapshot of the subtree, one lock
   const CString path = ruzide::key::OwnPath(*this);
   CStringList keys, strings, ints, binaries;
   ReadKeyNames(path, keys, 1);
@@ -101,6 +104,7 @@ int CRegDeclKey::DeleteRegValue(CRegDeclValue* pValue) {
 
 int CRegDeclKey::DeleteRegKey(CRegDeclKey* pKey) {
   if (!pKey) return 0;
+  ruzide::store::Transaction batch;
   // Children first, in bind order; their results do not stop anything.
   const INT_PTR count = pKey->m_aChildren.GetSize();
   for (INT_PTR i = 0; i < count; ++i) {
@@ -118,5 +122,6 @@ int CRegDeclKey::DeleteRegKey(CRegDeclKey* pKey) {
   if (!hive.OpenKey(hive.m_hRootKey, pKey->m_strFullPath)) return 0;
   LONG rc = ruzide::store::DeleteKey(hive.m_hOpenKey, pKey->m_strName);
   hive.Close();
-  return rc == ERROR_SUCCESS ? 1 : 0;
+  // The key is gone only once the deletion is committed.
+  return rc == ERROR_SUCCESS && batch.Commit() == ERROR_SUCCESS ? 1 : 0;
 }

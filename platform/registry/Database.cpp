@@ -359,6 +359,12 @@ LONG Database::Validate(bool read_only) {
   Exec("PRAGMA synchronous=NORMAL");
   legacy_ = !HasOrderColumn();
   if (legacy_ && !read_only) AddColumns();
+  // SQLite's default page cache of 2 MB holds the pages of a store of some 10,000 keys;
+  // beyond that every lookup that misses this process's own cache read pages from the
+  // file again, and a large transaction spilled pages to the WAL, and wrote them again
+  // when changed again. Pages are allocated only as they are read, so a small store
+  // costs no more.
+  Exec("PRAGMA cache_size=-65536");
   return ERROR_SUCCESS;
 }
 

@@ -5,6 +5,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 
@@ -20,6 +21,8 @@ namespace {
 constexpr LONG kRetry = -1;
 // How long a call may wait for other processes in all, from its start.
 std::atomic<int64_t> wait_limit_nanos{60'000'000'000};
+// Returned by Join for a store whose calls cannot join a transaction.
+constexpr LONG kUnjoinable = -2;
 
 // FILETIME ticks: 100 ns since 1601-01-01.
 int64_t FileTimeNow() {
@@ -211,8 +214,126 @@ class Store::CallEnd {
   Store* store_;
 };
 
+// ---- Calls inside a thread's transaction ----
+
+// Runs `op` as part of the thread's transaction if it has one that this store can join;
+// sets *handled to false when the call must run as a transaction of its own instead.
+template <typename Op>
+LONG Store::Joined(Op op, bool writing, bool* handled) {
+  ThreadTransaction& transaction = CurrentTransaction();
+  *handled = transaction.depth > 0;
+  if (!*handled) return ERROR_SUCCESS;
+  if (transaction.failed[root_] != ERROR_SUCCESS) return transaction.failed[root_];
+  if (transaction.joined[root_] != this) {
+    LONG status = Join();
+    if (status == kUnjoinable) {
+      *handled = false;
+      return ERROR_SUCCESS;
+    }
+    if (status != ERROR_SUCCESS) {
+      transaction.failed[root_] = status;
+      return status;
+    }
+    transaction.joined[root_] = this;
+  }
+  if (writing && read_only_) return ERROR_ACCESS_DENIED;
+  // Each write forgets the lists it may have changed, as a commit does, so that later
+  // reads of the transaction see it.
+  const bool changed_before = changed_;
+  changed_ = false;
+  try {
+    LONG status = op();
+    if (changed_) cache_.ForgetLists();
+    changed_ = changed_ || changed_before;
+    return status;
+  } catch (const DatabaseError& error) {
+    return FailJoined(ErrorForDatabase(error.code));
+  }
+}
+
+// Takes this process's hold on the store and the store lock, both kept until Leave, and
+// begins the transaction. kUnjoinable for a store without a database, or one this
+// process reads as an outside reader, whose calls stay transactions of their own.
+LONG Store::Join() {
+  mutex_.lock();
+  // The transaction waits for other processes as one call would, from its first call.
+  deadline_ = CallDeadline();
+  db_.set_deadline(deadline_);
+  LONG status = EnsureOpen();
+  if (status == ERROR_SUCCESS && (state_ != State::kOpen || !lock_.serialised())) {
+    status = kUnjoinable;
+  }
+  if (status == ERROR_SUCCESS) {
+    try {
+      LockStore();
+      if (read_only_) {
+        db_.BeginRead();
+      } else {
+        db_.BeginWrite();
+      }
+      in_transaction_ = true;
+    } catch (const DatabaseError& error) {
+      EndCall();
+      status = ErrorForDatabase(error.code);
+      if (status == ERROR_BADDB) Break(status);
+    }
+  }
+  if (status != ERROR_SUCCESS) {
+    mutex_.unlock();
+    return status;
+  }
+  changed_ = false;
+  seen_generation_ = generation_.Load();
+  if (!GenerationCounter::Stable(seen_generation_) || cache_.tag() != seen_generation_) {
+    cache_.Reset(KeyCache::kUntagged);
+  }
+  caching_ = true;
+  return ERROR_SUCCESS;
+}
+
+// Rolls this store's part back at once, lets go of the store, and makes the rest of the
+// transaction's calls on it fail with `status`.
+LONG Store::FailJoined(LONG status) {
+  touched_.clear();
+  EndCall();
+  cache_.Reset(KeyCache::kUntagged);
+  if (status == ERROR_BADDB) Break(status);
+  ThreadTransaction& transaction = CurrentTransaction();
+  transaction.joined[root_] = nullptr;
+  transaction.failed[root_] = status;
+  mutex_.unlock();
+  return status;
+}
+
+LONG Store::Leave(bool commit) {
+  LONG status = ERROR_SUCCESS;
+  if (!commit) {
+    touched_.clear();
+    EndCall();
+    cache_.Reset(KeyCache::kUntagged);
+  } else {
+    try {
+      WriteTouches();
+      FinishWrite();
+    } catch (const DatabaseError& error) {
+      touched_.clear();
+      EndCall();
+      cache_.Reset(KeyCache::kUntagged);
+      status = ErrorForDatabase(error.code);
+      if (status == ERROR_BADDB) Break(status);
+    }
+  }
+  mutex_.unlock();
+  return status;
+}
+
+// ---- Calls of their own ----
+
 template <typename Op>
 LONG Store::Read(int64_t deadline, Op op) {
+  bool joined;
+  LONG joined_status = Joined(op, false, &joined);
+  if (joined) return joined_status;
   std::lock_guard<std::mutex> lock(mutex_);
   deadline_ = deadline;
   db_.set_deadline(deadline);
@@ -234,6 +355,9 @@ LONG Store::Read(int64_t deadline, Op op) {
 
 template <typename Op>
 LONG Store::Write(int64_t deadline, Op op) {
+  bool joined;
+  LONG joined_status = Joined(op, true, &joined);
+  if (joined) return joined_status;
   std::lock_guard<std::mutex> lock(mutex_);
   deadline_ = deadline;
   db_.set_deadline(deadline);
@@ -402,6 +526,7 @@ SubkeyList Store::Subkeys(int64_t key) {
   std::vector<SubkeyEntry> entries;
   if (state_ == State::kOpen) {
     UseDatabase();
+    WriteTouches();
     entries = db_.ListSubkeys(key);
   }
   list = std::make_shared<const std::vector<SubkeyEntry>>(std::move(entries));
@@ -427,6 +552,7 @@ int64_t Store::LastWriteTime(int64_t key) {
   if (caching_ && cache_.FindLastWriteTime(key, &time)) return time;
   if (state_ != State::kOpen) return 0;
   UseDatabase();
+  WriteTouches();
   time = db_.LastWriteTime(key);
   if (caching_) cache_.PutLastWriteTime(key, time);
   return time;
@@ -442,10 +568,26 @@ std::string Store::KeyClass(int64_t key) {
   return key_class;
 }
 
-// Records a change to the key's values or subkeys in its last-write time.
+// Records a change to the key's values or subkeys in its last-write time. Inside a
+// transaction the time is written once per key, before anything reads times and at the
+// commit: deleting a subtree would otherwise rewrite each parent's row once per child
+// and each key's row once per value.
 void Store::Touch(int64_t key) {
-  db_.SetLastWriteTime(key, FileTimeNow());
   changed_ = true;
+  if (CurrentTransaction().joined[root_] == this) {
+    touched_.push_back(key);
+  } else {
+    db_.SetLastWriteTime(key, FileTimeNow());
+  }
+}
+
+void Store::WriteTouches() {
+  if (touched_.empty()) return;
+  std::sort(touched_.begin(), touched_.end());
+  touched_.erase(std::unique(touched_.begin(), touched_.end()), touched_.end());
+  const int64_t now = FileTimeNow();
+  for (int64_t key : touched_) db_.SetLastWriteTime(key, now);
+  touched_.clear();
 }
 
 // ---- Operations ----

@@ -8,8 +8,9 @@
 // database has only its root key. A damaged database file makes every call fail with
 // ERROR_BADDB, and the file is not touched.
 //
-// Each call is one transaction. Reads go to the cache when the generation counter says it
-// is current and to the database otherwise; a write commits and moves the counter on
+// Each call is one transaction, unless the thread has a transaction open
+// (StoreTransaction.h): then the calls join it. Reads go to the cache when the generation counter
+// says it is current and to the database otherwise; a write commits and moves the counter on
 // (GenerationCounter.h). Every use of the database, reads that miss the cache included,
 // happens under the store lock (StoreLock.h), which a call waits for until a minute after it
 // began, opening the store included.
@@ -28,6 +29,7 @@
 #include "platform/registry/SharedFile.h"
 #include "platform/registry/StoreLocation.h"
 #include "platform/registry/StoreLock.h"
+#include "platform/registry/StoreTransaction.h"
 
 namespace ruzide::registry {
 
@@ -84,6 +86,10 @@ class Store {
   void LockAndClose();
   void Unlock() { mutex_.unlock(); }
 
+  // Ends this store's part of the calling thread's transaction, which its calls joined:
+  // commits it, or rolls it back unless `commit`. Returns the commit's result.
+  LONG Leave(bool commit);
+
  private:
   enum class State { kClosed, kOpen, kAbsent, kBroken };
   class CallEnd;
@@ -96,6 +102,11 @@ class Store {
   LONG Break(LONG error);
   void CloseLocked();
 
+  // Calls inside the thread's transaction (StoreTransaction.h).
+  template <typename Op>
+  LONG Joined(Op op, bool writing, bool* handled);
+  LONG Join();
+  LONG FailJoined(LONG status);
   // Run `op` as one call, waiting for other processes until `deadline` (MonotonicNanos)
   // in all, opening the store included; by default a minute from now (CallDeadline).
   template <typename Op>
@@ -132,6 +143,7 @@ class Store {
   int64_t LastWriteTime(int64_t key);
   std::string KeyClass(int64_t key);
   void Touch(int64_t key);
+  void WriteTouches();
 
   const int root_;
   std::mutex mutex_;
@@ -151,6 +163,8 @@ class Store {
   bool caching_ = false;
   bool in_transaction_ = false;
   bool changed_ = false;
+  // Keys whose last-write time the transaction has yet to write (Touch).
+  std::vector<int64_t> touched_;
 };
 
 // The store of the root with index `root` (StoreLocation.h).

@@ -11,6 +11,7 @@
 #include "RegPath.h"
 #include "RegValue.h"
 #include "WholeFile.h"
+#include "framework/store/Transaction.h"
 
 namespace ruzide {
 namespace tool {
@@ -286,9 +287,16 @@ int Delete(const Request& request, FILE*, FILE* err) {
   if (!request.Has("f")) return UsageError(err, "reg delete deletes only with /f");
   if (values) return DeleteValues(request, err);
   RegPath failed;
-  const LONG status = DeleteTree(request.key, &failed);
+  store::Transaction batch;  // the subtree goes in one commit
+  LONG status = DeleteTree(request.key, &failed);
   if (status != ERROR_SUCCESS) {
-    return Failure(err, "cannot delete " + Shown(failed) + ": " + ErrorText(status));
+    const LONG end = batch.Commit();
+    return Failure(err, "cannot delete " + Shown(failed) + ": " + ErrorText(status) +
+                            (end == ERROR_SUCCESS ? "" : "; nothing was deleted"));
+  }
+  if ((status = batch.Commit()) != ERROR_SUCCESS) {
+    return Failure(err, "cannot delete " + Shown(request.key) + ": " + ErrorText(status) +
+                            "; nothing was deleted");
   }
   return kExitOk;
 }
@@ -380,13 +388,23 @@ int Import(const Request& request, FILE*, FILE* err) {
     return Failure(err,
                    file + ":" + std::to_string(line) + ": " + error + "; nothing was imported");
   }
+  // One commit for the whole file; a failure of the store itself rolls it all back.
+  store::Transaction batch;
   for (const RegFileKey& section : sections) {
     std::string what;
     const LONG status = Apply(section, &what);
     if (status != ERROR_SUCCESS) {
+      const LONG end = batch.Commit();
       return Failure(err, file + ":" + std::to_string(section.line) + ": cannot " + what + ": " +
-                              ErrorText(status) + "; what comes before it was imported");
+                              ErrorText(status) +
+                              (end == ERROR_SUCCESS ? "; what comes before it was imported"
+                                                    : "; nothing was imported"));
     }
+  }
+  const LONG status = batch.Commit();
+  if (status != ERROR_SUCCESS) {
+    return Failure(err,
+                   "cannot import " + file + ": " + ErrorText(status) + "; nothing was imported");
   }
   return kExitOk;
 }

@@ -1,0 +1,155 @@
+// Transactions that span registry calls, by guarantee: all or nothing, also when the
+// writer is killed inside one; isolation between processes running them at once; and
+// caches, in this process and others, after a rollback.
+#include <gtest/gtest.h>
+#include <time.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "platform/registry/StoreTransaction.h"
+#include "tests/store/ChildProcess.h"
+#include "tests/store/RegistryTestUtil.h"
+#include "tests/store/TempStore.h"
+
+namespace {
+
+using ruzide::registry::BeginTransaction;
+using ruzide::registry::EndTransaction;
+
+constexpr int kValues = 16;
+
+std::string ValueName(int i) { return "v" + std::to_string(i); }
+
+// Sets every value of `key` to `round`, in one transaction.
+LONG WriteRound(HKEY key, DWORD round) {
+  BeginTransaction();
+  for (int i = 0; i < kValues; ++i) SetDword(key, ValueName(i).c_str(), round);
+  return EndTransaction(true);
+}
+
+// The rounds the values of `key` hold, read in one transaction, so as of one moment.
+std::vector<DWORD> ReadRounds(HKEY key) {
+  std::vector<DWORD> rounds;
+  BeginTransaction();
+  for (int i = 0; i < kValues; ++i) rounds.push_back(QueryDword(key, ValueName(i).c_str()));
+  EndTransaction(true);
+  return rounds;
+}
+
+int64_t LastWrite(HKEY key) {
+  FILETIME time = {};
+  RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                   nullptr, nullptr, &time);
+  return (int64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime;
+}
+
+void SleepMicros(long micros) {
+  timespec pause = {micros / 1'000'000, (micros % 1'000'000) * 1000};
+  nanosleep(&pause, nullptr);
+}
+
+class StoreTransactionTest : public ::testing::Test {
+ protected:
+  TempStoreFolder folder_;
+};
+
+// A writer killed at random moments, nearly always inside a transaction: the database
+// stays sound, and every reader, this process through its cache included, sees whole
+// rounds that never go back.
+TEST_F(StoreTransactionTest, AWriterKilledInsideATransactionLeavesAllOrNothing) {
+  HKEY key = CreateKey(HKEY_CURRENT_USER, "Batch");
+  ASSERT_EQ(ERROR_SUCCESS, WriteRound(key, 0));
+  std::mt19937 random(20261206);
+  DWORD last = 0;
+  for (int kill = 0; kill < 200; ++kill) {
+    Pipe started;
+    Child writer([&] {
+      started.Send(1);
+      for (DWORD round = last + 1;; ++round) {
+        if (WriteRound(key, round) != ERROR_SUCCESS) return 1;
+      }
+    });
+    ASSERT_EQ(1, started.Receive());
+    SleepMicros(std::uniform_int_distribution<long>(0, 3000)(random));
+    std::vector<DWORD> during = ReadRounds(key);  // while it writes
+    writer.Kill();
+    std::vector<DWORD> after = ReadRounds(key);
+    ASSERT_EQ(std::vector<DWORD>(kValues, during[0]), during) << "kill " << kill;
+    ASSERT_EQ(std::vector<DWORD>(kValues, after[0]), after) << "kill " << kill;
+    ASSERT_LE(last, during[0]);
+    ASSERT_LE(during[0], after[0]);
+    last = after[0];
+  }
+  EXPECT_GT(last, 200u);  // the writers did commit, most of them many rounds
+  EXPECT_EQ("ok", folder_.IntegrityCheck(HKEY_CURRENT_USER));
+  folder_.Reopen();  // as a new process finds it
+  key = CreateKey(HKEY_CURRENT_USER, "Batch");
+  EXPECT_EQ(std::vector<DWORD>(kValues, last), ReadRounds(key));
+}
+
+// Read, add one, write back: two processes doing it in transactions at once lose no
+// increment, so neither ever saw the other half-way.
+TEST_F(StoreTransactionTest, ProcessesRunningTransactionsAtOnceLoseNothing) {
+  HKEY key = CreateKey(HKEY_CURRENT_USER, "Counter");
+  ASSERT_EQ(ERROR_SUCCESS, SetDword(key, "n", 0));
+  constexpr int kIncrements = 300;
+  auto increment = [key] {
+    for (int i = 0; i < kIncrements; ++i) {
+      BeginTransaction();
+      SetDword(key, "n", QueryDword(key, "n") + 1);
+      if (EndTransaction(true) != ERROR_SUCCESS) return 1;
+    }
+    return 0;
+  };
+  Child first(increment), second(increment);
+  EXPECT_EQ(0, first.Wait());
+  EXPECT_EQ(0, second.Wait());
+  EXPECT_EQ(2u * kIncrements, QueryDword(key, "n"));
+}
+
+// Inside, calls see the transaction's own writes, lists included; after a rollback no
+// cache serves them, neither this process's nor that of a process which cached the old
+// state and whose next reads would trust it unless the counter had moved.
+TEST_F(StoreTransactionTest, ARollbackLeavesNoTraceInAnyCache) {
+  HKEY key = CreateKey(HKEY_CURRENT_USER, "Kept");
+  ASSERT_EQ(ERROR_SUCCESS, SetDword(key, "n", 1));
+  Pipe go, seen;
+  Child reader([&] {
+    HKEY own = CreateKey(HKEY_CURRENT_USER, "Kept");
+    seen.Send(static_cast<int>(QueryDword(own, "n")));  // cached
+    go.Receive();
+    seen.Send(static_cast<int>(QueryDword(own, "n") + 10 * SubkeyNames(own).size()));
+    return 0;
+  });
+  ASSERT_EQ(1, seen.Receive());
+
+  BeginTransaction();
+  BeginTransaction();  // nested: only counts
+  EXPECT_EQ(ERROR_SUCCESS, SetDword(key, "n", 2));
+  HKEY added = CreateKey(key, "Added");
+  EXPECT_EQ(ERROR_SUCCESS, EndTransaction(true));
+  EXPECT_EQ(2u, QueryDword(key, "n"));
+  EXPECT_EQ(std::vector<std::string>{"Added"}, SubkeyNames(key));
+  EXPECT_EQ(ERROR_SUCCESS, EndTransaction(false));
+
+  EXPECT_EQ(1u, QueryDword(key, "n"));
+  EXPECT_TRUE(SubkeyNames(key).empty());
+  EXPECT_EQ(ERROR_KEY_DELETED, SetDword(added, "x", 0));
+  go.Send(1);
+  EXPECT_EQ(1, seen.Receive());
+  EXPECT_EQ(0, reader.Wait());
+
+  // A committed deletion moves the parent's last-write time, which a transaction writes
+  // only once per key, at the end.
+  RegCloseKey(CreateKey(key, "Doomed"));
+  const int64_t before = LastWrite(key);
+  SleepMicros(1000);
+  BeginTransaction();
+  EXPECT_EQ(ERROR_SUCCESS, RegDeleteKeyA(key, "Doomed"));
+  EXPECT_EQ(ERROR_SUCCESS, EndTransaction(true));
+  EXPECT_GT(LastWrite(key), before);
+}
+
+}  // namespace
