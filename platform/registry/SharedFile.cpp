@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <cstddef>
 
+#include "platform/registry/ChangeLog.h"
+
 namespace ruzide::registry {
 
 struct SharedFile::Area {
@@ -22,8 +24,10 @@ namespace {
 constexpr size_t kFileSize = 4096;
 // Held while the lock is initialised.
 constexpr off_t kInitialiseByte = 4096;
-static_assert(sizeof(uint64_t) + sizeof(uint32_t) * 2 + sizeof(pthread_mutex_t) <= kFileSize,
-              "the shared data fits in the file");
+static_assert(sizeof(uint64_t) + sizeof(uint32_t) * 2 + sizeof(pthread_mutex_t) <=
+                  kChangeAreaOffset,
+              "the shared data fits in the file, before the change log");
+static_assert(kChangeAreaEnd <= kFileSize, "the change log fits in the file");
 static_assert(SharedFile::kReaderByte >= static_cast<off_t>(kFileSize) &&
                   SharedFile::kReaderByte != kInitialiseByte,
               "lock bytes lie past the data and apart");
@@ -123,5 +127,10 @@ void SharedFile::Close() {
 uint64_t* SharedFile::generation() const { return area_ != nullptr ? &area_->generation : nullptr; }
 
 pthread_mutex_t* SharedFile::lock() const { return lock_usable_ ? &area_->lock : nullptr; }
+
+ChangeArea* SharedFile::changes() const {
+  if (!writable_) return nullptr;
+  return reinterpret_cast<ChangeArea*>(reinterpret_cast<char*>(area_) + kChangeAreaOffset);
+}
 
 }  // namespace ruzide::registry

@@ -1,6 +1,7 @@
 // The file <root>.gen beside each database, mapped into every process that uses the store.
 // It holds what those processes share outside SQLite: the generation counter
-// (GenerationCounter.h) and the store lock (StoreLock.h).
+// (GenerationCounter.h), the store lock (StoreLock.h) and, in an area of its own from
+// kChangeAreaOffset, the log of changed keys (ChangeLog.h).
 //
 // The counter stays at offset 0, where the first versions of the store kept it alone, so
 // a short file from them only grows. The lock follows it, with a word that names the C
@@ -18,6 +19,8 @@
 #include <string>
 
 namespace ruzide::registry {
+
+struct ChangeArea;
 
 class SharedFile {
  public:
@@ -43,6 +46,8 @@ class SharedFile {
   // The store lock, or null when this process cannot take it: the file is read-only to
   // it, or the lock was laid out by a different build.
   pthread_mutex_t* lock() const;
+  // The change log's area, or null when the file is not open for writing.
+  ChangeArea* changes() const;
 
  private:
   struct Area;
