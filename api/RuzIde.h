@@ -15,6 +15,7 @@
 #include "framework/RegDeclKey.h"
 #include "framework/RegDeclObject.h"
 #include "framework/RegDeclValue.h"
+#include "framework/RegDeclWatch.h"
 #include "framework/RegDeclare.h"
 #include "framework/RuzIdeExport.h"
 #include "platform/CString.h"

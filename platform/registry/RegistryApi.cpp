@@ -130,11 +130,12 @@ LONG RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lpClass, 
 LONG RegCloseKey(HKEY hKey) {
   if (hKey == nullptr) return ERROR_INVALID_HANDLE;
   // A key handle is looked for first: one may share its low bits with a predefined handle.
-  if (ruzide::registry::CloseKeyHandle(hKey)) {
-    ruzide::registry::EndWatch(hKey);
-    return ERROR_SUCCESS;
+  // A root stays open, but a watch through its handle ends as any other.
+  if (!ruzide::registry::CloseKeyHandle(hKey) && !IsPredefined(hKey)) {
+    return ERROR_INVALID_HANDLE;
   }
-  return IsPredefined(hKey) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
+  ruzide::registry::EndWatch(hKey);
+  return ERROR_SUCCESS;
 }
 
 LONG RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType,
