@@ -34,6 +34,11 @@ LONG RegKey::Create(const RegPath& path) {
                          KEY_READ | KEY_WRITE, nullptr, &key_, nullptr);
 }
 
+LONG RegKey::Watch(bool subtree, HANDLE event) const {
+  return RegNotifyChangeKeyValue(key_, subtree ? TRUE : FALSE,
+                                 REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET, event, TRUE);
+}
+
 LONG RegKey::Values(std::vector<RegValue>* values) const {
   values->clear();
   DWORD max_name = 0, max_data = 0;
@@ -155,6 +160,26 @@ std::string ErrorText(LONG code) {
     if (t.code == code) return std::string(t.text) + " (" + std::to_string(code) + ")";
   }
   return "error " + std::to_string(code);
+}
+
+LONG ReadTree(const RegPath& path, bool recursive, std::vector<KeyContents>* keys,
+              RegPath* failed) {
+  KeyContents contents{path, {}, {}};
+  RegKey key;
+  LONG status = key.Open(path, KEY_READ);
+  if (status == ERROR_SUCCESS) status = key.Values(&contents.values);
+  if (status == ERROR_SUCCESS) status = key.Subkeys(&contents.subkeys);
+  if (status != ERROR_SUCCESS) {
+    *failed = path;
+    return status;
+  }
+  keys->push_back(contents);
+  if (!recursive) return ERROR_SUCCESS;
+  for (const std::string& name : contents.subkeys) {
+    status = ReadTree(path.Child(name), true, keys, failed);
+    if (status != ERROR_SUCCESS) return status;
+  }
+  return ERROR_SUCCESS;
 }
 
 }  // namespace tool

@@ -7,12 +7,18 @@
 #include <vector>
 
 #include "ExitStatus.h"
+#include "Interrupt.h"
 #include "Number.h"
 
 namespace ruzide {
 namespace tool {
 
 namespace {
+
+// The setting's name as the user writes it: "Regional.Date".
+std::string SettingName(CRegDeclObject& value) {
+  return std::string(value.m_pParent->m_strName) + "." + value.m_strName.GetString();
+}
 
 // One int value of the tree, named as the user writes it: "Regional.Date".
 struct Setting {
@@ -28,8 +34,7 @@ void CollectSettings(CRegDeclKey& key, std::vector<Setting>& out) {
     if (child->IsKey()) {
       CollectSettings(*static_cast<CRegDeclKey*>(child), out);
     } else if (child->IsInt()) {
-      out.push_back({std::string(child->m_pParent->m_strName) + "." + child->m_strName.GetString(),
-                     static_cast<CRegDeclInt*>(child)});
+      out.push_back({SettingName(*child), static_cast<CRegDeclInt*>(child)});
     }
   }
 }
@@ -51,6 +56,19 @@ std::string Bounds(const CRegDeclInt& value) {
 std::string KeyPath(const CRegDeclInt& value) {
   return std::string("HKEY_CURRENT_USER\\") + value.m_strFullPath.GetString();
 }
+
+// Prints each change Apply finds.
+class SettingsMonitor : public CRegDeclWatch {
+ public:
+  SettingsMonitor(CRegDeclKey& key, FILE* out) : CRegDeclWatch(key), out_(out) {}
+  void OnChange(CRegDeclValue& value, const char* pszOld, const char* pszNew) override {
+    fprintf(out_, "%s: %s -> %s\n", SettingName(value).c_str(), pszOld, pszNew);
+    fflush(out_);
+  }
+
+ private:
+  FILE* out_;
+};
 
 void PrintNames(const std::vector<Setting>& settings, FILE* err) {
   fprintf(err, "The settings are:");
@@ -110,6 +128,18 @@ int SetSetting(CRDCLg_oRegCmnCUser& tree, const char* name, const char* number, 
   if (stored != asked) fprintf(out, " (%s clamped to %s)", number, Bounds(value).c_str());
   fprintf(out, "\n");
   return kExitOk;
+}
+
+int MonitorSettings(CRDCLg_oRegCmnCUser& tree, FILE* out, FILE* err) {
+  SettingsMonitor monitor(tree, out);
+  if (!monitor.IsValid()) {
+    fprintf(err, "ruzide: cannot watch the settings' keys in the store\n");
+    return kExitFailure;
+  }
+  ExitOnInterrupt();
+  for (;;) {
+    if (monitor.Wait(INFINITE)) monitor.Apply();
+  }
 }
 
 }  // namespace tool

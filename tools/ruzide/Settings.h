@@ -23,6 +23,12 @@ int ListSettings(CRDCLg_oRegCmnCUser& tree, FILE* out);
 int SetSetting(CRDCLg_oRegCmnCUser& tree, const char* name, const char* number, FILE* out,
                FILE* err);
 
+// Follows `tree` while other programs change it and prints to `out` one line for each
+// setting whose value changed, "Key.Value: old -> new", until interrupted. A write of the
+// value already there prints nothing. Returns only on failure: 1 when the tree's key
+// cannot be watched, with the reason on `err`.
+int MonitorSettings(CRDCLg_oRegCmnCUser& tree, FILE* out, FILE* err);
+
 }  // namespace tool
 }  // namespace ruzide
 

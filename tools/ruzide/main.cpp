@@ -4,6 +4,7 @@
 //
 //   ruzide settings                          the current-user values
 //   ruzide settings set <Key>.<Value> <n>    assign one of them (clamped to its bounds)
+//   ruzide settings monitor                  print each change other programs make
 //   ruzide languages                         the installed user-interface languages
 //   ruzide reg <command> ...                 registry keys and values, as reg.exe shows them
 #include <cstdio>
@@ -41,6 +42,8 @@ const char kUsage[] =
     "                                   it to the setting's bounds, the tool writes it to\n"
     "                                   the store and prints the value stored. n is decimal\n"
     "                                   or hexadecimal with 0x\n"
+    "  settings monitor                 print 'Key.Value: old -> new' for each current-user\n"
+    "                                   setting another program changes, until Ctrl-C\n"
     "  languages                        list the installed user-interface languages: slot,\n"
     "                                   language identifier, language character and\n"
     "                                   description\n"
@@ -84,6 +87,11 @@ bool Attached() {
 int Settings(int argc, char** argv) {
   if (argc == 2)
     return Attached() ? ruzide::tool::ListSettings(*GetCmnCUser(), stdout) : kExitFailure;
+  if (strcmp(argv[2], "monitor") == 0) {
+    if (argc != 3) return BadUsage("'settings monitor' takes no arguments", nullptr);
+    if (!Attached()) return kExitFailure;
+    return ruzide::tool::MonitorSettings(*GetCmnCUser(), stdout, stderr);
+  }
   if (strcmp(argv[2], "set") != 0) return BadUsage("unknown settings command", argv[2]);
   if (argc != 5) return BadUsage("usage: ruzide settings set <Key>.<Value> <number>", nullptr);
   if (!Attached()) return kExitFailure;
