@@ -19,7 +19,11 @@ BYTE* Bytes(std::string& buffer) { return reinterpret_cast<BYTE*>(&buffer[0]); }
 RegKey::~RegKey() { Close(); }
 
 void RegKey::Close() {
-  if (key_ != nullptr) RegCloseKey(key_);
+  // A root opens as its own predefined handle, which stays open; closing it would also
+  // end a watch that `reg watch` keeps through it.
+  if (key_ != nullptr && key_ != HKEY_CURRENT_USER && key_ != HKEY_LOCAL_MACHINE) {
+    RegCloseKey(key_);
+  }
   key_ = nullptr;
 }
 
