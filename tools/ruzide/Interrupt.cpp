@@ -14,7 +14,10 @@ namespace tool {
 namespace {
 
 #ifdef _WIN32
-BOOL WINAPI OnControl(DWORD /*type*/) { ExitProcess(kExitOk); }
+BOOL WINAPI OnControl(DWORD /*type*/) {
+  ExitProcess(kExitOk);
+  return TRUE;
+}
 #else
 // Only _exit is safe here; everything printed was flushed already.
 void OnSignal(int /*signal*/) { _exit(kExitOk); }
