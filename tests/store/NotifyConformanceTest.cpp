@@ -3,6 +3,7 @@
 // registry; the store's tests add the cases across processes.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <string>
@@ -126,14 +127,18 @@ TEST_F(NotifyConformanceTest, AWatchSignalsOnceAndAgainOnlyWhenRenewed) {
 TEST_F(NotifyConformanceTest, SynchronousCallReturnsOnAnotherThreadsChange) {
   HKEY key = CreateKey(base(), "sync");
   HKEY writer = CreateKey(base(), "sync");
+  std::atomic<bool> returned{false};
+  // Writes until the call has returned, so that one write surely comes after it began.
   std::thread change([&] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    SetDword(writer, "v", 1);
+    for (DWORD n = 1; !returned; ++n) {
+      SetDword(writer, "v", n);
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
   });
   EXPECT_EQ(ERROR_SUCCESS,
             RegNotifyChangeKeyValue(key, FALSE, REG_NOTIFY_CHANGE_LAST_SET, nullptr, FALSE));
+  returned = true;
   change.join();
-  EXPECT_EQ(1u, QueryDword(key, "v"));
   RegCloseKey(writer);
   RegCloseKey(key);
 }
