@@ -18,6 +18,7 @@
 #include "framework/RegDeclValue.h"
 #include "framework/RegDeclValueEx.h"
 #include "framework/RegDeclVerify.h"
+#include "framework/RegDeclWatch.h"
 #include "framework/RegDeclare.h"
 #include "framework/RuzIdeExport.h"
 #include "platform/CString.h"

@@ -1,5 +1,6 @@
 // The Windows names that RuzIde's public interface uses: the key handle HKEY with the two
-// predefined roots a tree can be declared under, and DWORD, the element of CDWordArray.
+// predefined roots a tree can be declared under, DWORD, the element of CDWordArray, and
+// HANDLE, the event of a CRegDeclWatch.
 //
 // On Windows they come from <windows.h>. Elsewhere this header defines them and nothing
 // else, so that an application's own names (DELETE, TRUE, ERROR_...) stay its own; the
@@ -20,6 +21,7 @@
 #include <cstdint>
 
 typedef unsigned int DWORD;  // 32 bits, as on Windows
+typedef void* HANDLE;        // an event, for CRegDeclWatch
 
 // An opaque handle to an open registry key. The predefined roots are small constants that
 // are sign-extended to pointer width, exactly as windows.h defines them.

@@ -1,4 +1,5 @@
-// The ten registry functions RuzIde uses, with the Windows signatures.
+// The registry functions RuzIde uses, with the Windows signatures: the ten the library
+// calls, and RegNotifyChangeKeyValue, with which a program learns of changes.
 //
 // On Windows they are the system's own (advapi32). Elsewhere they are implemented by
 // the embedded registry store in platform/registry/, which keeps one SQLite database per
@@ -32,6 +33,13 @@ LONG RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWORD lpcchVal
                    LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData);
 LONG RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey);
 LONG RegDeleteValueA(HKEY hKey, LPCSTR lpValueName);
+// Signals `hEvent` (asynchronous), or returns (synchronous), once the key, or with
+// `bWatchSubtree` any key below it, changes as `dwNotifyFilter` asks: subkeys created or
+// deleted (REG_NOTIFY_CHANGE_NAME), values set or deleted (REG_NOTIFY_CHANGE_LAST_SET).
+// The change may come from any process or thread. Each call watches for one change; a
+// key deleted while watched, and closing `hKey`, signal too.
+LONG RegNotifyChangeKeyValue(HKEY hKey, BOOL bWatchSubtree, DWORD dwNotifyFilter, HANDLE hEvent,
+                             BOOL fAsynchronous);
 
 #endif  // !_WIN32
 #endif  // RUZIDE_PLATFORM_WINREG_H_

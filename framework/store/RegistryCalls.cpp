@@ -1,5 +1,6 @@
 #include "framework/store/RegistryCalls.h"
 
+#include "platform/WinEvent.h"
 #include "platform/WinReg.h"
 
 namespace ruzide {
@@ -99,6 +100,30 @@ LONG DeleteKey(HKEY parent, const char* name) {
   ++g_counts.deletes;
   return RegDeleteKeyA(parent, name);
 }
+
+HKEY OpenForWatch(HKEY root, const char* path) {
+  HKEY key = nullptr;
+  if (RegCreateKeyExA(root, path, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_READ, nullptr, &key,
+                      nullptr) != ERROR_SUCCESS) {
+    return nullptr;
+  }
+  return key;
+}
+
+LONG WatchSubtree(HKEY key, HANDLE event) {
+  return RegNotifyChangeKeyValue(key, TRUE, REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET,
+                                 event, TRUE);
+}
+
+HANDLE NewEvent() { return CreateEventA(nullptr, TRUE, FALSE, nullptr); }
+void FreeEvent(HANDLE event) { CloseHandle(event); }
+void ResetEvent(HANDLE event) { ::ResetEvent(event); }
+bool WaitEvent(HANDLE event, DWORD milliseconds) {
+  return WaitForSingleObject(event, milliseconds) == WAIT_OBJECT_0;
+}
+#ifndef _WIN32
+int EventDescriptor(HANDLE event) { return ruzide::platform::EventDescriptor(event); }
+#endif
 
 }  // namespace store
 }  // namespace ruzide

@@ -1,6 +1,7 @@
 // The registry calls the framework makes, exactly as it makes them: the ten registry
-// functions with the access masks, sizes and path form the framework passes. Nothing
-// else in framework/ touches the registry API.
+// functions with the access masks, sizes and path form the framework passes, and the
+// watch of a subtree with the event it signals. Nothing else in framework/ touches the
+// registry API.
 //
 // Every call is counted, so that tests can see how many reads and writes an operation
 // cost without replacing the store.
@@ -40,6 +41,24 @@ LONG EnumKey(HKEY key, DWORD index, char* name);
 LONG EnumValue(HKEY key, DWORD index, char* name, DWORD* type);
 LONG DeleteValue(HKEY key, const char* name);
 LONG DeleteKey(HKEY parent, const char* name);
+
+// ---- Watching a subtree (CRegDeclWatch), not counted --------------------------------------
+// A handle to `path` below `root` (the root itself for ""), created if missing, that may
+// be watched; null on failure.
+HKEY OpenForWatch(HKEY root, const char* path);
+// Watches `key` and every key below it for one change of a value or subkey, which then
+// signals `event`.
+LONG WatchSubtree(HKEY key, HANDLE event);
+// A manual-reset event, not signalled; null on failure.
+HANDLE NewEvent();
+void FreeEvent(HANDLE event);
+void ResetEvent(HANDLE event);
+// True when `event` is signalled within `milliseconds` (INFINITE: no limit).
+bool WaitEvent(HANDLE event, DWORD milliseconds);
+#ifndef _WIN32
+// A descriptor that polls readable while `event` is signalled.
+int EventDescriptor(HANDLE event);
+#endif
 
 // How many of each call this process has made since the last ResetCallCounts.
 struct CallCounts {

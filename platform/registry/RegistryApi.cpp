@@ -1,4 +1,4 @@
-// The ten registry functions over the embedded store.
+// The registry functions over the embedded store.
 //
 // These check arguments, handles and access rights, and fill the caller's buffers with
 // the registry's conventions; Store does the rest. Where the registry's behaviour for an
@@ -9,10 +9,12 @@
 #include <cstring>
 #include <string_view>
 
+#include "platform/WinEvent.h"
 #include "platform/WinReg.h"
 #include "platform/registry/KeyHandles.h"
 #include "platform/registry/KeyPath.h"
 #include "platform/registry/Store.h"
+#include "platform/registry/Watchers.h"
 
 using ruzide::registry::HandleTarget;
 using ruzide::registry::KeyNames;
@@ -128,8 +130,12 @@ LONG RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lpClass, 
 LONG RegCloseKey(HKEY hKey) {
   if (hKey == nullptr) return ERROR_INVALID_HANDLE;
   // A key handle is looked for first: one may share its low bits with a predefined handle.
-  if (ruzide::registry::CloseKeyHandle(hKey)) return ERROR_SUCCESS;
-  return IsPredefined(hKey) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
+  // A root stays open, but a watch through its handle ends as any other.
+  if (!ruzide::registry::CloseKeyHandle(hKey) && !IsPredefined(hKey)) {
+    return ERROR_INVALID_HANDLE;
+  }
+  ruzide::registry::EndWatch(hKey);
+  return ERROR_SUCCESS;
 }
 
 LONG RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType,
@@ -307,4 +313,31 @@ LONG RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) {
   LONG status = Lookup(hKey, KEY_SET_VALUE, &key);
   if (status != ERROR_SUCCESS) return status;
   return StoreFor(key.root).DeleteValue(key.key, lpValueName != nullptr ? lpValueName : "");
+}
+
+LONG RegNotifyChangeKeyValue(HKEY hKey, BOOL bWatchSubtree, DWORD dwNotifyFilter, HANDLE hEvent,
+                             BOOL fAsynchronous) {
+  HandleTarget key;
+  LONG status = Lookup(hKey, KEY_NOTIFY, &key);
+  if (status != ERROR_SUCCESS) return status;
+  if ((dwNotifyFilter & ~static_cast<DWORD>(REG_LEGAL_CHANGE_FILTER)) != 0) {
+    return ERROR_INVALID_PARAMETER;
+  }
+  if (fAsynchronous && ruzide::platform::EventDescriptor(hEvent) < 0) return ERROR_INVALID_HANDLE;
+  ruzide::registry::Store& store = StoreFor(key.root);
+  std::string shared_file;
+  status = store.Watch(key.key, &shared_file);
+  if (status != ERROR_SUCCESS) return status;
+  HANDLE event = fAsynchronous ? hEvent : CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  if (event == nullptr) return ERROR_NOT_ENOUGH_MEMORY;
+  ruzide::registry::AddWatch(key.root, shared_file,
+                             ruzide::registry::WatchRequest{
+                                 hKey, key.key.id, bWatchSubtree != FALSE, dwNotifyFilter, event});
+  // A deletion between the check above and the watch's start would go unseen.
+  if (store.Watch(key.key, &shared_file) == ERROR_KEY_DELETED) SetEvent(event);
+  if (!fAsynchronous) {
+    WaitForSingleObject(event, INFINITE);
+    CloseHandle(event);
+  }
+  return ERROR_SUCCESS;
 }

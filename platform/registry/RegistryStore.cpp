@@ -4,6 +4,7 @@
 
 #include "platform/registry/KeyHandles.h"
 #include "platform/registry/Store.h"
+#include "platform/registry/Watchers.h"
 
 namespace ruzide::registry {
 
@@ -19,6 +20,7 @@ Store* const* Stores() {
 // stores close their databases before the process forks; parent and child each reopen
 // them on their next call. Handles survive, as they name keys by id.
 void BeforeFork() {
+  LockWatches();
   for (int root = 0; root < kRootCount; ++root) Stores()[root]->LockAndClose();
   LockKeyHandles();
 }
@@ -28,15 +30,28 @@ void AfterFork() {
   for (int root = kRootCount - 1; root >= 0; --root) Stores()[root]->Unlock();
 }
 
+void AfterForkInParent() {
+  AfterFork();
+  UnlockWatches();
+}
+
+// Watches and their threads stay with the parent.
+void AfterForkInChild() {
+  AfterFork();
+  ForgetWatchesInChild();
+}
+
 }  // namespace
 
 Store& StoreFor(int root) {
-  static const bool registered = pthread_atfork(BeforeFork, AfterFork, AfterFork) == 0;
+  static const bool registered =
+      pthread_atfork(BeforeFork, AfterForkInParent, AfterForkInChild) == 0;
   (void)registered;
   return *Stores()[root];
 }
 
 void CloseAllStores() {
+  EndAllWatches();
   for (int root = 0; root < kRootCount; ++root) Stores()[root]->Close();
   CloseAllKeyHandles();
 }

@@ -10,8 +10,9 @@
 
 namespace ruzide::registry {
 
-// Closes every open store database, forgets every cache and frees every key handle, so
-// that the next registry call reads RUZIDE_REGISTRY and RUZIDE_REGISTRY_READONLY afresh.
+// Closes every open store database, forgets every cache, ends every key watch (signalling
+// its events) and frees every key handle, so that the next registry call reads
+// RUZIDE_REGISTRY and RUZIDE_REGISTRY_READONLY afresh.
 // Handles obtained before are invalid afterwards (ERROR_INVALID_HANDLE). No other thread
 // may be calling the registry functions meanwhile.
 void CloseAllStores();

@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <cstddef>
 
+#include "platform/registry/ChangeLog.h"
+
 namespace ruzide::registry {
 
 struct SharedFile::Area {
@@ -18,6 +20,9 @@ struct SharedFile::Area {
 namespace {
 
 constexpr size_t kFileSize = 4096;
+static_assert(sizeof(SharedFile::Area) <= kChangeAreaOffset,
+              "the shared data fits in the file, before the change log");
+static_assert(kChangeAreaEnd <= kFileSize, "the change log fits in the file");
 static_assert(SharedFile::kReaderByte >= static_cast<off_t>(kFileSize) &&
                   SharedFile::kLockByte >= static_cast<off_t>(kFileSize) &&
                   SharedFile::kReaderByte != SharedFile::kLockByte,
@@ -89,5 +94,10 @@ void SharedFile::Close() {
 }
 
 uint64_t* SharedFile::generation() const { return area_ != nullptr ? &area_->generation : nullptr; }
+
+ChangeArea* SharedFile::changes() const {
+  if (!writable_) return nullptr;
+  return reinterpret_cast<ChangeArea*>(reinterpret_cast<char*>(area_) + kChangeAreaOffset);
+}
 
 }  // namespace ruzide::registry

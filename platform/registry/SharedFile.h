@@ -1,6 +1,7 @@
 // The file <root>.gen beside each database, mapped into every process that uses the store.
 // It holds what those processes share outside SQLite: the generation counter
-// (GenerationCounter.h), and bytes past its end that carry the store lock (StoreLock.h) as
+// (GenerationCounter.h); in an area of its own from kChangeAreaOffset, the log of changed
+// keys (ChangeLog.h); and bytes past its end that carry the store lock (StoreLock.h) as
 // open-file-description locks, which the kernel keeps and drops with their holders: the
 // file's content says nothing of who holds what, so no copy or restore of it can.
 //
@@ -17,6 +18,8 @@
 #include <string>
 
 namespace ruzide::registry {
+
+struct ChangeArea;
 
 class SharedFile {
  public:
@@ -43,6 +46,8 @@ class SharedFile {
   int fd() const { return fd_; }
   // The counter word, or null when the file is not open.
   uint64_t* generation() const;
+  // The change log's area, or null when the file is not open for writing.
+  ChangeArea* changes() const;
 
  private:
   struct Area;

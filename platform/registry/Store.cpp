@@ -136,6 +136,7 @@ LONG Store::PrepareFiles() {
   if (!shared_.Open(location_.generation, location_.file_mode)) return ERROR_REGISTRY_IO_FAILED;
   if (!shared_.writable()) read_only_ = true;
   generation_.Attach(shared_.generation(), !read_only_);
+  changes_.Attach(read_only_ ? nullptr : shared_.changes());
   lock_.Attach(&shared_);
   return ERROR_SUCCESS;
 }
@@ -158,6 +159,7 @@ void Store::CloseDatabase() {
 }
 
 void Store::CloseFiles() {
+  changes_.Attach(nullptr);
   lock_.Detach();
   generation_.Detach();
   shared_.Close();
@@ -406,6 +408,7 @@ void Store::StartWrite() {
   db_.BeginWrite();
   in_transaction_ = true;
   changed_ = false;
+  changes_.Discard();
   seen_generation_ = generation_.Load();
   if (!GenerationCounter::Stable(seen_generation_) || cache_.tag() != seen_generation_) {
     cache_.Reset(KeyCache::kUntagged);
@@ -435,6 +438,7 @@ void Store::FinishWrite() {
   in_transaction_ = false;
   cache_.ForgetLists();
   cache_.Retag(generation_.EndCommit());
+  changes_.Publish();
   lock_.Release();
 }
 
@@ -590,6 +594,27 @@ void Store::WriteTouches() {
   touched_.clear();
 }
 
+// Notes for the change log that `key` changed, and that every key above it changed
+// below.
+void Store::NoteChange(int64_t key, uint32_t bits) {
+  if (!changes_.attached()) return;
+  changes_.Record(key, bits);
+  if (parents_.size() > 4096) parents_.clear();
+  while (key != kRootKey) {
+    auto known = parents_.find(key);
+    int64_t parent;
+    if (known != parents_.end()) {
+      parent = known->second;
+    } else {
+      std::string folded;
+      if (!db_.KeyParent(key, &parent, &folded)) return;
+      parents_.emplace(key, parent);
+    }
+    key = parent;
+    changes_.Record(key, (bits & ~kKeyDeleted) | kBelow);
+  }
+}
+
 // ---- Operations ----
 
 LONG Store::OpenKey(const KeyRef& from, const KeyNames& names, bool for_writing, KeyRef* key) {
@@ -631,6 +656,7 @@ LONG Store::CreateKey(const KeyRef& from, const KeyNames& names, std::string_vie
         std::string_view own_class = i + 1 == names.size() ? key_class : std::string_view();
         child = db_.InsertKey(id, name, folded, FileTimeNow(), own_class);
         Touch(id);
+        NoteChange(id, kChangeName);
         cache_.PutSubkey(id, folded, child);
       }
       id = child;
@@ -650,6 +676,8 @@ LONG Store::DeleteKey(const KeyRef& from, const KeyNames& names) {
     if (id == kRootKey || !db_.KeyParent(id, &parent, &folded) || db_.HasSubkeys(id)) {
       return ERROR_ACCESS_DENIED;
     }
+    changes_.Record(id, kKeyDeleted);
+    NoteChange(parent, kChangeName);
     db_.DeleteKey(id);
     Touch(parent);
     cache_.PutSubkey(parent, folded, 0);
@@ -673,6 +701,7 @@ LONG Store::SetValue(const KeyRef& key, std::string_view name, DWORD type, const
     // The value's own time stands for the key's last write, which spares the key's row.
     db_.PutValue(key.id, name, folded, type, data, size, FileTimeNow());
     changed_ = true;
+    NoteChange(key.id, kChangeLastSet);
     StoredValue value;
     value.type = type;
     if (size > 0) value.data.assign(reinterpret_cast<const char*>(data), size);
@@ -687,6 +716,7 @@ LONG Store::DeleteValue(const KeyRef& key, std::string_view name) {
     std::string folded = FoldName(name);
     if (!db_.DeleteValue(key.id, folded)) return ERROR_FILE_NOT_FOUND;
     Touch(key.id);
+    NoteChange(key.id, kChangeLastSet);
     cache_.PutValue(key.id, folded, nullptr);
     return ERROR_SUCCESS;
   });
@@ -715,6 +745,14 @@ LONG Store::Summarize(const KeyRef& key, KeySummary* summary) {
     summary->values = Values(key.id);
     summary->last_write = LastWriteTime(key.id);
     summary->key_class = KeyClass(key.id);
+    return ERROR_SUCCESS;
+  });
+}
+
+LONG Store::Watch(const KeyRef& key, std::string* shared_file) {
+  return Read([&]() -> LONG {
+    if (!Alive(key.id)) return ERROR_KEY_DELETED;
+    *shared_file = location_.generation;
     return ERROR_SUCCESS;
   });
 }

@@ -14,6 +14,9 @@
 // (GenerationCounter.h). Every use of the database, reads that miss the cache included,
 // happens under the store lock (StoreLock.h), which a call waits for until a minute after it
 // began, opening the store included.
+//
+// Each commit that changes keys publishes them in the change log (ChangeLog.h), which
+// RegNotifyChangeKeyValue's watchers read.
 #ifndef RUZIDE_PLATFORM_REGISTRY_STORE_H_
 #define RUZIDE_PLATFORM_REGISTRY_STORE_H_
 
@@ -21,8 +24,10 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
+#include "platform/registry/ChangeLog.h"
 #include "platform/registry/Database.h"
 #include "platform/registry/GenerationCounter.h"
 #include "platform/registry/KeyCache.h"
@@ -78,6 +83,10 @@ class Store {
   LONG ListSubkeys(const KeyRef& key, SubkeyList* list);
   LONG ListValues(const KeyRef& key, ValueList* list);
   LONG Summarize(const KeyRef& key, KeySummary* summary);
+
+  // For a watcher of `key`: ERROR_KEY_DELETED if it is gone, else ERROR_SUCCESS and the
+  // shared file whose change log tells of its changes (ChangeReader).
+  LONG Watch(const KeyRef& key, std::string* shared_file);
 
   // Closes the database and forgets everything, so that the next call starts afresh.
   void Close();
@@ -144,6 +153,7 @@ class Store {
   std::string KeyClass(int64_t key);
   void Touch(int64_t key);
   void WriteTouches();
+  void NoteChange(int64_t key, uint32_t bits);
 
   const int root_;
   std::mutex mutex_;
@@ -156,6 +166,10 @@ class Store {
   Database db_;
   GenerationCounter generation_;
   KeyCache cache_;
+  ChangeLog changes_;
+  // Each key's parent, for the change log. Keys never move and ids are never reused, so
+  // an entry never goes stale.
+  std::unordered_map<int64_t, int64_t> parents_;
 
   // Per call.
   int64_t deadline_ = 0;

@@ -12,6 +12,7 @@
 #include "RegValue.h"
 #include "WholeFile.h"
 #include "framework/store/Transaction.h"
+#include "RegWatch.h"
 
 namespace ruzide {
 namespace tool {
@@ -44,6 +45,11 @@ const char kRegUsage[] =
     "  import <file>\n"
     "      apply a .reg file (- for standard input); nothing is changed unless the\n"
     "      whole file is well-formed\n"
+    "  watch <KEY> [/s]\n"
+    "      print a line for each change of the key's values (with /s, of the keys below\n"
+    "      it too) made by any program, until interrupted: time, key, value, type and\n"
+    "      new data, or that a value or key was deleted or created; writes that store\n"
+    "      the data already there print nothing\n"
     "\n"
     "Strings are the bytes the registry holds; query shows bytes outside printable ASCII\n"
     "as \\xNN, export writes them unconverted.\n"
@@ -164,35 +170,6 @@ bool ParseRequest(const Command& command, const std::vector<std::string>& args, 
     return false;
   }
   return !command.key || ParseRegPath(request->operands[0], &request->key, error);
-}
-
-// A key as read: its values and the names of its subkeys.
-struct KeyContents {
-  RegPath path;
-  std::vector<RegValue> values;
-  std::vector<std::string> subkeys;
-};
-
-// Reads the key at `path` and, when `recursive`, every key below it, parents before their
-// subkeys. On failure `failed` is the key that could not be read.
-LONG ReadTree(const RegPath& path, bool recursive, std::vector<KeyContents>* keys,
-              RegPath* failed) {
-  KeyContents contents{path, {}, {}};
-  RegKey key;
-  LONG status = key.Open(path, KEY_READ);
-  if (status == ERROR_SUCCESS) status = key.Values(&contents.values);
-  if (status == ERROR_SUCCESS) status = key.Subkeys(&contents.subkeys);
-  if (status != ERROR_SUCCESS) {
-    *failed = path;
-    return status;
-  }
-  keys->push_back(contents);
-  if (!recursive) return ERROR_SUCCESS;
-  for (const std::string& name : contents.subkeys) {
-    status = ReadTree(path.Child(name), true, keys, failed);
-    if (status != ERROR_SUCCESS) return status;
-  }
-  return ERROR_SUCCESS;
 }
 
 void PrintValue(const RegValue& value, FILE* out) {
@@ -409,6 +386,10 @@ int Import(const Request& request, FILE*, FILE* err) {
   return kExitOk;
 }
 
+int Watch(const Request& request, FILE* out, FILE* err) {
+  return WatchKey(request.key, request.Has("s"), out, err);
+}
+
 const Command kCommands[] = {
     {"query", "query <KEY> [/v <name> | /ve] [/s]", " v ve s ", 1, true, Query},
     {"add", "add <KEY> [/v <name> | /ve] [/t <type>] [/d <data>] [/f]", " v ve t d f ", 1, true,
@@ -416,6 +397,7 @@ const Command kCommands[] = {
     {"delete", "delete <KEY> [/v <name> | /ve | /va] /f", " v ve va f ", 1, true, Delete},
     {"export", "export <KEY> <file> [/y]", " y ", 2, true, Export},
     {"import", "import <file>", " ", 1, false, Import},
+    {"watch", "watch <KEY> [/s]", " s ", 1, true, Watch},
 };
 
 }  // namespace

@@ -19,7 +19,11 @@ BYTE* Bytes(std::string& buffer) { return reinterpret_cast<BYTE*>(&buffer[0]); }
 RegKey::~RegKey() { Close(); }
 
 void RegKey::Close() {
-  if (key_ != nullptr) RegCloseKey(key_);
+  // A root opens as its own predefined handle, which stays open; closing it would also
+  // end a watch that `reg watch` keeps through it.
+  if (key_ != nullptr && key_ != HKEY_CURRENT_USER && key_ != HKEY_LOCAL_MACHINE) {
+    RegCloseKey(key_);
+  }
   key_ = nullptr;
 }
 
@@ -32,6 +36,11 @@ LONG RegKey::Create(const RegPath& path) {
   Close();
   return RegCreateKeyExA(path.root, path.sub.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
                          KEY_READ | KEY_WRITE, nullptr, &key_, nullptr);
+}
+
+LONG RegKey::Watch(bool subtree, HANDLE event) const {
+  return RegNotifyChangeKeyValue(key_, subtree ? TRUE : FALSE,
+                                 REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET, event, TRUE);
 }
 
 LONG RegKey::Values(std::vector<RegValue>* values) const {
@@ -157,6 +166,26 @@ std::string ErrorText(LONG code) {
     if (t.code == code) return std::string(t.text) + " (" + std::to_string(code) + ")";
   }
   return "error " + std::to_string(code);
+}
+
+LONG ReadTree(const RegPath& path, bool recursive, std::vector<KeyContents>* keys,
+              RegPath* failed) {
+  KeyContents contents{path, {}, {}};
+  RegKey key;
+  LONG status = key.Open(path, KEY_READ);
+  if (status == ERROR_SUCCESS) status = key.Values(&contents.values);
+  if (status == ERROR_SUCCESS) status = key.Subkeys(&contents.subkeys);
+  if (status != ERROR_SUCCESS) {
+    *failed = path;
+    return status;
+  }
+  keys->push_back(contents);
+  if (!recursive) return ERROR_SUCCESS;
+  for (const std::string& name : contents.subkeys) {
+    status = ReadTree(path.Child(name), true, keys, failed);
+    if (status != ERROR_SUCCESS) return status;
+  }
+  return ERROR_SUCCESS;
 }
 
 }  // namespace tool

@@ -1,4 +1,4 @@
-// Open registry keys for the `reg` commands, over the ten registry functions of
+// Open registry keys for the `reg` commands, over the registry functions of
 // platform/WinReg.h only, and the words for their error codes.
 #ifndef RUZIDE_TOOLS_RUZIDE_REGKEY_H_
 #define RUZIDE_TOOLS_RUZIDE_REGKEY_H_
@@ -34,12 +34,26 @@ class RegKey {
   // Stores the value with exactly its bytes, also string data without a final zero.
   LONG Set(const RegValue& value) const;
   LONG DeleteValue(const std::string& name) const;
+  // Watches the key (and with `subtree` every key below it) for one change, which then
+  // signals `event` (RegNotifyChangeKeyValue).
+  LONG Watch(bool subtree, HANDLE event) const;
 
  private:
   void Close();
 
   HKEY key_ = nullptr;
 };
+
+// A key as read: its values and the names of its subkeys.
+struct KeyContents {
+  RegPath path;
+  std::vector<RegValue> values;
+  std::vector<std::string> subkeys;
+};
+
+// Reads the key at `path` and, when `recursive`, every key below it, parents before their
+// subkeys. On failure `failed` is the key that could not be read.
+LONG ReadTree(const RegPath& path, bool recursive, std::vector<KeyContents>* keys, RegPath* failed);
 
 // Deletes the key at `path` and everything below it, deepest keys first, since
 // RegDeleteKeyA refuses a key that still has subkeys. Stops at the first failure and sets

@@ -8,6 +8,7 @@
 
 #include "CodePage.h"
 #include "ExitStatus.h"
+#include "Interrupt.h"
 #include "Number.h"
 #include "RegKey.h"
 #include "SettingCatalog.h"
@@ -22,6 +23,7 @@ const char kSettingsUsage[] =
     "       ruzide settings reset <name>\n"
     "       ruzide settings reset --all <schema>\n"
     "       ruzide settings describe <name> [--json]\n"
+    "       ruzide settings monitor [<schema>]\n"
     "\n"
     "The settings are the values of the library's declared trees. Each tree is a schema:\n"
     "'user' (HKEY_CURRENT_USER) and 'machine' (HKEY_LOCAL_MACHINE). A setting's name is\n"
@@ -34,6 +36,8 @@ const char kSettingsUsage[] =
     "            line printed says so), strings are given in UTF-8; written at once\n"
     "  reset     delete the stored value, so the default applies\n"
     "  describe  type, default, bounds and how they compare, key, value and source\n"
+    "  monitor   print '<name>: old -> new' for each setting of the schema (by default\n"
+    "            'user') that another program changes, until Ctrl-C\n"
     "\n"
     "Numbers are decimal or hexadecimal with 0x; a list's strings are separated by the\n"
     "two characters \\0; a binary value is given as hexadecimal bytes, all of them.\n"
@@ -317,6 +321,43 @@ int Reset(const std::vector<std::string>& args, FILE* out, FILE* err) {
   return kExitOk;
 }
 
+// Prints "<name>: old -> new" for each value whose cache Apply changes.
+class Monitor : public CRegDeclWatch {
+ public:
+  Monitor(const Schema& schema, FILE* out) : CRegDeclWatch(*schema.tree), out_(out) {
+    for (const Setting& s : SettingsOf(schema)) {
+      names_.emplace_back(s.info.pValue, s.info.strSetting.GetString());
+    }
+  }
+  void OnChange(CRegDeclValue& value, const char* pszOld, const char* pszNew) override {
+    for (const auto& [node, name] : names_) {
+      if (node != &value) continue;
+      fprintf(out_, "%s: %s -> %s\n", name.c_str(), pszOld, pszNew);
+      fflush(out_);
+    }
+  }
+
+ private:
+  FILE* out_;
+  std::vector<std::pair<const CRegDeclValue*, std::string>> names_;
+};
+
+int MonitorSchema(const std::vector<std::string>& args, FILE* out, FILE* err) {
+  if (args.size() > 2) return Usage(err, "usage: ruzide settings monitor [<schema>]");
+  const std::string name = args.size() == 2 ? args[1] : "user";
+  const Schema* schema = FindSchema(name);
+  if (!schema) return Usage(err, "no schema named '" + name + "' (the schemas: user, machine)");
+  Monitor monitor(*schema, out);
+  if (!monitor.IsValid()) {
+    fprintf(err, "ruzide: cannot watch the keys of schema '%s' in the store\n", schema->name);
+    return kExitFailure;
+  }
+  ExitOnInterrupt();
+  for (;;) {
+    if (monitor.Wait(0xFFFFFFFF)) monitor.Apply();
+  }
+}
+
 }  // namespace
 
 int SettingsCommand(const std::vector<std::string>& all, FILE* out, FILE* err) {
@@ -340,6 +381,7 @@ int SettingsCommand(const std::vector<std::string>& all, FILE* out, FILE* err) {
   if (json) return Usage(err, "--json is for list, get and describe");
   if (verb == "set") return Set(args, out, err);
   if (verb == "reset") return Reset(args, out, err);
+  if (verb == "monitor") return MonitorSchema(args, out, err);
   return Usage(err, "unknown settings command '" + verb + "'");
 }
 

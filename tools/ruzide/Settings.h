@@ -11,7 +11,7 @@ namespace ruzide {
 namespace tool {
 
 // Runs `ruzide settings <args>` (args without "settings"): list, get, set, reset,
-// describe, --help. Output to `out`, errors and warnings to `err`. Returns the process
+// describe, monitor, --help. Output to `out`, errors and warnings to `err`. Returns the process
 // exit status: 0; 1 when a store could not be read or written; 2 for a bad command line
 // or an unknown schema, setting or value, in which case nothing is written.
 int SettingsCommand(const std::vector<std::string>& args, FILE* out, FILE* err);

@@ -2,7 +2,7 @@
 // the RuzIde library, as any of those applications sees them; and any registry key
 // through the registry functions alone.
 //
-//   ruzide settings [list|get|set|reset|describe] ...   the declared settings
+//   ruzide settings [list|get|set|reset|describe|monitor] ...   the declared settings
 //   ruzide languages                         the installed user-interface languages
 //   ruzide reg <command> ...                 registry keys and values, as reg.exe shows them
 #include <cstdio>
@@ -37,6 +37,8 @@ const char kUsage[] =
     "  settings get|set|reset|describe  read, assign (clamped to the bounds), reset to the\n"
     "                                   default, or describe one setting; see\n"
     "                                   'ruzide settings --help'\n"
+    "  settings monitor [<schema>]      print each change other programs make, until\n"
+    "                                   Ctrl-C\n"
     "  languages                        list the installed user-interface languages: slot,\n"
     "                                   language identifier, language character and\n"
     "                                   description\n"

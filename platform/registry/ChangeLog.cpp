@@ -1,0 +1,129 @@
+#include "platform/registry/ChangeLog.h"
+
+#include <fcntl.h>
+#include <linux/futex.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+
+namespace ruzide::registry {
+
+namespace {
+
+constexpr uint64_t kSlots = 64;
+// A transaction that changes more keys than this publishes one entry for every key.
+constexpr size_t kMostEntries = kSlots / 4;
+
+}  // namespace
+
+// A file from before the log, or a new one, holds zeros: an empty log.
+struct ChangeArea {
+  uint32_t wake;  // moves on after each publication
+  uint32_t unused;
+  uint64_t head;  // entries published so far; entry n lives in slots[n % kSlots]
+  struct Slot {
+    uint64_t stamp;  // n + 1 once entry n is complete in the slot
+    uint64_t word;   // key << 4 | ChangeBits
+  } slots[kSlots];
+};
+static_assert(kChangeAreaOffset + sizeof(ChangeArea) <= kChangeAreaEnd, "the log fits the file");
+
+namespace {
+
+long Futex(const uint32_t* word, int op, uint32_t value) {
+  return syscall(SYS_futex, word, op, value, nullptr, nullptr, 0);
+}
+
+uint64_t Pack(int64_t key, uint32_t bits) { return static_cast<uint64_t>(key) << 4 | bits; }
+
+}  // namespace
+
+void ChangeLog::Record(int64_t key, uint32_t bits) {
+  if (area_ == nullptr) return;
+  uint64_t word = Pack(key, bits);
+  if (std::find(pending_.begin(), pending_.end(), word) != pending_.end()) return;
+  pending_.push_back(word);
+}
+
+void ChangeLog::Publish() {
+  if (area_ == nullptr || pending_.empty()) return;
+  if (pending_.size() > kMostEntries) pending_.assign(1, Pack(kEveryKey, kChangeName));
+  uint64_t head = __atomic_load_n(&area_->head, __ATOMIC_RELAXED);
+  for (uint64_t word : pending_) {
+    ChangeArea::Slot& slot = area_->slots[head % kSlots];
+    // Readers take the entry only if the stamp names it before and after reading it.
+    __atomic_store_n(&slot.stamp, 0, __ATOMIC_RELAXED);
+    __atomic_thread_fence(__ATOMIC_RELEASE);
+    __atomic_store_n(&slot.word, word, __ATOMIC_RELAXED);
+    __atomic_store_n(&slot.stamp, head + 1, __ATOMIC_RELEASE);
+    ++head;
+  }
+  pending_.clear();
+  __atomic_store_n(&area_->head, head, __ATOMIC_RELEASE);
+  __atomic_add_fetch(&area_->wake, 1, __ATOMIC_SEQ_CST);
+  Futex(&area_->wake, FUTEX_WAKE, INT_MAX);
+}
+
+bool ChangeReader::Open(const std::string& path) {
+  Close();
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat info;
+  void* map = MAP_FAILED;
+  if (fstat(fd, &info) == 0 && static_cast<size_t>(info.st_size) >= kChangeAreaEnd) {
+    map = mmap(nullptr, kChangeAreaEnd, PROT_READ, MAP_SHARED, fd, 0);
+  }
+  close(fd);
+  if (map == MAP_FAILED) return false;
+  map_ = map;
+  area_ = reinterpret_cast<ChangeArea*>(static_cast<char*>(map) + kChangeAreaOffset);
+  SkipToNewest();
+  return true;
+}
+
+void ChangeReader::Close() {
+  if (map_ != nullptr) munmap(map_, kChangeAreaEnd);
+  map_ = nullptr;
+  area_ = nullptr;
+}
+
+uint32_t ChangeReader::WakeWord() const {
+  return area_ != nullptr ? __atomic_load_n(&area_->wake, __ATOMIC_SEQ_CST) : 0;
+}
+
+void ChangeReader::SkipToNewest() {
+  if (area_ != nullptr) next_ = __atomic_load_n(&area_->head, __ATOMIC_ACQUIRE);
+}
+
+bool ChangeReader::Read(std::vector<std::pair<int64_t, uint32_t>>* changes) {
+  if (area_ == nullptr) return true;
+  uint64_t head = __atomic_load_n(&area_->head, __ATOMIC_ACQUIRE);
+  bool complete = head - next_ <= kSlots;
+  for (uint64_t n = complete ? next_ : head; n < head && complete; ++n) {
+    const ChangeArea::Slot& slot = area_->slots[n % kSlots];
+    uint64_t stamp = __atomic_load_n(&slot.stamp, __ATOMIC_ACQUIRE);
+    uint64_t word = __atomic_load_n(&slot.word, __ATOMIC_RELAXED);
+    __atomic_thread_fence(__ATOMIC_ACQUIRE);
+    complete = stamp == n + 1 && __atomic_load_n(&slot.stamp, __ATOMIC_RELAXED) == n + 1;
+    if (complete) changes->emplace_back(static_cast<int64_t>(word >> 4), word & 0xF);
+  }
+  // A head that went backwards means the file was made anew.
+  if (head < next_) complete = false;
+  next_ = head;
+  return complete;
+}
+
+void ChangeReader::Wait(uint32_t seen) const {
+  if (area_ != nullptr) Futex(&area_->wake, FUTEX_WAIT, seen);
+}
+
+void ChangeReader::Interrupt() const {
+  if (area_ != nullptr) Futex(&area_->wake, FUTEX_WAKE, INT_MAX);
+}
+
+}  // namespace ruzide::registry
