@@ -20,7 +20,7 @@ struct SharedFile::Area {
 namespace {
 
 constexpr size_t kFileSize = 4096;
-static_assert(sizeof(SharedFile::Area) <= kChangeAreaOffset,
+static_assert(sizeof(uint64_t) + sizeof(uint32_t) <= kChangeAreaOffset,
               "the shared data fits in the file, before the change log");
 static_assert(kChangeAreaEnd <= kFileSize, "the change log fits in the file");
 static_assert(SharedFile::kReaderByte >= static_cast<off_t>(kFileSize) &&

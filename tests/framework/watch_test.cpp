@@ -45,7 +45,7 @@ TEST_F(WatchTest, OutsideChangesAreAppliedAndReportedAndOwnOnesWin) {
   EXPECT_FALSE(watch.HasChanged());
   PutInt(kPrefs, "Level", 1);
   PutString(kPrefs, "Title", "Other");
-  EXPECT_EQ((std::vector<std::string>{"Level: 7 -> 1", "Title: Untitled -> Other"}), watch.Next());
+  EXPECT_EQ((std::vector<std::string>{"Level: 0 -> 1", "Title: Untitled -> Other"}), watch.Next());
   EXPECT_EQ(1, prefs.m_oLevel.m_nValue);
   EXPECT_STREQ("Other", prefs.m_oTitle);
   EXPECT_FALSE(watch.HasChanged());
@@ -74,14 +74,14 @@ TEST_F(WatchTest, AWatchOfADeletedKeyFollowsTheKeyMadeAgain) {
   RecordingWatch watch(tree.m_oBase.m_oPrefs);
   ASSERT_TRUE(watch.IsValid());
   PutInt(kPrefs, "Level", 1);
-  ASSERT_EQ(std::vector<std::string>{"Level: 7 -> 1"}, watch.Next());
+  ASSERT_EQ(std::vector<std::string>{"Level: 0 -> 1"}, watch.Next());
   EXPECT_EQ(ERROR_SUCCESS, RegDeleteKeyA(HKEY_CURRENT_USER, kPrefs));
   watch.Wait(1000);  // Windows signals a deleted key's watch; Wine does not
   watch.reports.clear();
   watch.Apply();
-  EXPECT_EQ(std::vector<std::string>{"Level: 1 -> 7"}, watch.reports);
+  EXPECT_EQ(std::vector<std::string>{"Level: 1 -> 0"}, watch.reports);
   PutInt(kPrefs, "Level", 2);
-  EXPECT_EQ(std::vector<std::string>{"Level: 7 -> 2"}, watch.Next());
+  EXPECT_EQ(std::vector<std::string>{"Level: 0 -> 2"}, watch.Next());
 }
 
 #ifndef _WIN32
