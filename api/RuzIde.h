@@ -12,12 +12,12 @@
 #define RUZIDE_API_RUZIDE_H_
 
 #include "framework/RegDeclHive.h"
-#include "framework/RegDeclIntrospect.h"
 #include "framework/RegDeclKey.h"
 #include "framework/RegDeclObject.h"
 #include "framework/RegDeclValue.h"
 #include "framework/RegDeclValueEx.h"
 #include "framework/RegDeclVerify.h"
+#include "framework/RegDeclWalk.h"
 #include "framework/RegDeclWatch.h"
 #include "framework/RegDeclare.h"
 #include "framework/RuzIdeExport.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "framework/RegDeclIntrospect.h"
+#include "framework/RegDeclWalk.h"
 #include "tests/framework/StoreFixture.h"
 #include "tests/framework/TestTrees.h"
 

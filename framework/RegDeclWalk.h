@@ -1,8 +1,8 @@
 // A read-only walk over a declared tree: every value of it, in declaration order, with
 // what a tool or a test needs to show, check or change it without knowing the tree's
 // classes. Works on any tree built with the declaration macros or by hand.
-#ifndef RUZIDE_FRAMEWORK_REGDECLINTROSPECT_H_
-#define RUZIDE_FRAMEWORK_REGDECLINTROSPECT_H_
+#ifndef RUZIDE_FRAMEWORK_REGDECLWALK_H_
+#define RUZIDE_FRAMEWORK_REGDECLWALK_H_
 
 #include "framework/RegDeclHive.h"
 
@@ -56,4 +56,4 @@ RUZIDE_API void WalkTree(CRegDeclHive& tree, void (*visit)(const ValueInfo& info
 }  // namespace decl
 }  // namespace ruzide
 
-#endif  // RUZIDE_FRAMEWORK_REGDECLINTROSPECT_H_
+#endif  // RUZIDE_FRAMEWORK_REGDECLWALK_H_

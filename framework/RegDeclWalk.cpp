@@ -1,4 +1,4 @@
-#include "framework/RegDeclIntrospect.h"
+#include "framework/RegDeclWalk.h"
 
 #include <cstdint>
 #include <cstdio>
