@@ -106,6 +106,19 @@ TEST_F(ToolTest, ListShowsBothTreesWithSourceBoundsAndKeyAsTextAndJson) {
   };
   for (const auto& row : expected) EXPECT_EQ(row, Row(r.out, row[0]));
   EXPECT_EQ("machine", Row(r.out, "machine").at(0));
+  // Columns line up by characters, not bytes: the source column of a row with "Espa\xC3\xB1ol"
+  // starts where the one of a plain row does.
+  auto source_column = [&](const std::string& name) {
+    const size_t line = r.out.find(name);
+    const size_t end = r.out.find(" default", line);
+    size_t characters = 0;
+    for (size_t i = r.out.rfind('\n', line) + 1; i < end; ++i) {
+      characters += (static_cast<unsigned char>(r.out[i]) & 0xC0) != 0x80;
+    }
+    return characters;
+  };
+  EXPECT_EQ(source_column("Languages.Language4.LangId"),
+            source_column("Languages.Language4.Description"));
   EXPECT_TRUE(Row(Tool({"settings", "list", "USER"}).out, "Languages.NumLanguages").empty());
 
   r = Tool({"settings", "list", "user", "--json"});

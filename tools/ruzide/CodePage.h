@@ -24,6 +24,10 @@ std::string ToUtf8(const char* text, int code_page);
 // so a value written back is exactly what was asked for or nothing.
 bool FromUtf8(const std::string& utf8, int code_page, std::string* out);
 
+// How many terminal columns UTF-8 `text` takes: one per character, two for the wide
+// East Asian ones, so that columns of text line up.
+size_t DisplayWidth(const std::string& text);
+
 }  // namespace tool
 }  // namespace ruzide
 

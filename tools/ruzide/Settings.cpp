@@ -110,13 +110,13 @@ int List(const std::vector<std::string>& args, bool json, FILE* out, FILE* err) 
   }
   std::vector<size_t> width(rows[0].size(), 0);
   for (const auto& row : rows) {
-    for (size_t c = 0; c < row.size(); ++c) width[c] = std::max(width[c], row[c].size());
+    for (size_t c = 0; c < row.size(); ++c) width[c] = std::max(width[c], DisplayWidth(row[c]));
   }
   for (const auto& row : rows) {
     std::string line;
     for (size_t c = 0; c < row.size(); ++c) {
       line += row[c];
-      if (c + 1 < row.size()) line += std::string(width[c] - row[c].size() + 2, ' ');
+      if (c + 1 < row.size()) line += std::string(width[c] - DisplayWidth(row[c]) + 2, ' ');
     }
     fprintf(out, "%s\n", line.c_str());
   }
