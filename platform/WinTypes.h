@@ -8,19 +8,11 @@
 #ifndef RUZIDE_PLATFORM_WINTYPES_H_
 #define RUZIDE_PLATFORM_WINTYPES_H_
 
-#ifdef _WIN32
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX  // std::min and std::max, not the macros
-#endif
-#include <windows.h>
-#else
+#include "platform/RegTypes.h"  // on Windows, <windows.h> as the project includes it
+
+#ifndef _WIN32
 
 #include <cstdint>
-
-#include "platform/RegTypes.h"
 
 typedef int BOOL;
 typedef unsigned char BYTE;
