@@ -103,24 +103,6 @@ TEST_F(SubtreeTest, MirrorAddsWhatTheRegistryHoldsBeyondTheDeclaration) {
   ResetCounts();
 }
 
-TEST_F(SubtreeTest, RemoveExistingChildrenTakesOneMatchPerMapEntry) {
-  CRDCLg_oApp tree;
-  CStringList names;
-  CMapStringToPtr map;
-  tree.m_oBase.RemoveExistingChildren(names, map);  // both empty: nothing
-  for (const char* n : {"a", "b", "a", "A"}) names.AddTail(n);
-  tree.m_oBase.RemoveExistingChildren(names, map);
-  EXPECT_EQ(4, names.GetCount());
-  map.SetAt("a", nullptr);
-  map.SetAt("c", nullptr);
-  tree.m_oBase.RemoveExistingChildren(names, map);
-  POSITION pos = names.GetHeadPosition();
-  EXPECT_STREQ("b", names.GetNext(pos));
-  EXPECT_STREQ("a", names.GetNext(pos));
-  EXPECT_STREQ("A", names.GetNext(pos));
-  EXPECT_EQ(nullptr, pos);
-}
-
 TEST_F(SubtreeTest, DeleteRemovesKnownDataChildrenFirstAndKeepsTheNodes) {
   CRDCLg_oApp tree;
   tree.WriteCache(1);

@@ -45,14 +45,9 @@ class StoreCorruptionTest : public ::testing::Test {
   TempStoreFolder folder_;
 };
 
-TEST_F(StoreCorruptionTest, GarbageIsRefusedAndKept) {
-  std::string garbage;
-  for (int i = 0; i < 8192; ++i) garbage += static_cast<char>((i * 7919) >> 3);
-  WriteFile(user_file(), garbage);
-  ExpectRootFails(garbage);
-}
-
-TEST_F(StoreCorruptionTest, TruncatedFileIsRefusedAndKept) {
+// Garbage, a file cut in half, another program's database and one that holds no table
+// yet but is marked as theirs.
+TEST_F(StoreCorruptionTest, WhatIsNotAWholeStoreIsRefusedAndKept) {
   HKEY key = CreateKey(HKEY_CURRENT_USER, "Software");
   for (int i = 0; i < 300; ++i) {
     ASSERT_EQ(ERROR_SUCCESS,
@@ -65,10 +60,12 @@ TEST_F(StoreCorruptionTest, TruncatedFileIsRefusedAndKept) {
   std::string half = whole.substr(0, whole.size() / 2);
   WriteFile(user_file(), half);
   ExpectRootFails(half);
-}
 
-// Another program's database, and one that holds no table yet but is marked as theirs.
-TEST_F(StoreCorruptionTest, AnotherProgramsDatabaseIsRefusedAndKept) {
+  std::string garbage;
+  for (int i = 0; i < 8192; ++i) garbage += static_cast<char>((i * 7919) >> 3);
+  WriteFile(user_file(), garbage);
+  ExpectRootFails(garbage);
+
   for (const char* sql :
        {"CREATE TABLE t(x); INSERT INTO t VALUES(1);", "PRAGMA user_version=7;"}) {
     unlink(user_file().c_str());
