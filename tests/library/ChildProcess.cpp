@@ -95,15 +95,21 @@ std::string Quote(const std::string& text) {
 #ifdef _WIN32
 
 ChildResult RunChild(const std::vector<std::string>& argv,
-                     const std::vector<std::pair<std::string, std::string>>& env) {
-  char folder[MAX_PATH], out_path[MAX_PATH], err_path[MAX_PATH];
+                     const std::vector<std::pair<std::string, std::string>>& env,
+                     const std::string* input) {
+  char folder[MAX_PATH], out_path[MAX_PATH], err_path[MAX_PATH], in_path[MAX_PATH];
   GetTempPathA(sizeof folder, folder);
   GetTempFileNameA(folder, "rzo", 0, out_path);
   GetTempFileNameA(folder, "rze", 0, err_path);
+  GetTempFileNameA(folder, "rzi", 0, in_path);
+  if (input != nullptr) std::ofstream(in_path, std::ios::binary) << *input;
+  SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
   STARTUPINFOA startup = {};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  startup.hStdInput = input == nullptr ? GetStdHandle(STD_INPUT_HANDLE)
+                                       : CreateFileA(in_path, GENERIC_READ, FILE_SHARE_READ,
+                                                     &inherit, OPEN_EXISTING, 0, nullptr);
   startup.hStdOutput = OutputFile(out_path);
   startup.hStdError = OutputFile(err_path);
   std::string command;
@@ -122,6 +128,8 @@ ChildResult RunChild(const std::vector<std::string>& argv,
   }
   CloseHandle(startup.hStdOutput);
   CloseHandle(startup.hStdError);
+  if (input != nullptr) CloseHandle(startup.hStdInput);
+  DeleteFileA(in_path);
   result.out = WithUnixLineEnds(ReadWhole(out_path));
   result.err = WithUnixLineEnds(ReadWhole(err_path));
   DeleteFileA(out_path);
@@ -132,17 +140,25 @@ ChildResult RunChild(const std::vector<std::string>& argv,
 #else
 
 ChildResult RunChild(const std::vector<std::string>& argv,
-                     const std::vector<std::pair<std::string, std::string>>& env) {
+                     const std::vector<std::pair<std::string, std::string>>& env,
+                     const std::string* input) {
   char err_path[] = "/tmp/ruzide-child-XXXXXX";
+  char in_path[] = "/tmp/ruzide-child-XXXXXX";
   const int err_fd = mkstemp(err_path);
   if (err_fd < 0) return {};
   close(err_fd);
+  const int in_fd = input == nullptr ? -1 : mkstemp(in_path);
+  if (in_fd >= 0) {
+    std::ofstream(in_path, std::ios::binary) << *input;
+    close(in_fd);
+  }
   std::string command = "env";
   for (const auto& [name, value] : env) {
     command += value.empty() ? " -u " + Quote(name) : " " + Quote(name + "=" + value);
   }
   for (const std::string& arg : argv) command += " " + Quote(arg);
   command += " 2>" + Quote(err_path);
+  if (in_fd >= 0) command += " <" + Quote(in_path);
 
   ChildResult result;
   if (FILE* pipe = popen(command.c_str(), "r")) {
@@ -153,6 +169,7 @@ ChildResult RunChild(const std::vector<std::string>& argv,
   }
   result.err = ReadWhole(err_path);
   unlink(err_path);
+  if (in_fd >= 0) unlink(in_path);
   return result;
 }
 

@@ -17,10 +17,12 @@ struct ChildResult {
 };
 
 // Runs argv[0] with the arguments argv[1..] in this process's environment with each of
-// `env` set on top (an empty value unsets the variable), and waits for it. On Windows the
-// "\r\n" line ends of text-mode output come back as "\n".
+// `env` set on top (an empty value unsets the variable), and waits for it; its standard
+// input is `input` when given, else this process's. On Windows the "\r\n" line ends of
+// text-mode output come back as "\n".
 ChildResult RunChild(const std::vector<std::string>& argv,
-                     const std::vector<std::pair<std::string, std::string>>& env = {});
+                     const std::vector<std::pair<std::string, std::string>>& env = {},
+                     const std::string* input = nullptr);
 
 }  // namespace test
 }  // namespace ruzide

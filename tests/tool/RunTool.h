@@ -11,9 +11,10 @@
 
 inline ruzide::test::ChildResult Tool(
     std::vector<std::string> args,
-    const std::vector<std::pair<std::string, std::string>>& env = {}) {
+    const std::vector<std::pair<std::string, std::string>>& env = {},
+    const std::string* input = nullptr) {
   args.insert(args.begin(), RUZIDE_TOOL_PATH);
-  return ruzide::test::RunChild(args, env);
+  return ruzide::test::RunChild(args, env, input);
 }
 
 inline bool Contains(const std::string& text, const std::string& part) {

@@ -6,6 +6,9 @@
 #include <set>
 
 #include "ExitStatus.h"
+#include "RegCompare.h"
+#include "RegCopy.h"
+#include "RegFind.h"
 #include "RegFormat.h"
 #include "RegKey.h"
 #include "RegPath.h"
@@ -31,6 +34,11 @@ const char kRegUsage[] =
     "  query <KEY> [/v <name> | /ve] [/s]\n"
     "      show the key's values (name, type, data) and its subkeys; /v one value, /ve\n"
     "      the unnamed value, /s the keys below too\n"
+    "  query <KEY> /f <pattern> [/k] [/v] [/d] [/c] [/e] [/t <types>] [/se <char>] [/s]\n"
+    "      search the key's values and subkey names (/s: every key below it) for the\n"
+    "      pattern, with * and ? as wildcards, in part (/e: whole) and in any case (/c:\n"
+    "      exact case); /k key names, /v value names, /d data (none: all three); /t types\n"
+    "      separated by commas; /se the REG_MULTI_SZ separator (\\0)\n"
     "  add <KEY> [/v <name> | /ve] [/t <type>] [/d <data>] [/f]\n"
     "      create the key and, with /v or /ve, set a value of type REG_SZ (the default),\n"
     "      REG_EXPAND_SZ, REG_MULTI_SZ (strings separated by \\0), REG_DWORD or REG_QWORD\n"
@@ -45,6 +53,13 @@ const char kRegUsage[] =
     "  import <file>\n"
     "      apply a .reg file (- for standard input); nothing is changed unless the\n"
     "      whole file is well-formed\n"
+    "  copy <KEY1> <KEY2> [/s] [/f]\n"
+    "      copy the values of KEY1 (/s: and every key below it) to KEY2; values KEY2 has\n"
+    "      are replaced after asking, or with /f; one transaction\n"
+    "  compare <KEY1> <KEY2> [/v <name> | /ve] [/s] [/od | /os | /oa | /on]\n"
+    "      compare the keys' values (/v, /ve: one value) and subkey names (/s: and the\n"
+    "      keys below both), printing differences (/od, the default), matches (/os), both\n"
+    "      (/oa) or neither (/on); exit status 0 identical, 2 different, 1 on error\n"
     "  watch <KEY> [/s]\n"
     "      print a line for each change of the key's values (with /s, of the keys below\n"
     "      it too) made by any program, until interrupted: time, key, value, type and\n"
@@ -55,7 +70,7 @@ const char kRegUsage[] =
     "as \\xNN, export writes them unconverted.\n"
     "\n"
     "Exit status: 0 on success, 1 when the registry refused or a file was bad, 2 for a\n"
-    "bad command line.\n";
+    "bad command line (for compare, 1).\n";
 
 namespace {
 
@@ -67,6 +82,9 @@ struct Request {
   DWORD type = REG_SZ;            // /t
   std::string data;               // /d
   RegPath key;                    // the first operand of the commands that take a key
+  std::string pattern;            // query /f
+  std::string type_list;          // query /t
+  std::string separator = "\\0";  // query /se
 
   bool Has(const char* option) const { return options.count(option) != 0; }
   bool OneValue() const { return Has("v") || Has("ve"); }
@@ -85,7 +103,9 @@ const struct {
   const char* name;
   bool takes_argument;
 } kOptions[] = {{"v", true}, {"ve", false}, {"va", false}, {"s", false},
-                {"t", true}, {"d", true},   {"f", false},  {"y", false}};
+                {"t", true}, {"d", true},   {"f", false},  {"y", false},
+                {"od", false}, {"os", false}, {"oa", false}, {"on", false},
+                {"k", false}, {"c", false}, {"e", false}, {"se", true}};
 
 int UsageError(FILE* err, const std::string& what) {
   fprintf(err, "ruzide: %s\nTry 'ruzide reg --help'.\n", what.c_str());
@@ -116,6 +136,38 @@ std::string OptionName(const std::string& arg, bool* takes_argument) {
   return std::string();
 }
 
+// In `reg query`, /f takes the pattern to search for, /d is a flag (search the data), and
+// /v without a name (nothing or an option follows) a flag too (search value names).
+void QueryOption(const std::string& option, const std::vector<std::string>& args, size_t i,
+                 bool* takes_argument) {
+  bool ignored = false;
+  if (option == "f") *takes_argument = true;
+  if (option == "d") *takes_argument = false;
+  if (option == "v" && (i + 1 == args.size() || !OptionName(args[i + 1], &ignored).empty())) {
+    *takes_argument = false;
+  }
+}
+
+// Checks the options of a query: those of the search need /f, and /v names no value then.
+bool CheckQuery(const Request& request, std::string* error) {
+  if (!request.Has("f")) {
+    for (const char* o : {"k", "d", "c", "e", "t", "se"}) {
+      if (request.Has(o)) *error = std::string("/") + o + " needs /f <pattern>";
+    }
+    if (request.Has("v") && request.name.empty()) *error = "option /v needs an argument";
+    return error->empty();
+  }
+  if (request.Has("ve") || !request.name.empty()) {
+    *error = "with /f, /v takes no name (it searches the value names), and /ve is not taken";
+    return false;
+  }
+  if (request.Has("se") && request.separator.size() != 1) {
+    *error = "/se takes one character";
+    return false;
+  }
+  return true;
+}
+
 std::string ValueLabel(const std::string& name) {
   return name.empty() ? "the unnamed value" : "value '" + Printable(name) + "'";
 }
@@ -128,6 +180,8 @@ bool ParseRequest(const Command& command, const std::vector<std::string>& args, 
   for (size_t i = 1; i < args.size(); ++i) {
     bool takes_argument = false;
     const std::string option = OptionName(args[i], &takes_argument);
+    const bool query = strcmp(command.name, "query") == 0;
+    if (query) QueryOption(option, args, i, &takes_argument);
     if (option.empty()) {
       request->operands.push_back(args[i]);
       continue;
@@ -147,6 +201,12 @@ bool ParseRequest(const Command& command, const std::vector<std::string>& args, 
     }
     if (option == "v") request->name = args[i];
     if (option == "d") request->data = args[i];
+    if (option == "f") request->pattern = args[i];
+    if (option == "se") request->separator = args[i];
+    if (option == "t" && query) {
+      request->type_list = args[i];
+      continue;
+    }
     if (option == "t" && !ParseTypeName(args[i], &request->type)) {
       *error = "unknown type '" + args[i] +
                "'; the types are REG_SZ, REG_EXPAND_SZ, REG_MULTI_SZ, REG_DWORD, REG_QWORD, "
@@ -158,8 +218,14 @@ bool ParseRequest(const Command& command, const std::vector<std::string>& args, 
     *error = "give only one of /v, /ve and /va";
     return false;
   }
-  if ((request->Has("t") || request->Has("d")) && !request->OneValue()) {
+  if (strcmp(command.name, "query") == 0) {
+    if (!CheckQuery(*request, error)) return false;
+  } else if ((request->Has("t") || request->Has("d")) && !request->OneValue()) {
     *error = "/t and /d need /v <name> or /ve";
+    return false;
+  }
+  if (request->Has("od") + request->Has("os") + request->Has("oa") + request->Has("on") > 1) {
+    *error = "give only one of /od, /os, /oa and /on";
     return false;
   }
   if (request->operands.size() != command.operands) {
@@ -179,7 +245,24 @@ void PrintValue(const RegValue& value, FILE* out) {
           data.empty() ? "" : "    ", data.c_str());
 }
 
+int Find(const Request& request, FILE* out, FILE* err) {
+  FindRequest find;
+  find.pattern = request.pattern;
+  find.exact = request.Has("e");
+  find.case_sensitive = request.Has("c");
+  find.key_names = request.Has("k");
+  find.value_names = request.Has("v");
+  find.data = request.Has("d");
+  find.separator = request.separator;
+  std::string error;
+  if (request.Has("t") && !ParseTypeList(request.type_list, &find.types, &error)) {
+    return UsageError(err, error);
+  }
+  return FindInTree(request.key, request.Has("s"), find, out, err);
+}
+
 int Query(const Request& request, FILE* out, FILE* err) {
+  if (request.Has("f")) return Find(request, out, err);
   std::vector<KeyContents> keys;
   RegPath failed;
   const LONG status = ReadTree(request.key, request.Has("s"), &keys, &failed);
@@ -386,18 +469,46 @@ int Import(const Request& request, FILE*, FILE* err) {
   return kExitOk;
 }
 
+int Copy(const Request& request, FILE* out, FILE* err) {
+  RegPath to;
+  std::string error;
+  if (!ParseRegPath(request.operands[1], &to, &error)) return UsageError(err, error);
+  return CopyKey(request.key, to, request.Has("s"), request.Has("f"), stdin, out, err);
+}
+
+int Compare(const Request& request, FILE* out, FILE* err) {
+  RegPath right;
+  std::string error;
+  if (!ParseRegPath(request.operands[1], &right, &error)) {
+    UsageError(err, error);
+    return kExitFailure;
+  }
+  CompareOutput output = CompareOutput::kDifferences;
+  if (request.Has("os")) output = CompareOutput::kMatches;
+  if (request.Has("oa")) output = CompareOutput::kAll;
+  if (request.Has("on")) output = CompareOutput::kNothing;
+  return CompareKeys(request.key, right, request.OneValue() ? &request.name : nullptr,
+                     request.Has("s"), output, out, err);
+}
+
 int Watch(const Request& request, FILE* out, FILE* err) {
   return WatchKey(request.key, request.Has("s"), out, err);
 }
 
 const Command kCommands[] = {
-    {"query", "query <KEY> [/v <name> | /ve] [/s]", " v ve s ", 1, true, Query},
+    {"query",
+     "query <KEY> [/v <name> | /ve] [/s] [/f <pattern> [/k] [/v] [/d] [/c] [/e] [/t <types>] "
+     "[/se <char>]]",
+     " v ve s f k d c e t se ", 1, true, Query},
     {"add", "add <KEY> [/v <name> | /ve] [/t <type>] [/d <data>] [/f]", " v ve t d f ", 1, true,
      Add},
     {"delete", "delete <KEY> [/v <name> | /ve | /va] /f", " v ve va f ", 1, true, Delete},
     {"export", "export <KEY> <file> [/y]", " y ", 2, true, Export},
     {"import", "import <file>", " ", 1, false, Import},
     {"watch", "watch <KEY> [/s]", " s ", 1, true, Watch},
+    {"copy", "copy <KEY1> <KEY2> [/s] [/f]", " s f ", 2, true, Copy},
+    {"compare", "compare <KEY1> <KEY2> [/v <name> | /ve] [/s] [/od | /os | /oa | /on]",
+     " v ve s od os oa on ", 2, true, Compare},
 };
 
 }  // namespace
@@ -407,7 +518,12 @@ int RegCommand(const std::vector<std::string>& args, FILE* out, FILE* err) {
     if (args.empty() || args[0] != command.name) continue;
     Request request;
     std::string error;
-    if (!ParseRequest(command, args, &request, &error)) return UsageError(err, error);
+    if (!ParseRequest(command, args, &request, &error)) {
+      const int status = UsageError(err, error);
+      // compare answers 2 for keys that differ, as Windows' reg does, so a bad command
+      // line is 1 there, as Windows' reg answers every failure.
+      return strcmp(command.name, "compare") == 0 ? kExitFailure : status;
+    }
     return command.run(request, out, err);
   }
   return UsageError(err, "unknown reg command '" + (args.empty() ? "" : args[0]) + "'");

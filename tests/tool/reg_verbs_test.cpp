@@ -1,0 +1,177 @@
+// `ruzide reg copy`, `reg compare` and `reg query /f`, run as a child process on the
+// test's own registry.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/library/LibraryStoreTest.h"
+#include "tests/tool/RunTool.h"
+
+namespace {
+
+using ruzide::test::ChildResult;
+
+const char kSub[] = "Software\\RegVerbs";
+const std::string kKey = std::string("HKEY_CURRENT_USER\\") + kSub;
+
+std::string Sub(const std::string& below) { return std::string(kSub) + "\\" + below; }
+std::string Key(const std::string& below) { return kKey + "\\" + below; }
+
+class RegVerbsTest : public LibraryStoreTest {
+ protected:
+  static std::string Text(const std::string& path, const char* name) {
+    std::string data = "(missing)";
+    Stored(path.c_str(), name, &data);
+    return data.empty() ? data : data.substr(0, data.size() - 1);
+  }
+};
+
+TEST_F(RegVerbsTest, CopyAsksBeforeReplacingTakesTheSubtreeWithSAndNeverCopiesIntoItself) {
+  PutString(Sub("Src").c_str(), "a", "new");
+  PutInt(Sub("Src").c_str(), "n", 1);
+  PutString(Sub("Src\\Sub\\Deep").c_str(), "", "deep");
+  PutString(Sub("Dst").c_str(), "a", "old");
+  PutString(Sub("Dst").c_str(), "keep", "mine");
+  const std::string src = Key("Src"), dst = Key("Dst");
+  const std::string question = "Overwrite value 'a' of " + dst + "? (Yes/No/All) ";
+
+  // An answer it does not know is asked again; No keeps the value, the rest is copied.
+  std::string input = "x\nno\n";
+  ChildResult r = Tool({"reg", "copy", src, dst}, {}, &input);
+  EXPECT_EQ(0, r.status) << r.err;
+  EXPECT_EQ(question + question, r.out);
+  EXPECT_EQ("old", Text(Sub("Dst"), "a"));
+  EXPECT_EQ(1, StoredInt(Sub("Dst").c_str(), "n"));
+  EXPECT_FALSE(KeyThere(Sub("Dst\\Sub").c_str()));
+
+  // No answer copies nothing; All replaces every value without asking again.
+  input = "";
+  r = Tool({"reg", "copy", src, dst, "/s"}, {}, &input);
+  EXPECT_EQ(1, r.status);
+  EXPECT_TRUE(Contains(r.err, "no answer on standard input; nothing was copied")) << r.err;
+  EXPECT_FALSE(KeyThere(Sub("Dst\\Sub").c_str()));
+  input = "All\n";
+  r = Tool({"reg", "copy", src, dst, "/S"}, {}, &input);
+  EXPECT_EQ(0, r.status) << r.err;
+  EXPECT_EQ(question, r.out);
+  EXPECT_EQ("new", Text(Sub("Dst"), "a"));
+  EXPECT_EQ("mine", Text(Sub("Dst"), "keep"));
+  EXPECT_EQ("deep", Text(Sub("Dst\\Sub\\Deep"), ""));
+
+  for (const std::string& to : {Key("src\\Sub\\In"), std::string("hkcu\\") + Sub("SRC") + "\\"}) {
+    r = Tool({"reg", "copy", src, to, "/s", "/f"});
+    EXPECT_EQ(1, r.status) << to;
+    EXPECT_TRUE(Contains(r.err, "cannot copy " + src)) << r.err;
+  }
+  EXPECT_FALSE(KeyThere(Sub("Src\\Sub\\In").c_str()));
+  // Without /s only the values go, so a key below is a destination like any other.
+  EXPECT_EQ(0, Tool({"reg", "copy", src, Key("Src\\Sub\\Values"), "/f"}).status);
+  EXPECT_EQ("new", Text(Sub("Src\\Sub\\Values"), "a"));
+
+#ifndef _WIN32  // the store's transaction: a key the registry refuses copies nothing
+  // Deep enough that the source's deepest key would land one level below the limit.
+  std::string deep = "HKCU\\" + Sub("Deep");
+  for (int depth = 3; depth < 511; ++depth) deep += "\\k";
+  r = Tool({"reg", "copy", src, deep, "/s", "/f"});
+  EXPECT_EQ(1, r.status);
+  EXPECT_TRUE(Contains(r.err, "; nothing was copied")) << r.err;
+  EXPECT_FALSE(KeyThere(Sub("Deep").c_str()));
+#endif
+}
+
+TEST_F(RegVerbsTest, CompareAnswersIdenticalOrDifferentAndPrintsWhatIsAskedFor) {
+  for (const char* side : {"A", "B"}) {
+    PutString(Sub(side).c_str(), "x", "1");
+    PutInt(Sub(side).c_str(), "y", side[0] == 'A' ? 2 : 3);
+    PutString(Sub(side + std::string("\\Both\\Inner")).c_str(), "z", side);
+    MakeKey(Sub(side + std::string("\\Only") + side).c_str());
+  }
+  PutString(Sub("B").c_str(), "w", "only b");
+  const std::string a = Key("A"), b = Key("B");
+
+  ChildResult r = Tool({"reg", "compare", a, b});
+  EXPECT_EQ(2, r.status) << r.err;
+  EXPECT_EQ("< Value: " + a + "  y  REG_DWORD  0x2\n" + "> Value: " + b + "  y  REG_DWORD  0x3\n" +
+                "> Value: " + b + "  w  REG_SZ  only b\n" + "< Key: " + a + "\\OnlyA\n" +
+                "> Key: " + b + "\\OnlyB\n" + "Result Compared: Different\n",
+            r.out);
+  r = Tool({"reg", "compare", a, b, "/s", "/os"});
+  EXPECT_EQ(2, r.status);
+  EXPECT_EQ("= Value: " + a + "  x  REG_SZ  1\n" + "= Key: " + a + "\\Both\n" + "= Key: " + a +
+                "\\Both\\Inner\n" + "Result Compared: Different\n",
+            r.out);
+  r = Tool({"reg", "compare", a, b, "/v", "X", "/s", "/oa"});
+  EXPECT_EQ(0, r.status);
+  EXPECT_EQ("= Value: " + a + "  x  REG_SZ  1\nResult Compared: Identical\n", r.out);
+  r = Tool({"reg", "compare", a, b, "/v", "z", "/s", "/on"});
+  EXPECT_EQ(2, r.status);
+  EXPECT_EQ("Result Compared: Different\n", r.out);
+  EXPECT_EQ(0, Tool({"reg", "compare", a + "\\Both", b + "\\both"}).status);
+
+  // Every failure is 1, a bad command line too, since 2 means different.
+  for (const std::vector<std::string>& args :
+       std::vector<std::vector<std::string>>{{"reg", "compare", a, b, "/ve"},
+                                             {"reg", "compare", a, Key("Missing")},
+                                             {"reg", "compare", a, b, "/od", "/oa"},
+                                             {"reg", "compare", a}}) {
+    r = Tool(args);
+    EXPECT_EQ(1, r.status) << args.back();
+    EXPECT_TRUE(r.out.empty()) << r.out;
+    EXPECT_FALSE(r.err.empty());
+  }
+}
+
+TEST_F(RegVerbsTest, QueryFindMatchesPartsOrWholesInAnyCaseOrExactly) {
+  const std::string k = Sub("K");
+  PutString(k.c_str(), "Color", "Foo bar");
+  PutInt(k.c_str(), "Count", 0x1f);
+  Put(k.c_str(), "List", REG_MULTI_SZ, "one\0FOO\0", 9);
+  MakeKey(Sub("K\\Food").c_str());
+  PutString(Sub("K\\Sub").c_str(), "v", "foo");
+  const std::string key = Key("K");
+
+  // Without /s: the key's names and data, and its subkeys' names.
+  ChildResult r = Tool({"reg", "query", key, "/f", "foo"});
+  EXPECT_EQ(0, r.status) << r.err;
+  EXPECT_EQ(key + "\n" +
+                "    Color    REG_SZ    Foo bar\n"
+                "    List    REG_MULTI_SZ    one\\0FOO\n"
+                "\n" +
+                key +
+                "\\Food\n"
+                "\n"
+                "End of search: 3 match(es) found.\n",
+            r.out);
+  const struct {
+    std::vector<std::string> options;
+    const char* found;  // the line of the one match, or the number of matches
+  } kCases[] = {
+      {{"/f", "foo", "/s", "/c"}, "    v    REG_SZ    foo\n"},
+      {{"/f", "FOO", "/s", "/e"}, "    v    REG_SZ    foo\n"},
+      {{"/f", "one,f?o", "/e", "/se", ",", "/d"}, "    List    REG_MULTI_SZ    one,FOO\n"},
+      {{"/f", "0x1?", "/t", "REG_SZ,reg_dword"}, "    Count    REG_DWORD    0x1f\n"},
+      {{"/f", "c*", "/v", "/e"}, "End of search: 2 match(es) found."},
+      {{"/f", "s*", "/s", "/k", "/e"}, "\\K\\Sub\n\nEnd of search: 1 match(es)"},
+      {{"/f", "zzz", "/s"}, "End of search: 0 match(es) found."},
+  };
+  for (const auto& c : kCases) {
+    std::vector<std::string> args = {"reg", "query", key};
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    r = Tool(args);
+    EXPECT_EQ(0, r.status) << c.found << r.err;
+    EXPECT_TRUE(Contains(r.out, c.found)) << c.found << "\nnot in\n" << r.out;
+    if (c.found[0] == ' ') {
+      EXPECT_TRUE(Contains(r.out, "End of search: 1 match(es) found.\n")) << r.out;
+    }
+  }
+  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+           {"reg", "query", key, "/k"},
+           {"reg", "query", key, "/f", "x", "/se", "ab"},
+           {"reg", "query", key, "/f", "x", "/v", "Color"},
+           {"reg", "query", key, "/f", "x", "/t", "REG_SZ,REG_LINK"}}) {
+    EXPECT_EQ(2, Tool(args).status) << args.back();
+  }
+}
+
+}  // namespace

@@ -1,0 +1,173 @@
+#include "RegFind.h"
+
+#include <cctype>
+
+#include "ExitStatus.h"
+#include "RegKey.h"
+#include "RegValue.h"
+
+namespace ruzide {
+namespace tool {
+
+namespace {
+
+bool SameChar(char a, char b, bool case_sensitive) {
+  if (case_sensitive) return a == b;
+  return tolower(static_cast<unsigned char>(a)) == tolower(static_cast<unsigned char>(b));
+}
+
+// Whether all of `text` matches all of `pattern`. A `*` first matches nothing and, each
+// time the rest fails, one character more; only the last `*` needs to be retried, since
+// any later match of the rest is also open to it.
+bool Glob(const std::string& pattern, const std::string& text, bool case_sensitive) {
+  size_t p = 0, t = 0;
+  size_t star = std::string::npos, star_text = 0;
+  while (t < text.size()) {
+    if (p < pattern.size() && pattern[p] == '*') {
+      star = p++;
+      star_text = t;
+    } else if (p < pattern.size() &&
+               (pattern[p] == '?' || SameChar(pattern[p], text[t], case_sensitive))) {
+      ++p;
+      ++t;
+    } else if (star != std::string::npos) {
+      p = star + 1;
+      t = ++star_text;
+    } else {
+      return false;
+    }
+  }
+  while (p < pattern.size() && pattern[p] == '*') ++p;
+  return p == pattern.size();
+}
+
+// The data as the search shows and matches it: as `reg query` shows it, but with the
+// request's separator between the strings of a REG_MULTI_SZ.
+std::string ShownData(const RegValue& value, const std::string& separator) {
+  if (value.type != REG_MULTI_SZ) return DataForDisplay(value);
+  std::string strings = value.data;
+  // The list ends with an empty string: two zeros, or one when the list is empty.
+  for (int i = 0; i < 2 && !strings.empty() && strings.back() == '\0'; ++i) strings.pop_back();
+  std::string shown;
+  size_t start = 0;
+  for (bool first = true; start <= strings.size(); first = false) {
+    size_t end = strings.find('\0', start);
+    if (end == std::string::npos) end = strings.size();
+    if (!first) shown += separator;
+    shown += DataForDisplay(RegValue{std::string(), REG_SZ, strings.substr(start, end - start)});
+    start = end + 1;
+  }
+  return shown;
+}
+
+// What one search looks at, and how many matches it printed.
+class Search {
+ public:
+  Search(const FindRequest& request, FILE* out) : request_(request), out_(out) {
+    const bool any = request.key_names || request.value_names || request.data;
+    keys_ = !any || request.key_names;
+    names_ = !any || request.value_names;
+    data_ = !any || request.data;
+  }
+
+  // Prints `key` if its name (when `named`) or any of its values match.
+  void Key(const KeyContents& key, bool named) {
+    const size_t slash = key.path.sub.rfind('\\');
+    const std::string name = key.path.sub.substr(slash == std::string::npos ? 0 : slash + 1);
+    bool shown = false;
+    if (named && keys_ && PatternMatches(request_, Printable(name))) {
+      Heading(key.path, &shown);
+      ++matches_;
+    }
+    for (const RegValue& value : key.values) {
+      if (!TypeSearched(value.type)) continue;
+      const std::string data = ShownData(value, request_.separator);
+      if ((names_ && PatternMatches(request_, Printable(value.name))) ||
+          (data_ && PatternMatches(request_, data))) {
+        Heading(key.path, &shown);
+        const std::string label = value.name.empty() ? "(Default)" : Printable(value.name);
+        fprintf(out_, "    %s    %s%s%s\n", label.c_str(), TypeName(value.type).c_str(),
+                data.empty() ? "" : "    ", data.c_str());
+        ++matches_;
+      }
+    }
+    if (shown) fputs("\n", out_);
+  }
+
+  size_t matches() const { return matches_; }
+
+ private:
+  bool TypeSearched(DWORD type) const {
+    if (request_.types.empty()) return true;
+    for (DWORD t : request_.types) {
+      if (t == type) return true;
+    }
+    return false;
+  }
+
+  // Prints the key's path once, before its first match; a key that matches by name
+  // counts as a match itself.
+  void Heading(const RegPath& path, bool* shown) {
+    if (*shown) return;
+    *shown = true;
+    fprintf(out_, "%s\n", Printable(path.Full()).c_str());
+  }
+
+  const FindRequest& request_;
+  FILE* out_;
+  bool keys_, names_, data_;
+  size_t matches_ = 0;
+};
+
+}  // namespace
+
+bool ParseTypeList(const std::string& list, std::vector<DWORD>* types, std::string* error) {
+  types->clear();
+  for (size_t start = 0; start <= list.size();) {
+    size_t end = list.find(',', start);
+    if (end == std::string::npos) end = list.size();
+    DWORD type = REG_NONE;
+    const std::string name = list.substr(start, end - start);
+    if (!ParseTypeName(name, &type)) {
+      *error = "unknown type '" + name +
+               "'; the types are REG_SZ, REG_EXPAND_SZ, REG_MULTI_SZ, REG_DWORD, REG_QWORD, "
+               "REG_BINARY and REG_NONE, separated by commas";
+      return false;
+    }
+    types->push_back(type);
+    start = end + 1;
+  }
+  return true;
+}
+
+bool PatternMatches(const FindRequest& request, const std::string& text) {
+  if (request.exact) return Glob(request.pattern, text, request.case_sensitive);
+  return Glob("*" + request.pattern + "*", text, request.case_sensitive);
+}
+
+int FindInTree(const RegPath& path, bool subtree, const FindRequest& request, FILE* out,
+               FILE* err) {
+  std::vector<KeyContents> keys;
+  RegPath failed;
+  const LONG status = ReadTree(path, subtree, &keys, &failed);
+  if (status != ERROR_SUCCESS) {
+    fprintf(err, "ruzide: cannot read %s: %s\n", Printable(failed.Full()).c_str(),
+            ErrorText(status).c_str());
+    return kExitFailure;
+  }
+  Search search(request, out);
+  // The key searched from is looked into, not matched by its own name.
+  search.Key(keys[0], false);
+  for (size_t i = 1; i < keys.size(); ++i) search.Key(keys[i], true);
+  if (!subtree) {
+    // Without /s the subkeys are matched by name alone.
+    for (const std::string& name : keys[0].subkeys) {
+      search.Key(KeyContents{path.Child(name), {}, {}}, true);
+    }
+  }
+  fprintf(out, "End of search: %s match(es) found.\n", std::to_string(search.matches()).c_str());
+  return kExitOk;
+}
+
+}  // namespace tool
+}  // namespace ruzide
