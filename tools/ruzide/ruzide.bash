@@ -6,7 +6,7 @@ _ruzide() {
     1) words="settings languages reg --help --version" ;;
     2) case ${COMP_WORDS[1]} in
          settings) words="list get set reset describe --json --help" ;;
-         reg) words="query add delete export import" ;;
+         reg) words="query add delete export import copy compare" ;;
        esac ;;
     *) if [[ ${COMP_WORDS[1]} == settings ]]; then
          case ${COMP_WORDS[2]} in
