@@ -69,7 +69,16 @@ TEST_F(RegVerbsTest, CopyAsksBeforeReplacingTakesTheSubtreeWithSAndNeverCopiesIn
   EXPECT_EQ(0, Tool({"reg", "copy", src, Key("Src\\Sub\\Values"), "/f"}).status);
   EXPECT_EQ("new", Text(Sub("Src\\Sub\\Values"), "a"));
 
-#ifndef _WIN32  // the store's transaction: a key the registry refuses copies nothing
+#ifdef _WIN32
+  // Windows' own reg copies the same tree to the same result, as compare finds.
+  Put(Sub("Src").c_str(), "empty", REG_SZ, "", 0);
+  Put(Sub("Src\\Sub").c_str(), "odd", 0x100, "%PATH%", 7);
+  r = ruzide::test::RunChild({"reg.exe", "copy", src, Key("Theirs"), "/s", "/f"});
+  ASSERT_EQ(0, r.status) << r.out << r.err;
+  ASSERT_EQ(0, Tool({"reg", "copy", src, Key("Ours"), "/s", "/f"}).status);
+  r = Tool({"reg", "compare", Key("Ours"), Key("Theirs"), "/s"});
+  EXPECT_EQ(0, r.status) << r.out << r.err;
+#else  // the store's transaction: a key the registry refuses copies nothing
   // Deep enough that the source's deepest key would land one level below the limit.
   std::string deep = "HKCU\\" + Sub("Deep");
   for (int depth = 3; depth < 511; ++depth) deep += "\\k";
