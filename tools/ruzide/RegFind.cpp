@@ -70,7 +70,9 @@ class Search {
     data_ = !any || request.data;
   }
 
-  // Prints `key` if its name (when `named`) or any of its values match.
+  // Prints `key` if its name (when `named`) or any of its values match, with those
+  // values; the key's name and each value count as one match. The value lines are laid
+  // out as `reg query` lays them out.
   void Key(const KeyContents& key, bool named) {
     const size_t slash = key.path.sub.rfind('\\');
     const std::string name = key.path.sub.substr(slash == std::string::npos ? 0 : slash + 1);
@@ -105,8 +107,7 @@ class Search {
     return false;
   }
 
-  // Prints the key's path once, before its first match; a key that matches by name
-  // counts as a match itself.
+  // Prints the key's path once, before its first match.
   void Heading(const RegPath& path, bool* shown) {
     if (*shown) return;
     *shown = true;
