@@ -4,6 +4,7 @@
 
 #include "CodePage.h"
 #include "ExitStatus.h"
+#include "MachineSource.h"
 
 namespace ruzide {
 namespace tool {
@@ -13,6 +14,27 @@ namespace {
 // The language functions walk every slot up to NumLanguages, creating a key for each
 // undeclared one; a table that claims more than this is refused rather than walked.
 constexpr int kMaxListedSlots = 1024;
+
+// Where a value of the table comes from: the machine, the user's virtual copy, or the
+// default.
+std::string Source(CRegDeclObject& value) {
+  if (!value.m_bInRegistry) return "default";
+  return MachineValueSource(value.m_strFullPath.GetString(), value.m_strName.GetString());
+}
+
+// The sources of a slot's values, each named once, joined by "+".
+std::string SlotSource(CRegDeclKey& slot) {
+  std::string sources;
+  for (INT_PTR i = 0; i < slot.m_aChildren.GetSize(); ++i) {
+    CRegDeclObject* child = slot.m_aChildren.GetAt(i);
+    if (!child->IsValue()) continue;
+    const std::string source = Source(*child);
+    if (("+" + sources + "+").find("+" + source + "+") == std::string::npos) {
+      sources += (sources.empty() ? "" : "+") + source;
+    }
+  }
+  return sources.empty() ? "default" : sources;
+}
 
 }  // namespace
 
@@ -33,24 +55,26 @@ int ListLanguages(CRDCLg_oRegCmnLMach& tree, FILE* out, FILE* err) {
   REG_GetInstalledLanguages(ids);
   CString path;
   languages.GetFullPath(path);
+  const std::string count_source = Source(languages.m_oNumLanguages);
   fprintf(out, "Installed languages: %d (NumLanguages %s, HKEY_LOCAL_MACHINE\\%s)\n",
           static_cast<int>(ids.GetSize()),
-          languages.m_oNumLanguages.m_bInRegistry ? "from the store" : "by default",
+          count_source == "default" ? "by default" : ("from the " + count_source).c_str(),
           path.GetString());
-  fprintf(out, "%4s  %-15s  %-4s  %s\n", "SLOT", "LANGID", "CHAR", "DESCRIPTION");
+  fprintf(out, "%4s  %-15s  %-4s  %-12s  %s\n", "SLOT", "LANGID", "CHAR", "SOURCE", "DESCRIPTION");
   for (INT_PTR i = 0; i < ids.GetSize(); ++i) {
     const int id = static_cast<int>(ids.GetAt(i));
     const int slot = static_cast<int>(i) + 1;  // every slot up to N has a key
     // The slot's own character: two slots may share an identifier, and the language
     // function would answer the first one's for both.
     CString character;
-    languages.GetChildKeyFormName("Language%d", slot)
-        ->ReadStringValue("FileExtension", character, "");
+    CRegDeclKey* slot_key = languages.GetChildKeyFormName("Language%d", slot);
+    slot_key->ReadStringValue("FileExtension", character, "");
     const CString description = REG_GetLangString(slot - 1);
     char shown_id[32];
     snprintf(shown_id, sizeof shown_id, "%d (0x%04X)", id, static_cast<unsigned int>(id));
-    fprintf(out, "%4d  %-15s  %-4s  %s\n", slot, shown_id,
-            ToUtf8(character, CodePageOf(id)).c_str(), ToUtf8(description, CodePageOf(id)).c_str());
+    fprintf(out, "%4d  %-15s  %-4s  %-12s  %s\n", slot, shown_id,
+            ToUtf8(character, CodePageOf(id)).c_str(), SlotSource(*slot_key).c_str(),
+            ToUtf8(description, CodePageOf(id)).c_str());
   }
   return kExitOk;
 }
