@@ -1,6 +1,8 @@
 #include "Languages.h"
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "CodePage.h"
 #include "ExitStatus.h"
@@ -60,20 +62,29 @@ int ListLanguages(CRDCLg_oRegCmnLMach& tree, FILE* out, FILE* err) {
           static_cast<int>(ids.GetSize()),
           count_source == "default" ? "by default" : ("from the " + count_source).c_str(),
           path.GetString());
-  fprintf(out, "%4s  %-15s  %-4s  %-12s  %s\n", "SLOT", "LANGID", "CHAR", "SOURCE", "DESCRIPTION");
+  // The source column is as wide as its longest entry.
+  std::vector<std::string> sources;
+  int width = 12;  // "virtual copy"
+  for (INT_PTR i = 0; i < ids.GetSize(); ++i) {
+    sources.push_back(
+        SlotSource(*languages.GetChildKeyFormName("Language%d", static_cast<int>(i) + 1)));
+    width = std::max(width, static_cast<int>(sources.back().size()));
+  }
+  fprintf(out, "%4s  %-15s  %-4s  %-*s  %s\n", "SLOT", "LANGID", "CHAR", width, "SOURCE",
+          "DESCRIPTION");
   for (INT_PTR i = 0; i < ids.GetSize(); ++i) {
     const int id = static_cast<int>(ids.GetAt(i));
     const int slot = static_cast<int>(i) + 1;  // every slot up to N has a key
     // The slot's own character: two slots may share an identifier, and the language
     // function would answer the first one's for both.
     CString character;
-    CRegDeclKey* slot_key = languages.GetChildKeyFormName("Language%d", slot);
-    slot_key->ReadStringValue("FileExtension", character, "");
+    languages.GetChildKeyFormName("Language%d", slot)
+        ->ReadStringValue("FileExtension", character, "");
     const CString description = REG_GetLangString(slot - 1);
     char shown_id[32];
     snprintf(shown_id, sizeof shown_id, "%d (0x%04X)", id, static_cast<unsigned int>(id));
-    fprintf(out, "%4d  %-15s  %-4s  %-12s  %s\n", slot, shown_id,
-            ToUtf8(character, CodePageOf(id)).c_str(), SlotSource(*slot_key).c_str(),
+    fprintf(out, "%4d  %-15s  %-4s  %-*s  %s\n", slot, shown_id,
+            ToUtf8(character, CodePageOf(id)).c_str(), width, sources[i].c_str(),
             ToUtf8(description, CodePageOf(id)).c_str());
   }
   return kExitOk;
