@@ -7,6 +7,10 @@
 #ifndef RUZIDE_PLATFORM_REGISTRY_KEYHANDLES_H_
 #define RUZIDE_PLATFORM_REGISTRY_KEYHANDLES_H_
 
+#include <memory>
+#include <string>
+#include <vector>
+
 #include "platform/WinTypes.h"
 #include "platform/registry/Store.h"
 
@@ -18,6 +22,12 @@ struct HandleTarget {
   KeyRef key;
   REGSAM access;  // granted rights, generic rights already mapped
   bool predefined;
+  // For a key of HKEY_LOCAL_MACHINE\Software, the names that lead to it from the root,
+  // as given; null for any other key. Shared, as copies of the target are made often.
+  std::shared_ptr<const std::vector<std::string>> machine_path = nullptr;
+  // Whether the handle sees the machine key through the user's virtual copy
+  // (Virtualization.h); then `key` means nothing and the path names the key.
+  bool virtualized = false;
 };
 
 // Returns a new handle to `target`.

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <string_view>
 
 #include "platform/WinEvent.h"
@@ -14,11 +15,13 @@
 #include "platform/registry/KeyHandles.h"
 #include "platform/registry/KeyPath.h"
 #include "platform/registry/Store.h"
+#include "platform/registry/Virtualization.h"
 #include "platform/registry/Watchers.h"
 
 using ruzide::registry::HandleTarget;
 using ruzide::registry::KeyNames;
 using ruzide::registry::KeyRef;
+using ruzide::registry::MachinePath;
 using ruzide::registry::StoredValue;
 using ruzide::registry::StoreFor;
 
@@ -57,6 +60,23 @@ LONG Lookup(HKEY key, REGSAM needed, HandleTarget* target) {
   return (target->access & needed) == needed ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
 }
 
+// The path from HKEY_LOCAL_MACHINE of the key `names` leads to from `from`, if it lies
+// in HKEY_LOCAL_MACHINE\Software; else null.
+std::shared_ptr<const MachinePath> SoftwarePath(const HandleTarget& from, const KeyNames& names) {
+  if (from.root != ruzide::registry::kLocalMachine) return nullptr;
+  if (!from.predefined && from.machine_path == nullptr) return nullptr;
+  auto path = std::make_shared<MachinePath>();
+  if (from.machine_path != nullptr) *path = *from.machine_path;
+  path->insert(path->end(), names.begin(), names.end());
+  return ruzide::registry::UnderSoftware(*path) ? path : nullptr;
+}
+
+// Whether a call that reaches the key at `path` from `from` goes to the virtual copy.
+bool Virtualized(const HandleTarget& from, const std::shared_ptr<const MachinePath>& path,
+                 bool for_writing) {
+  return path != nullptr && (from.virtualized || (for_writing && ruzide::registry::Virtualizing()));
+}
+
 // Opens, or with `key_class` creates, `path` below `parent`.
 LONG OpenOrCreate(HKEY parent, LPCSTR path, REGSAM desired, const char* key_class, PHKEY result,
                   LPDWORD disposition) {
@@ -69,11 +89,19 @@ LONG OpenOrCreate(HKEY parent, LPCSTR path, REGSAM desired, const char* key_clas
   REGSAM access = MapAccess(desired);
   // MAXIMUM_ALLOWED asks for whatever may be had; on a read-only root that is reading.
   bool for_writing = (access & kWriteRights) != 0 && (desired & MAXIMUM_ALLOWED) == 0;
-  ruzide::registry::Store& store = StoreFor(from.root);
-  KeyRef key;
+  std::shared_ptr<const MachinePath> machine_path = SoftwarePath(from, names);
+  const bool virtualized = Virtualized(from, machine_path, for_writing);
+  KeyRef key{0, from.key.depth + static_cast<int>(names.size())};
   bool created = false;
-  status = create ? store.CreateKey(from.key, names, key_class, for_writing, &key, &created)
-                  : store.OpenKey(from.key, names, for_writing, &key);
+  if (virtualized) {
+    if (key.depth > ruzide::registry::kMaxKeyDepth) return ERROR_INVALID_PARAMETER;
+    status =
+        ruzide::registry::VirtualOpen(*machine_path, create, create ? key_class : "", &created);
+  } else {
+    ruzide::registry::Store& store = StoreFor(from.root);
+    status = create ? store.CreateKey(from.key, names, key_class, for_writing, &key, &created)
+                    : store.OpenKey(from.key, names, for_writing, &key);
+  }
   if (status != ERROR_SUCCESS) return status;
   if (disposition != nullptr) {
     *disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
@@ -81,7 +109,8 @@ LONG OpenOrCreate(HKEY parent, LPCSTR path, REGSAM desired, const char* key_clas
   // The root itself is opened as its predefined handle, as the registry does.
   *result = from.predefined && names.empty()
                 ? parent
-                : ruzide::registry::NewKeyHandle(HandleTarget{from.root, key, access, false});
+                : ruzide::registry::NewKeyHandle(
+                      HandleTarget{from.root, key, access, false, machine_path, virtualized});
   return ERROR_SUCCESS;
 }
 
@@ -149,7 +178,9 @@ LONG RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD
   DWORD capacity = lpcbData != nullptr ? *lpcbData : 0;
   if (lpData == nullptr && lpcbData != nullptr) *lpcbData = 0;
   StoredValue value;
-  status = StoreFor(key.root).QueryValue(key.key, lpValueName ? lpValueName : "", &value);
+  std::string_view name = lpValueName ? lpValueName : "";
+  status = key.virtualized ? ruzide::registry::VirtualQueryValue(*key.machine_path, name, &value)
+                           : StoreFor(key.root).QueryValue(key.key, name, &value);
   if (status != ERROR_SUCCESS) return status;
   status = CopyData(value, lpData, capacity);
   if (lpType != nullptr) *lpType = value.type;
@@ -165,6 +196,9 @@ LONG RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD /*Reserved*/, DWORD dwT
   if (lpData == nullptr && cbData != 0) return ERROR_NOACCESS;
   std::string_view name = lpValueName != nullptr ? lpValueName : "";
   if (name.size() > ruzide::registry::kMaxValueNameLength) return ERROR_FILENAME_EXCED_RANGE;
+  if (key.virtualized) {
+    return ruzide::registry::VirtualSetValue(*key.machine_path, name, dwType, lpData, cbData);
+  }
   return StoreFor(key.root).SetValue(key.key, name, dwType, lpData, cbData);
 }
 
@@ -189,7 +223,8 @@ LONG RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass, LPDWORD /*lp
   LONG status = Lookup(hKey, KEY_QUERY_VALUE, &key);
   if (status != ERROR_SUCCESS) return status;
   ruzide::registry::KeySummary summary;
-  status = StoreFor(key.root).Summarize(key.key, &summary);
+  status = key.virtualized ? ruzide::registry::VirtualSummarize(*key.machine_path, &summary)
+                           : StoreFor(key.root).Summarize(key.key, &summary);
   if (status != ERROR_SUCCESS) return status;
   // A class that does not fit with its zero is cut short, and ERROR_MORE_DATA returned
   // after every other answer; a buffer of no size is left alone.
@@ -236,7 +271,8 @@ LONG RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName, LP
   LONG status = Lookup(hKey, KEY_ENUMERATE_SUB_KEYS, &key);
   if (status != ERROR_SUCCESS) return status;
   ruzide::registry::SubkeyList subkeys;
-  status = StoreFor(key.root).ListSubkeys(key.key, &subkeys);
+  status = key.virtualized ? ruzide::registry::VirtualListSubkeys(*key.machine_path, &subkeys)
+                           : StoreFor(key.root).ListSubkeys(key.key, &subkeys);
   if (status != ERROR_SUCCESS) return status;
   if (dwIndex >= subkeys->size()) return ERROR_NO_MORE_ITEMS;
   const ruzide::registry::SubkeyEntry& subkey = (*subkeys)[dwIndex];
@@ -272,7 +308,8 @@ LONG RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWORD lpcchVal
   LONG status = Lookup(hKey, KEY_QUERY_VALUE, &key);
   if (status != ERROR_SUCCESS) return status;
   ruzide::registry::ValueList values;
-  status = StoreFor(key.root).ListValues(key.key, &values);
+  status = key.virtualized ? ruzide::registry::VirtualListValues(*key.machine_path, &values)
+                           : StoreFor(key.root).ListValues(key.key, &values);
   if (status != ERROR_SUCCESS) return status;
   if (dwIndex >= values->size()) return ERROR_NO_MORE_ITEMS;
   const ruzide::registry::ValueEntry& entry = (*values)[dwIndex];
@@ -305,6 +342,11 @@ LONG RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
   KeyNames names;
   LONG status = ruzide::registry::SplitKeyPath(lpSubKey, &names);
   if (status != ERROR_SUCCESS) return status;
+  // A deletion asks to change the key, so it is virtualized as an open for writing is.
+  std::shared_ptr<const MachinePath> machine_path = SoftwarePath(from, names);
+  if (Virtualized(from, machine_path, true)) {
+    return ruzide::registry::VirtualDeleteKey(*machine_path);
+  }
   return StoreFor(from.root).DeleteKey(from.key, names);
 }
 
@@ -312,8 +354,30 @@ LONG RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) {
   HandleTarget key;
   LONG status = Lookup(hKey, KEY_SET_VALUE, &key);
   if (status != ERROR_SUCCESS) return status;
-  return StoreFor(key.root).DeleteValue(key.key, lpValueName != nullptr ? lpValueName : "");
+  std::string_view name = lpValueName != nullptr ? lpValueName : "";
+  if (key.virtualized) return ruzide::registry::VirtualDeleteValue(*key.machine_path, name);
+  return StoreFor(key.root).DeleteValue(key.key, name);
 }
+
+namespace {
+
+// RegNotifyChangeKeyValue for a virtualized handle, which watches both roots.
+LONG NotifyVirtual(HKEY hKey, const HandleTarget& key, BOOL bWatchSubtree, DWORD dwNotifyFilter,
+                   HANDLE hEvent, BOOL fAsynchronous) {
+  HANDLE event = fAsynchronous ? hEvent : CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  if (event == nullptr) return ERROR_NOT_ENOUGH_MEMORY;
+  LONG status = ruzide::registry::VirtualWatch(*key.machine_path, hKey, bWatchSubtree != FALSE,
+                                               dwNotifyFilter, event);
+  if (!fAsynchronous) {
+    if (status == ERROR_SUCCESS) WaitForSingleObject(event, INFINITE);
+    // The other root's watch still holds the event, which is about to close.
+    ruzide::registry::EndWatch(hKey);
+    CloseHandle(event);
+  }
+  return status;
+}
+
+}  // namespace
 
 LONG RegNotifyChangeKeyValue(HKEY hKey, BOOL bWatchSubtree, DWORD dwNotifyFilter, HANDLE hEvent,
                              BOOL fAsynchronous) {
@@ -324,6 +388,8 @@ LONG RegNotifyChangeKeyValue(HKEY hKey, BOOL bWatchSubtree, DWORD dwNotifyFilter
     return ERROR_INVALID_PARAMETER;
   }
   if (fAsynchronous && ruzide::platform::EventDescriptor(hEvent) < 0) return ERROR_INVALID_HANDLE;
+  if (key.virtualized)
+    return NotifyVirtual(hKey, key, bWatchSubtree, dwNotifyFilter, hEvent, fAsynchronous);
   ruzide::registry::Store& store = StoreFor(key.root);
   std::string shared_file;
   status = store.Watch(key.key, &shared_file);

@@ -749,6 +749,13 @@ LONG Store::Summarize(const KeyRef& key, KeySummary* summary) {
   });
 }
 
+LONG Store::MayWrite(bool* writable) {
+  return Read([&]() -> LONG {
+    *writable = state_ == State::kOpen && !read_only_;
+    return ERROR_SUCCESS;
+  });
+}
+
 LONG Store::Watch(const KeyRef& key, std::string* shared_file) {
   return Read([&]() -> LONG {
     if (!Alive(key.id)) return ERROR_KEY_DELETED;

@@ -84,6 +84,9 @@ class Store {
   LONG ListValues(const KeyRef& key, ValueList* list);
   LONG Summarize(const KeyRef& key, KeySummary* summary);
 
+  // Sets *writable to whether this process may write the root (see the file comment).
+  LONG MayWrite(bool* writable);
+
   // For a watcher of `key`: ERROR_KEY_DELETED if it is gone, else ERROR_SUCCESS and the
   // shared file whose change log tells of its changes (ChangeReader).
   LONG Watch(const KeyRef& key, std::string* shared_file);

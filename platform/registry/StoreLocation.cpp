@@ -86,7 +86,10 @@ int RootNamedBy(const std::string& entry) {
 
 StoreLocation LocateStore(int root) {
   StoreLocation location;
-  const char* folder = std::getenv("RUZIDE_REGISTRY");
+  // The machine root may live apart from the user root, so that users with folders of
+  // their own share one machine root.
+  const char* folder = root == kLocalMachine ? std::getenv("RUZIDE_MACHINE_REGISTRY") : nullptr;
+  if (folder == nullptr || *folder == '\0') folder = std::getenv("RUZIDE_REGISTRY");
   location.folder = folder != nullptr && *folder != '\0' ? folder : DefaultFolder(root);
   while (location.folder.size() > 1 && location.folder.back() == '/') location.folder.pop_back();
   // SQLite may read a name that begins "file:" as a URI; "./file:" it cannot.

@@ -38,7 +38,8 @@ struct StoreLocation {
 
 // Resolves the root's files from the environment as it is now.
 //
-// RUZIDE_REGISTRY names the folder of both roots. Unset, the user root lives in
+// RUZIDE_REGISTRY names the folder of both roots; RUZIDE_MACHINE_REGISTRY, when set,
+// that of the machine root instead. Unset, the user root lives in
 // $XDG_CONFIG_HOME/ruzide (else ~/.config/ruzide) and the machine root in
 // /var/lib/ruzide. RUZIDE_REGISTRY_READONLY is a comma-separated list of root names
 // (HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, or HKCU, HKLM; any case) this process must not

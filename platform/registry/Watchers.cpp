@@ -135,6 +135,8 @@ void AddWatch(int root_index, const std::string& shared_file, const WatchRequest
       watch = root->watches.end() - 1;
     }
     if (watch->events.empty()) {
+      // A virtualized handle's key may be another one at each call (Virtualization.h).
+      watch->key = request.key;
       watch->subtree = request.subtree;
       watch->filter = request.filter;
     }

@@ -3,6 +3,7 @@
 #ifndef RUZIDE_TESTS_TOOL_RUNTOOL_H_
 #define RUZIDE_TESTS_TOOL_RUNTOOL_H_
 
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -19,6 +20,22 @@ inline ruzide::test::ChildResult Tool(
 
 inline bool Contains(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
+}
+
+// The whitespace-separated fields of the line of `text` whose first or second field is
+// `name`, from that field on.
+inline std::vector<std::string> Row(const std::string& text, const std::string& name) {
+  std::istringstream lines(text);
+  std::string line;
+  while (std::getline(lines, line)) {
+    std::istringstream fields(line);
+    std::vector<std::string> row;
+    for (std::string f; fields >> f;) row.push_back(f);
+    for (size_t i = 0; i < 2 && i < row.size(); ++i) {
+      if (row[i] == name) return std::vector<std::string>(row.begin() + i, row.end());
+    }
+  }
+  return {};
 }
 
 #endif  // RUZIDE_TESTS_TOOL_RUNTOOL_H_

@@ -1,7 +1,6 @@
 // The ruzide tool, run as a child process on the test's own registry.
 #include <gtest/gtest.h>
 
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -11,22 +10,6 @@
 namespace {
 
 using ruzide::test::ChildResult;
-
-// The whitespace-separated fields of the line of `text` whose first or second field is
-// `name`, from that field on.
-std::vector<std::string> Row(const std::string& text, const std::string& name) {
-  std::istringstream lines(text);
-  std::string line;
-  while (std::getline(lines, line)) {
-    std::istringstream fields(line);
-    std::vector<std::string> row;
-    for (std::string f; fields >> f;) row.push_back(f);
-    for (size_t i = 0; i < 2 && i < row.size(); ++i) {
-      if (row[i] == name) return std::vector<std::string>(row.begin() + i, row.end());
-    }
-  }
-  return {};
-}
 
 using ToolTest = LibraryStoreTest;
 
@@ -97,7 +80,7 @@ TEST_F(ToolTest, ListShowsBothTreesWithSourceBoundsAndKeyAsTextAndJson) {
        key + "Languages"},
       {"Regional.Date", "REG_DWORD", "7", "registry", "0..2", key + "Regional"},  // unclamped
       {"Settings.CurrentMnemonic", "REG_DWORD", "1", "default", "0..1", key + "Settings"},
-      {"Languages.NumLanguages", "REG_DWORD", "3", "registry", "0..4294967295",
+      {"Languages.NumLanguages", "REG_DWORD", "3", "machine", "0..4294967295",
        "HKEY_LOCAL_MACHINE\\" + kLanguages},
       {"Languages.Language4.Description", "REG_SZ",
        "Espa\xC3\xB1"
@@ -212,16 +195,18 @@ TEST_F(ToolTest, LanguagesShowsTheDefaultTableInUtf8) {
   const ChildResult r = Tool({"languages"});
   ASSERT_EQ(0, r.status) << r.err;
   EXPECT_TRUE(Contains(r.out, "Installed languages: 6 (NumLanguages by default"));
-  EXPECT_EQ((std::vector<std::string>{"1", "1031", "(0x0407)", "A", "Deutsch"}), Row(r.out, "1"));
-  EXPECT_EQ((std::vector<std::string>{"3", "1036", "(0x040C)", "C",
+  EXPECT_EQ((std::vector<std::string>{"1", "1031", "(0x0407)", "A", "default", "Deutsch"}),
+            Row(r.out, "1"));
+  EXPECT_EQ((std::vector<std::string>{"3", "1036", "(0x040C)", "C", "default",
                                       "Fran\xC3\xA7"
                                       "ais"}),
             Row(r.out, "3"));
-  EXPECT_EQ((std::vector<std::string>{"4", "1034", "(0x040A)", "D",
+  EXPECT_EQ((std::vector<std::string>{"4", "1034", "(0x040A)", "D", "default",
                                       "Espa\xC3\xB1"
                                       "ol"}),
             Row(r.out, "4"));
-  EXPECT_EQ((std::vector<std::string>{"6", "2052", "(0x0804)", "K", "\xE4\xB8\xAD\xE6\x96\x87"}),
+  EXPECT_EQ((std::vector<std::string>{"6", "2052", "(0x0804)", "K", "default",
+                                      "\xE4\xB8\xAD\xE6\x96\x87"}),
             Row(r.out, "6"));
   EXPECT_TRUE(Row(r.out, "7").empty());  // "User Defined" is not installed
 }
@@ -234,13 +219,13 @@ TEST_F(ToolTest, LanguagesFollowsTheStoredCountAndLeavesNothingBehind) {
   PutMachine(kLanguages + "\\Language8", "Description", "Nederlands");
   const ChildResult r = Tool({"languages"});
   ASSERT_EQ(0, r.status) << r.err;
-  EXPECT_TRUE(Contains(r.out, "Installed languages: 9 (NumLanguages from the store"));
-  EXPECT_EQ((std::vector<std::string>{"7", "0", "(0x0000)", "X", "User", "Defined"}),
+  EXPECT_TRUE(Contains(r.out, "Installed languages: 9 (NumLanguages from the machine"));
+  EXPECT_EQ((std::vector<std::string>{"7", "0", "(0x0000)", "X", "default", "User", "Defined"}),
             Row(r.out, "7"));
-  EXPECT_EQ((std::vector<std::string>{"8", "1031", "(0x0407)", "N", "Nederlands"}),
+  EXPECT_EQ((std::vector<std::string>{"8", "1031", "(0x0407)", "N", "machine", "Nederlands"}),
             Row(r.out, "8"));
   // Slot 9 holds nothing: identifier 1033 and no character.
-  EXPECT_EQ((std::vector<std::string>{"9", "1033", "(0x0409)"}), Row(r.out, "9"));
+  EXPECT_EQ((std::vector<std::string>{"9", "1033", "(0x0409)", "default"}), Row(r.out, "9"));
   EXPECT_FALSE(
       Stored((kLanguages + "\\Language9").c_str(), "LangId", nullptr, nullptr, HKEY_LOCAL_MACHINE));
 }

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "CodePage.h"
+#include "MachineSource.h"
 #include "RegKey.h"
 
 namespace ruzide {
@@ -134,6 +135,15 @@ std::string StoreProblem(const Schema& schema) {
          "; the values shown are the declared defaults";
 }
 
+std::string SourceText(const Setting& s) {
+  if (!s.info.bInRegistry) return "default";
+  if (s.schema->tree->m_hRootKey != HKEY_LOCAL_MACHINE) return "registry";
+  const std::string key = s.info.strKey.GetString();
+  const size_t slash = key.find('\\');
+  return MachineValueSource(slash == std::string::npos ? "" : key.substr(slash + 1),
+                            s.info.strValueName.GetString());
+}
+
 std::string CachedText(const Setting& s) {
   const auto& v = s.info;
   switch (v.kind) {
@@ -205,7 +215,7 @@ std::string Json(const Setting& s) {
          ",\"min\":" + (bounded ? std::to_string(v.nMin) : "null") +
          ",\"max\":" + (bounded ? std::to_string(v.nMax) : "null") +
          ",\"bounds\":" + JsonString(BoundsCompare(s)) + ",\"value\":" + JsonValue(s, true) +
-         ",\"source\":" + (v.bInRegistry ? "\"registry\"" : "\"default\"") +
+         ",\"source\":" + JsonString(SourceText(s)) +
          ",\"dirty\":" + (v.bDirty ? "true" : "false") + "}";
 }
 

@@ -35,6 +35,10 @@ std::vector<Setting> FindSettings(const std::string& name);
 // read the declared defaults; empty when it could.
 std::string StoreProblem(const Schema& schema);
 
+// Where the value that applications read comes from: "default" when the registry holds
+// none; for a machine value "machine" or "virtual copy" (MachineSource.h); else "registry".
+std::string SourceText(const Setting& s);
+
 // The value's text: a number in decimal, a string in UTF-8, a list's strings joined by
 // the two characters \0, a binary value's bytes in hexadecimal.
 std::string CachedText(const Setting& s);

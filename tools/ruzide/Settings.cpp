@@ -30,7 +30,7 @@ const char kSettingsUsage[] =
     "its key below the schema's base, a dot, the value's name: Regional.Date; names and\n"
     "schemas match in any letter case.\n"
     "\n"
-    "  list      every setting: value, source (registry or default), bounds, key\n"
+    "  list      every setting: value, its source, bounds, key\n"
     "  get       the value alone, for scripts: x=$(ruzide settings get Regional.Date)\n"
     "  set       assign as an application does: numbers are clamped to the bounds (the\n"
     "            line printed says so), strings are given in UTF-8; written at once\n"
@@ -105,8 +105,7 @@ int List(const std::vector<std::string>& args, bool json, FILE* out, FILE* err) 
       {"SCHEMA", "SETTING", "TYPE", "VALUE", "SOURCE", "BOUNDS", "KEY"}};
   for (const Setting& s : settings) {
     rows.push_back({s.schema->name, s.info.strSetting.GetString(), s.info.pszType, CachedText(s),
-                    s.info.bInRegistry ? "registry" : "default", BoundsText(s),
-                    s.info.strKey.GetString()});
+                    SourceText(s), BoundsText(s), s.info.strKey.GetString()});
   }
   std::vector<size_t> width(rows[0].size(), 0);
   for (const auto& row : rows) {
@@ -147,7 +146,7 @@ int Describe(const std::vector<std::string>& args, bool json, FILE* out, FILE* e
             v.strSetting.GetString(), s->schema->name, v.pszType, DefaultText(*s).c_str(),
             BoundsText(*s).c_str(), v.bBounded ? ", compared " : "",
             v.bBounded ? BoundsCompare(*s) : "", v.strKey.GetString(), v.strValueName.GetString(),
-            CachedText(*s).c_str(), v.bInRegistry ? "registry" : "default");
+            CachedText(*s).c_str(), SourceText(*s).c_str());
   }
   return ReportStores({s->schema}, err);
 }

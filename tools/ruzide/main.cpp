@@ -32,7 +32,7 @@ const char kUsage[] =
     "\n"
     "Commands:\n"
     "  settings [list [<schema>]]       list every declared setting of the library's\n"
-    "                                   trees: value, source (registry or default), bounds,\n"
+    "                                   trees: value, its source, bounds,\n"
     "                                   key; --json for a script\n"
     "  settings get|set|reset|describe  read, assign (clamped to the bounds), reset to the\n"
     "                                   default, or describe one setting; see\n"
