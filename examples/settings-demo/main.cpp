@@ -7,20 +7,7 @@
 
 #include <cstdio>
 
-// clang-format off
-REGDECL_HIVE_BEGIN(g_oDemo, HKEY_CURRENT_USER)
-  REGDECL_KEY_BEGIN(App, "Software\\Example\\SettingsDemo")
-    REGDECL_INT(Runs, "Runs", 0, 0, 0)  // equal bounds: no clamp
-    REGDECL_KEY_BEGIN(Window, "Window")
-      REGDECL_SIGNED_INT(Left, "Left", 0, -7680, 7680)  // left of the primary monitor too
-      REGDECL_INT(Width, "Width", 640, 320, 7680)
-    REGDECL_KEY_END(Window)
-    REGDECL_STRING(Title, "Title", "Untitled")
-    REGDECL_EXPAND_STRING(Folder, "Folder", "%HOME%\\Documents")
-    REGDECL_STRING_LIST(Recent, "Recent")
-  REGDECL_KEY_END(App)
-REGDECL_HIVE_END(g_oDemo)
-// clang-format on
+#include "DemoSettings.h"
 
 CRDCLg_oDemo g_oDemo;  // read from the registry before main, written back after it
 

@@ -87,3 +87,26 @@ expect_output("example, third run" ${WORK_DIR}/example/settings-demo)
 # The installed tool finds its settings module, and the module the library.
 set(expected "Deutsch")
 expect_output("installed ruzide" ${prefix}/bin/ruzide settings get Languages.Language1.Description)
+
+# The example's schema, generated from its declaration and installed beside the
+# library's: the installed tool lists, sets (clamped as the application clamps), reads
+# and resets the example's settings without linking it.
+run("install example" ${CMAKE_COMMAND} --install ${WORK_DIR}/example --prefix ${prefix})
+foreach(schema user machine settings-demo)
+  if(NOT EXISTS ${prefix}/share/ruzide/schemas/${schema}.schema)
+    message(FATAL_ERROR "not installed: share/ruzide/schemas/${schema}.schema")
+  endif()
+endforeach()
+run("list example" ${CMAKE_COMMAND} -E env RUZIDE_REGISTRY=${store}
+    ${prefix}/bin/ruzide settings list settings-demo)
+if(NOT run_output MATCHES "settings-demo +Window.Left +REG_DWORD +-1920 +registry +-7680..7680")
+  message(FATAL_ERROR "ruzide settings list settings-demo printed:\n${run_output}")
+endif()
+set(expected "Window.Width = 7680 (9000 clamped to 320..7680)")
+expect_output("set example" ${prefix}/bin/ruzide settings set window.width 9000)
+set(expected "7680")
+expect_output("get example" ${prefix}/bin/ruzide settings get Window.Width)
+set(expected "Window.Width = 640 (default)")
+expect_output("reset example" ${prefix}/bin/ruzide settings reset Window.Width)
+set(expected "runs=3 left=-1920 width=640 title=Untitled folder=%HOME%\\Documents (/home/demo\\Documents) recent=report-3.txt,report-2.txt,report-1.txt")
+expect_output("example after the tool" ${WORK_DIR}/example/settings-demo)

@@ -4,7 +4,6 @@
 #include <windows.h>
 #else
 #include <dlfcn.h>
-#include <unistd.h>
 #endif
 
 #include <cstdio>
@@ -12,6 +11,7 @@
 #include <vector>
 
 #include "ExitStatus.h"
+#include "ToolFolder.h"
 
 namespace ruzide {
 namespace tool {
@@ -20,16 +20,6 @@ namespace {
 
 #ifdef _WIN32
 const char kModule[] = "ruzide-settings.dll";
-const char kSeparator = '\\';
-
-std::string ToolFolder() {
-  char path[MAX_PATH];
-  const DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
-  std::string p(path, n < sizeof path ? n : 0);
-  const size_t slash = p.find_last_of("\\/");
-  return slash == std::string::npos ? "." : p.substr(0, slash);
-}
-
 void* Load(const std::string& path, std::string* why) {
   HMODULE module = LoadLibraryA(path.c_str());
   if (!module) *why = path + ": error " + std::to_string(GetLastError());
@@ -42,16 +32,6 @@ RuzideLibraryCommandFn Entry(void* module) {
 }
 #else
 const char kModule[] = "ruzide-settings.so";
-const char kSeparator = '/';
-
-std::string ToolFolder() {
-  std::vector<char> path(4096);
-  const ssize_t n = readlink("/proc/self/exe", path.data(), path.size() - 1);
-  const std::string p(path.data(), n > 0 ? static_cast<size_t>(n) : 0);
-  const size_t slash = p.rfind('/');
-  return slash == std::string::npos ? "." : p.substr(0, slash);
-}
-
 void* Load(const std::string& path, std::string* why) {
   void* module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (!module) *why = dlerror();
@@ -69,10 +49,10 @@ int RunLibraryCommand(int argc, char** argv) {
   const std::string folder = ToolFolder();
   std::string why;
   void* module = nullptr;
-  for (const std::string& dir : {folder, folder + kSeparator + ".." + kSeparator +
-                                             RUZIDE_INSTALL_LIBDIR + kSeparator + "ruzide"}) {
+  for (const std::string& dir : {folder, folder + kPathSeparator + ".." + kPathSeparator +
+                                             RUZIDE_INSTALL_LIBDIR + kPathSeparator + "ruzide"}) {
     std::string this_why;
-    module = Load(dir + kSeparator + kModule, &this_why);
+    module = Load(dir + kPathSeparator + kModule, &this_why);
     if (module) break;
     if (why.empty()) why = this_why;
   }

@@ -5,6 +5,7 @@
 #include "CodePage.h"
 #include "MachineSource.h"
 #include "RegKey.h"
+#include "SchemaFile.h"
 
 namespace ruzide {
 namespace tool {
@@ -22,12 +23,20 @@ bool SameIgnoringAsciiCase(const std::string& a, const char* b) {
   return i == a.size() && b[i] == '\0';
 }
 
-// A string is in code page 1252 unless its key holds an int LangId, as each slot of the
-// language table does: then it is in the code page of that language.
-int CodePageFor(CRegDeclValue* value) {
-  if (!value->m_pParent) return 1252;
+std::string Lower(std::string text) {
+  for (char& c : text) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return text;
+}
+
+// A string is in the schema's code page (1252 for the library's trees) unless its key
+// holds an int LangId, as each slot of the language table does: then it is in the code
+// page of that language.
+int CodePageFor(CRegDeclValue* value, int code_page) {
+  if (!value->m_pParent) return code_page;
   CRegDeclObject* lang = value->m_pParent->GetChild("LangId", nullptr);
-  if (!lang || !lang->IsInt()) return 1252;
+  if (!lang || !lang->IsInt()) return code_page;
   return CodePageOf(static_cast<CRegDeclInt*>(lang)->m_nValue);
 }
 
@@ -80,16 +89,50 @@ std::string JsonValue(const Setting& s, bool cached) {
   }
 }
 
+std::vector<Schema> LoadSchemas() {
+  std::vector<Schema> schemas = {{"user", GetCmnCUser(), "", {}},
+                                 {"machine", GetCmnLMach(), "", {}}};
+  const size_t library_trees = schemas.size();
+  for (const SchemaFile& file : FindSchemaFiles(stderr)) {
+    std::map<std::string, SchemaNote> notes;
+    for (const SchemaValue& v : file.values) notes[Lower(v.setting)] = {v.summary, v.code_page};
+    bool own = false;
+    for (size_t i = 0; i < library_trees; ++i) {
+      if (SameIgnoringAsciiCase(file.name, schemas[i].name.c_str())) {
+        schemas[i].notes = notes;
+        own = true;
+      }
+    }
+    if (own) continue;
+    std::string why;
+    CRegDeclHive* tree = BuildTree(file, &why);
+    if (!tree) {
+      fprintf(stderr, "ruzide: %s: %s\n", file.path.c_str(), why.c_str());
+      continue;
+    }
+    schemas.push_back({file.name, tree, file.path, notes});
+  }
+  return schemas;
+}
+
 }  // namespace
 
+// The trees built from schema files live as long as the process; they hold no change
+// at exit, since every set and reset writes at once.
 const std::vector<Schema>& Schemas() {
-  static const std::vector<Schema> schemas = {{"user", GetCmnCUser()}, {"machine", GetCmnLMach()}};
+  static const std::vector<Schema> schemas = LoadSchemas();
   return schemas;
+}
+
+std::string SchemaNames() {
+  std::string names;
+  for (const Schema& s : Schemas()) names += (names.empty() ? "" : ", ") + s.name;
+  return names;
 }
 
 const Schema* FindSchema(const std::string& name) {
   for (const Schema& s : Schemas()) {
-    if (SameIgnoringAsciiCase(name, s.name)) return &s;
+    if (SameIgnoringAsciiCase(name, s.name.c_str())) return &s;
   }
   return nullptr;
 }
@@ -98,7 +141,12 @@ std::vector<Setting> SettingsOf(const Schema& schema) {
   std::vector<ruzide::decl::ValueInfo> infos;
   if (schema.tree) ruzide::decl::WalkTree(*schema.tree, Collect, &infos);
   std::vector<Setting> out;
-  for (const auto& info : infos) out.push_back({&schema, info, CodePageFor(info.pValue)});
+  for (const auto& info : infos) {
+    auto note = schema.notes.find(Lower(info.strSetting.GetString()));
+    const bool noted = note != schema.notes.end();
+    out.push_back({&schema, info, CodePageFor(info.pValue, noted ? note->second.code_page : 1252),
+                   noted ? note->second.summary : ""});
+  }
   return out;
 }
 
@@ -216,7 +264,8 @@ std::string Json(const Setting& s) {
          ",\"max\":" + (bounded ? std::to_string(v.nMax) : "null") +
          ",\"bounds\":" + JsonString(BoundsCompare(s)) + ",\"value\":" + JsonValue(s, true) +
          ",\"source\":" + JsonString(SourceText(s)) +
-         ",\"dirty\":" + (v.bDirty ? "true" : "false") + "}";
+         ",\"dirty\":" + (v.bDirty ? "true" : "false") + ",\"summary\":" + JsonString(s.summary) +
+         "}";
 }
 
 }  // namespace tool

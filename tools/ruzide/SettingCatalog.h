@@ -3,6 +3,7 @@
 #ifndef RUZIDE_TOOLS_RUZIDE_SETTINGCATALOG_H_
 #define RUZIDE_TOOLS_RUZIDE_SETTINGCATALOG_H_
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -11,19 +12,32 @@
 namespace ruzide {
 namespace tool {
 
+// What a schema file adds to a setting of the tree.
+struct SchemaNote {
+  std::string summary;  // one line, or empty
+  int code_page;        // of the strings, unless the value's key holds a LangId
+};
+
 struct Schema {
-  const char* name;    // "user", "machine"
-  CRegDeclHive* tree;  // the library's tree, null when it did not attach
+  std::string name;                         // "user", "machine", or an installed schema's
+  CRegDeclHive* tree;                       // null when the library did not attach
+  std::string file;                         // the schema file the tree was built from, or empty
+  std::map<std::string, SchemaNote> notes;  // by setting name in lower case
 };
 
 struct Setting {
   const Schema* schema;
   ruzide::decl::ValueInfo info;
   int code_page;  // of the value's strings
+  std::string summary;
 };
 
-// The schemas, in listing order.
+// The schemas, in listing order: the library's own trees, then the installed schema
+// files (SchemaFile.h), each built into a tree of its own when first asked for. A schema
+// file named like one of the library's trees adds its summaries to it.
 const std::vector<Schema>& Schemas();
+// "user, machine, ...": every schema's name, for an error message.
+std::string SchemaNames();
 // The schema called `name`, letter case aside; null when there is none.
 const Schema* FindSchema(const std::string& name);
 // The values of `schema` in declaration order.

@@ -25,8 +25,10 @@ const char kSettingsUsage[] =
     "       ruzide settings describe <name> [--json]\n"
     "       ruzide settings monitor [<schema>]\n"
     "\n"
-    "The settings are the values of the library's declared trees. Each tree is a schema:\n"
-    "'user' (HKEY_CURRENT_USER) and 'machine' (HKEY_LOCAL_MACHINE). A setting's name is\n"
+    "The settings are the values of declared trees. Each tree is a schema: the library's\n"
+    "'user' (HKEY_CURRENT_USER) and 'machine' (HKEY_LOCAL_MACHINE), and each application's\n"
+    "installed schema file (<name>.schema in the folders of RUZIDE_SCHEMA_PATH, then in\n"
+    "<prefix>/share/ruzide/schemas). A setting's name is\n"
     "its key below the schema's base, a dot, the value's name: Regional.Date; names and\n"
     "schemas match in any letter case.\n"
     "\n"
@@ -35,7 +37,7 @@ const char kSettingsUsage[] =
     "  set       assign as an application does: numbers are clamped to the bounds (the\n"
     "            line printed says so), strings are given in UTF-8; written at once\n"
     "  reset     delete the stored value, so the default applies\n"
-    "  describe  type, default, bounds and how they compare, key, value and source\n"
+    "  describe  type, default, bounds and how they compare, summary, key, value, source\n"
     "  monitor   print '<name>: old -> new' for each setting of the schema (by default\n"
     "            'user') that another program changes, until Ctrl-C\n"
     "\n"
@@ -57,7 +59,7 @@ int ReportStores(const std::vector<const Schema*>& schemas, FILE* err) {
   for (const Schema* schema : schemas) {
     const std::string problem = StoreProblem(*schema);
     if (problem.empty()) continue;
-    fprintf(err, "ruzide: %s: %s\n", schema->name, problem.c_str());
+    fprintf(err, "ruzide: %s: %s\n", schema->name.c_str(), problem.c_str());
     status = kExitFailure;
   }
   return status;
@@ -83,7 +85,7 @@ int List(const std::vector<std::string>& args, bool json, FILE* out, FILE* err) 
   if (args.size() == 2) {
     const Schema* schema = FindSchema(args[1]);
     if (!schema)
-      return Usage(err, "no schema named '" + args[1] + "' (the schemas: user, machine)");
+      return Usage(err, "no schema named '" + args[1] + "' (the schemas: " + SchemaNames() + ")");
     schemas.push_back(schema);
   } else {
     for (const Schema& s : Schemas()) schemas.push_back(&s);
@@ -104,8 +106,8 @@ int List(const std::vector<std::string>& args, bool json, FILE* out, FILE* err) 
   std::vector<std::vector<std::string>> rows = {
       {"SCHEMA", "SETTING", "TYPE", "VALUE", "SOURCE", "BOUNDS", "KEY"}};
   for (const Setting& s : settings) {
-    rows.push_back({s.schema->name, s.info.strSetting.GetString(), s.info.pszType, CachedText(s),
-                    SourceText(s), BoundsText(s), s.info.strKey.GetString()});
+    rows.push_back({s.schema->name.c_str(), s.info.strSetting.GetString(), s.info.pszType,
+                    CachedText(s), SourceText(s), BoundsText(s), s.info.strKey.GetString()});
   }
   std::vector<size_t> width(rows[0].size(), 0);
   for (const auto& row : rows) {
@@ -142,10 +144,12 @@ int Describe(const std::vector<std::string>& args, bool json, FILE* out, FILE* e
     const auto& v = s->info;
     fprintf(out,
             "%s\n  schema:   %s\n  type:     %s\n  default:  %s\n  bounds:   %s%s%s\n"
-            "  key:      %s\n  value:    %s\n  current:  %s (%s)\n",
-            v.strSetting.GetString(), s->schema->name, v.pszType, DefaultText(*s).c_str(),
+            "%s%s%s  key:      %s\n  value:    %s\n  current:  %s (%s)\n",
+            v.strSetting.GetString(), s->schema->name.c_str(), v.pszType, DefaultText(*s).c_str(),
             BoundsText(*s).c_str(), v.bBounded ? ", compared " : "",
-            v.bBounded ? BoundsCompare(*s) : "", v.strKey.GetString(), v.strValueName.GetString(),
+            v.bBounded ? BoundsCompare(*s) : "",
+            s->summary.empty() ? "" : "  summary:  ", s->summary.c_str(),
+            s->summary.empty() ? "" : "\n", v.strKey.GetString(), v.strValueName.GetString(),
             CachedText(*s).c_str(), SourceText(*s).c_str());
   }
   return ReportStores({s->schema}, err);
@@ -299,7 +303,7 @@ int Reset(const std::vector<std::string>& args, FILE* out, FILE* err) {
   if (args.size() == 3 && args[1] == "--all") {
     const Schema* schema = FindSchema(args[2]);
     if (!schema)
-      return Usage(err, "no schema named '" + args[2] + "' (the schemas: user, machine)");
+      return Usage(err, "no schema named '" + args[2] + "' (the schemas: " + SchemaNames() + ")");
     targets = SettingsOf(*schema);
   } else if (args.size() == 2 && args[1] != "--all") {
     std::vector<Setting> found;
@@ -345,10 +349,12 @@ int MonitorSchema(const std::vector<std::string>& args, FILE* out, FILE* err) {
   if (args.size() > 2) return Usage(err, "usage: ruzide settings monitor [<schema>]");
   const std::string name = args.size() == 2 ? args[1] : "user";
   const Schema* schema = FindSchema(name);
-  if (!schema) return Usage(err, "no schema named '" + name + "' (the schemas: user, machine)");
+  if (!schema)
+    return Usage(err, "no schema named '" + name + "' (the schemas: " + SchemaNames() + ")");
   Monitor monitor(*schema, out);
   if (!monitor.IsValid()) {
-    fprintf(err, "ruzide: cannot watch the keys of schema '%s' in the store\n", schema->name);
+    fprintf(err, "ruzide: cannot watch the keys of schema '%s' in the store\n",
+            schema->name.c_str());
     return kExitFailure;
   }
   ExitOnInterrupt();
