@@ -20,7 +20,6 @@
 # CMAKE_CROSSCOMPILING_EMULATOR (Wine for Windows).
 include_guard(GLOBAL)
 include(GNUInstallDirs)
-set(_ruzide_schema_generator_source ${CMAKE_CURRENT_LIST_DIR}/RuzIdeSchemaGenerator.cpp)
 
 function(ruzide_add_settings_schema target)
   cmake_parse_arguments(PARSE_ARGV 1 arg "" "HEADER;TREE;NAME;SUMMARIES;CODE_PAGE;OUTPUT_DIRECTORY;DESTINATION" "")
@@ -49,7 +48,7 @@ function(ruzide_add_settings_schema target)
   get_filename_component(header ${arg_HEADER} ABSOLUTE)
 
   set(generator ${arg_NAME}-schema-generator)
-  add_executable(${generator} ${_ruzide_schema_generator_source})
+  add_executable(${generator} ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/RuzIdeSchemaGenerator.cpp)
   target_compile_definitions(${generator} PRIVATE
     "RUZIDE_SCHEMA_HEADER=\"${header}\"" "RUZIDE_SCHEMA_TREE=${arg_TREE}"
     $<TARGET_PROPERTY:${target},COMPILE_DEFINITIONS>)

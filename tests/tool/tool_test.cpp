@@ -112,7 +112,7 @@ TEST_F(ToolTest, ListShowsBothTreesWithSourceBoundsAndKeyAsTextAndJson) {
                "\"HKEY_CURRENT_USER\\\\Software\\\\Tessary\\\\Brackenfield\\\\Common\\\\Regional\","
                "\"value_name\":\"Date\",\"type\":\"REG_DWORD\",\"default\":0,\"min\":0,"
                "\"max\":2,\"bounds\":\"unsigned\",\"value\":7,\"source\":\"registry\","
-               "\"dirty\":false}"))
+               "\"dirty\":false,\"summary\":\"Which of the family's date formats"))
       << r.out;
   // Listing writes nothing.
   EXPECT_FALSE(ValueThere((kBase + "\\Settings").c_str(), "CurrentMnemonic"));
@@ -238,3 +238,61 @@ TEST_F(ToolTest, LanguagesRefusesAnImplausibleCount) {
 }
 
 }  // namespace
+
+// The schema generated from a tree with every kind of value, found through
+// RUZIDE_SCHEMA_PATH: the tool rebuilds the tree from it alone and assigns as the
+// application's own classes do.
+TEST_F(ToolTest, AnInstalledSchemaIsListedSetAndResetAsItsApplicationWould) {
+#ifdef _WIN32
+  const std::string path = "Z:\\no-such-folder;" RUZIDE_KINDS_SCHEMA_DIR;
+#else
+  const std::string path = "/no-such-folder:" RUZIDE_KINDS_SCHEMA_DIR;
+#endif
+  const std::vector<std::pair<std::string, std::string>> env = {{"RUZIDE_SCHEMA_PATH", path}};
+  const std::string key = "Software\\RuzIdeTest\\Kinds";
+  ChildResult r = Tool({"settings", "list", "KINDS", "--json"}, env);
+  ASSERT_EQ(0, r.status) << r.err;
+  for (const char* part : {
+           R"("name":"Count","key":"HKEY_CURRENT_USER\\Software\\RuzIdeTest\\Kinds",)"
+           R"("value_name":"Count","type":"REG_DWORD","default":5,"min":1,"max":10,)"
+           R"("bounds":"unsigned","value":5,"source":"default")",
+           R"("name":"Window.Left",)", R"("default":0,"min":-100,"max":100,"bounds":"signed")",
+           R"("summary":"Left edge, signed")",
+           R"("type":"REG_QWORD","default":0,"min":-5,"max":1099511627776,"bounds":"signed")",
+           "\"type\":\"REG_SZ\",\"default\":\"Caf\xC3\xA9\"",
+           R"("type":"REG_EXPAND_SZ","default":"%HOME%\\x")", R"("type":"REG_MULTI_SZ")",
+           R"("type":"REG_BINARY","default":"000000")"}) {
+    EXPECT_TRUE(Contains(r.out, part)) << part << "\n" << r.out;
+  }
+  const struct {
+    const char *name, *value, *printed;
+  } kSets[] = {
+      {"count", "50", "Count = 10 (50 clamped to 1..10)\n"},
+      {"Window.Left", "-500", "Window.Left = -100 (-500 clamped to -100..100)\n"},
+      {"Window.Bytes", "-9", "Window.Bytes = -5 (-9 clamped to -5..1099511627776)\n"},
+      {"Title", "Th\xC3\xA9", "Title = Th\xC3\xA9\n"},
+      {"Blob", "0A0b0C", "Blob = 0A0B0C\n"},
+  };
+  for (const auto& s : kSets) {
+    r = Tool({"settings", "set", s.name, s.value}, env);
+    EXPECT_EQ(0, r.status) << r.err;
+    EXPECT_EQ(s.printed, r.out);
+  }
+  EXPECT_EQ(10, StoredInt(key.c_str(), "Count"));
+  std::string data;
+  ASSERT_TRUE(Stored(key.c_str(), "Title", &data));
+  EXPECT_EQ(std::string("Th\xE9\0", 4), data);  // code page 1252, as the schema says
+  // Refused, writing nothing: a string without a form in the code page, the wrong size.
+  EXPECT_EQ(2, Tool({"settings", "set", "Folder", "\xE4\xB8\xAD"}, env).status);
+  EXPECT_EQ(2, Tool({"settings", "set", "Blob", "0102"}, env).status);
+  EXPECT_FALSE(ValueThere(key.c_str(), "Folder"));
+  r = Tool({"settings", "reset", "--all", "kinds"}, env);
+  EXPECT_EQ(0, r.status) << r.err;
+  EXPECT_TRUE(Contains(r.out, "Title = Caf\xC3\xA9 (default)\n")) << r.out;
+  EXPECT_FALSE(ValueThere(key.c_str(), "Count"));
+  EXPECT_FALSE(ValueThere((key + "\\Window").c_str(), "Left"));
+  // Without the path the schema is unknown.
+  r = Tool({"settings", "list", "kinds"});
+  EXPECT_EQ(2, r.status);
+  EXPECT_TRUE(Contains(r.err, "no schema named 'kinds' (the schemas: user, machine)")) << r.err;
+}

@@ -273,7 +273,9 @@ int Set(const std::vector<std::string>& args, FILE* out, FILE* err) {
                       s->info.kind == ruzide::decl::kKindQword;
   if (number && stored.info.nValue != asked) {
     fprintf(out, " (%s clamped to %s)", args[2].c_str(), BoundsText(stored).c_str());
-  } else if (!number && s->info.kind != ruzide::decl::kKindStringList && value != args[2]) {
+  } else if ((s->info.kind == ruzide::decl::kKindString ||
+              s->info.kind == ruzide::decl::kKindExpandString) &&
+             value != args[2]) {
     fprintf(out, " (kept: a string's change test ignores letter case)");
   }
   fprintf(out, "\n");
