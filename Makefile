@@ -41,10 +41,11 @@ fuzz:
 # Cross-builds RuzIde.dll, ruzide.exe, the tests and the benchmarks for Windows and runs
 # the tests under Wine, against Wine's registry, in a Wine prefix in build/windows.
 WINE_PREFIX := build/windows/wineprefix
+# The build runs Windows programs too (the settings schemas' generators), in the same prefix.
 windows-build:
 	@scripts/prerequisites.sh windows
 	@cmake --preset windows >/dev/null
-	@cmake --build --preset windows
+	@scripts/with-wine.sh $(WINE_PREFIX) cmake --build --preset windows
 
 test-windows: windows-build
 	@scripts/with-wine.sh $(WINE_PREFIX) ctest --preset windows

@@ -67,6 +67,23 @@ TEST_F(ToolTest, HelpVersionAndBadCommandLinesFailWithAReasonWritingNothing) {
     Tool(args);
   }
   EXPECT_FALSE(KeyThere(kRegional.c_str()));
+  // Each reg command answers /? with its own help, in the shape of Windows' reg.
+  const ChildResult query_help = Tool({"reg", "query", "/?"});
+  EXPECT_EQ(0, query_help.status);
+  EXPECT_EQ(0u, query_help.out.find("ruzide reg query <KEY> [/v <name> | /ve] [/s]\n\n"));
+  EXPECT_TRUE(Contains(query_help.out, "\n  /ve\n     ")) << query_help.out;
+#ifndef _WIN32
+  {
+    // Not even a store is created, in an empty folder, by what loads no library.
+    TempStoreFolder empty;
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"--version"}, {"settings", "frob"}, {"settings", "--help"}, {"languages", "all"},
+             {"settings", "reset", "--all"}, {"reg", "add", "/?"}}) {
+      EXPECT_NE(1, Tool(args).status);
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(empty.path()));
+  }
+#endif
 }
 
 TEST_F(ToolTest, ListShowsBothTreesWithSourceBoundsAndKeyAsTextAndJson) {

@@ -10,12 +10,13 @@
 #include "RegCopy.h"
 #include "RegFind.h"
 #include "RegFormat.h"
+#include "RegHelp.h"
 #include "RegKey.h"
 #include "RegPath.h"
 #include "RegValue.h"
+#include "RegWatch.h"
 #include "WholeFile.h"
 #include "framework/store/Transaction.h"
-#include "RegWatch.h"
 
 namespace ruzide {
 namespace tool {
@@ -29,6 +30,7 @@ const char kRegUsage[] =
     "\n"
     "KEY is HKEY_CURRENT_USER\\<path> or HKEY_LOCAL_MACHINE\\<path>, or HKCU\\<path> and\n"
     "HKLM\\<path>, in any case. Options start with / or -, in any case.\n"
+    "'ruzide reg <command> /?' shows the help of one command.\n"
     "\n"
     "Commands:\n"
     "  query <KEY> [/v <name> | /ve] [/s]\n"
@@ -514,6 +516,11 @@ const Command kCommands[] = {
 }  // namespace
 
 int RegCommand(const std::vector<std::string>& args, FILE* out, FILE* err) {
+  // `<command> /?` asks for the command's help, as Windows' reg takes it.
+  if (args.size() == 2 && (args[1] == "/?" || args[1] == "-?") && RegCommandHelp(args[0])) {
+    fputs(RegCommandHelp(args[0]), out);
+    return kExitOk;
+  }
   for (const Command& command : kCommands) {
     if (args.empty() || args[0] != command.name) continue;
     Request request;

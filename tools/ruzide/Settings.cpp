@@ -12,39 +12,10 @@
 #include "Number.h"
 #include "RegKey.h"
 #include "SettingCatalog.h"
+#include "SettingsCommandLine.h"
 
 namespace ruzide {
 namespace tool {
-
-const char kSettingsUsage[] =
-    "Usage: ruzide settings [list [<schema>]] [--json]\n"
-    "       ruzide settings get <name> [--json]\n"
-    "       ruzide settings set <name> <value>\n"
-    "       ruzide settings reset <name>\n"
-    "       ruzide settings reset --all <schema>\n"
-    "       ruzide settings describe <name> [--json]\n"
-    "       ruzide settings monitor [<schema>]\n"
-    "\n"
-    "The settings are the values of declared trees. Each tree is a schema: the library's\n"
-    "'user' (HKEY_CURRENT_USER) and 'machine' (HKEY_LOCAL_MACHINE), and each application's\n"
-    "installed schema file (<name>.schema in the folders of RUZIDE_SCHEMA_PATH, then in\n"
-    "<prefix>/share/ruzide/schemas). A setting's name is\n"
-    "its key below the schema's base, a dot, the value's name: Regional.Date; names and\n"
-    "schemas match in any letter case.\n"
-    "\n"
-    "  list      every setting: value, its source, bounds, key\n"
-    "  get       the value alone, for scripts: x=$(ruzide settings get Regional.Date)\n"
-    "  set       assign as an application does: numbers are clamped to the bounds (the\n"
-    "            line printed says so), strings are given in UTF-8; written at once\n"
-    "  reset     delete the stored value, so the default applies\n"
-    "  describe  type, default, bounds and how they compare, summary, key, value, source\n"
-    "  monitor   print '<name>: old -> new' for each setting of the schema (by default\n"
-    "            'user') that another program changes, until Ctrl-C\n"
-    "\n"
-    "Numbers are decimal or hexadecimal with 0x; a list's strings are separated by the\n"
-    "two characters \\0; a binary value is given as hexadecimal bytes, all of them.\n"
-    "Exit status: 0; 1 when a store could not be read or written; 2 for a bad command\n"
-    "line, schema, name or value (then nothing is written).\n";
 
 namespace {
 
@@ -80,7 +51,6 @@ const Setting* Find(const std::string& name, std::vector<Setting>* found, FILE* 
 }
 
 int List(const std::vector<std::string>& args, bool json, FILE* out, FILE* err) {
-  if (args.size() > 2) return Usage(err, "usage: ruzide settings list [<schema>] [--json]");
   std::vector<const Schema*> schemas;
   if (args.size() == 2) {
     const Schema* schema = FindSchema(args[1]);
@@ -125,7 +95,6 @@ int List(const std::vector<std::string>& args, bool json, FILE* out, FILE* err) 
 }
 
 int Get(const std::vector<std::string>& args, bool json, FILE* out, FILE* err) {
-  if (args.size() != 2) return Usage(err, "usage: ruzide settings get <name> [--json]");
   std::vector<Setting> found;
   const Setting* s = Find(args[1], &found, err);
   if (!s) return kExitUsage;
@@ -134,7 +103,6 @@ int Get(const std::vector<std::string>& args, bool json, FILE* out, FILE* err) {
 }
 
 int Describe(const std::vector<std::string>& args, bool json, FILE* out, FILE* err) {
-  if (args.size() != 2) return Usage(err, "usage: ruzide settings describe <name> [--json]");
   std::vector<Setting> found;
   const Setting* s = Find(args[1], &found, err);
   if (!s) return kExitUsage;
@@ -246,7 +214,6 @@ Setting Reread(const Setting& s) {
 }
 
 int Set(const std::vector<std::string>& args, FILE* out, FILE* err) {
-  if (args.size() != 3) return Usage(err, "usage: ruzide settings set <name> <value>");
   std::vector<Setting> found;
   const Setting* s = Find(args[1], &found, err);
   if (!s) return kExitUsage;
@@ -307,12 +274,10 @@ int Reset(const std::vector<std::string>& args, FILE* out, FILE* err) {
     if (!schema)
       return Usage(err, "no schema named '" + args[2] + "' (the schemas: " + SchemaNames() + ")");
     targets = SettingsOf(*schema);
-  } else if (args.size() == 2 && args[1] != "--all") {
+  } else {
     std::vector<Setting> found;
     if (!Find(args[1], &found, err)) return kExitUsage;
     targets.push_back(found.front());
-  } else {
-    return Usage(err, "usage: ruzide settings reset <name> | --all <schema>");
   }
   for (const Setting& s : targets) {
     const std::string problem = ResetOne(s);
@@ -348,7 +313,6 @@ class Monitor : public CRegDeclWatch {
 };
 
 int MonitorSchema(const std::vector<std::string>& args, FILE* out, FILE* err) {
-  if (args.size() > 2) return Usage(err, "usage: ruzide settings monitor [<schema>]");
   const std::string name = args.size() == 2 ? args[1] : "user";
   const Schema* schema = FindSchema(name);
   if (!schema)
@@ -368,28 +332,21 @@ int MonitorSchema(const std::vector<std::string>& args, FILE* out, FILE* err) {
 }  // namespace
 
 int SettingsCommand(const std::vector<std::string>& all, FILE* out, FILE* err) {
-  std::vector<std::string> args;
-  bool json = false;
-  for (const std::string& a : all) {
-    if (a == "--json") {
-      json = true;
-    } else if (a == "--help" || a == "-h" || a == "/?") {
-      fputs(kSettingsUsage, out);
-      return kExitOk;
-    } else {
-      args.push_back(a);
-    }
+  SettingsCommandLine line;
+  const std::string error = ParseSettingsCommandLine(all, &line);
+  if (!error.empty()) return Usage(err, error);
+  if (line.help) {
+    fputs(kSettingsUsage, out);
+    return kExitOk;
   }
-  if (args.empty()) args.push_back("list");
+  const std::vector<std::string>& args = line.args;
   const std::string& verb = args[0];
-  if (verb == "list") return List(args, json, out, err);
-  if (verb == "get") return Get(args, json, out, err);
-  if (verb == "describe") return Describe(args, json, out, err);
-  if (json) return Usage(err, "--json is for list, get and describe");
+  if (verb == "list") return List(args, line.json, out, err);
+  if (verb == "get") return Get(args, line.json, out, err);
+  if (verb == "describe") return Describe(args, line.json, out, err);
   if (verb == "set") return Set(args, out, err);
   if (verb == "reset") return Reset(args, out, err);
-  if (verb == "monitor") return MonitorSchema(args, out, err);
-  return Usage(err, "unknown settings command '" + verb + "'");
+  return MonitorSchema(args, out, err);
 }
 
 }  // namespace tool

@@ -16,8 +16,6 @@ namespace tool {
 // or an unknown schema, setting or value, in which case nothing is written.
 int SettingsCommand(const std::vector<std::string>& args, FILE* out, FILE* err);
 
-extern const char kSettingsUsage[];
-
 }  // namespace tool
 }  // namespace ruzide
 

@@ -13,7 +13,6 @@
 namespace {
 
 using ruzide::tool::kExitFailure;
-using ruzide::tool::kExitUsage;
 
 // Both trees are built when the library loads; a null accessor means it never attached.
 bool Attached() {
@@ -29,10 +28,6 @@ RUZIDE_COMMANDS_EXPORT int RuzideLibraryCommand(int argc, char** argv) {
   if (strcmp(argv[1], "settings") == 0) {
     return ruzide::tool::SettingsCommand(std::vector<std::string>(argv + 2, argv + argc), stdout,
                                          stderr);
-  }
-  if (argc != 2) {
-    fprintf(stderr, "ruzide: 'languages' takes no arguments\nTry 'ruzide --help'.\n");
-    return kExitUsage;
   }
   return ruzide::tool::ListLanguages(*GetCmnLMach(), stdout, stderr);
 }

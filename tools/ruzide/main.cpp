@@ -13,6 +13,7 @@
 #include "ExitStatus.h"
 #include "LibraryCommands.h"
 #include "RegCommands.h"
+#include "SettingsCommandLine.h"
 
 #ifndef _WIN32
 #include "platform/registry/RegistryStore.h"
@@ -77,7 +78,9 @@ bool IsHelp(const char* arg) {
 // Needs nothing of the library: the reg commands go to the registry functions alone.
 int Reg(int argc, char** argv) {
   if (argc == 2) return Usage(ruzide::tool::kRegUsage, stderr, kExitUsage);
-  if (IsHelp(argv[2])) return Usage(ruzide::tool::kRegUsage, stdout, kExitOk);
+  if (IsHelp(argv[2]) || strcmp(argv[2], "/?") == 0) {
+    return Usage(ruzide::tool::kRegUsage, stdout, kExitOk);
+  }
   return ruzide::tool::RegCommand(std::vector<std::string>(argv + 2, argv + argc), stdout, stderr);
 }
 
@@ -104,6 +107,18 @@ int main(int argc, char** argv) {
   }
 #endif
   if (strcmp(command, "settings") == 0 || strcmp(command, "languages") == 0) {
+    // Checked, and help given, before the library is loaded: that creates the stores.
+    ruzide::tool::SettingsCommandLine line;
+    const std::string error =
+        strcmp(command, "languages") == 0
+            ? (argc == 2 ? "" : "'languages' takes no arguments")
+            : ruzide::tool::ParseSettingsCommandLine({argv + 2, argv + argc}, &line);
+    if (!error.empty()) {
+      fprintf(stderr, "ruzide: %s\nTry '%s --help'.\n", error.c_str(),
+              strcmp(command, "languages") == 0 ? "ruzide" : "ruzide settings");
+      return kExitUsage;
+    }
+    if (line.help) return Usage(ruzide::tool::kSettingsUsage, stdout, kExitOk);
     return ruzide::tool::RunLibraryCommand(argc, argv);
   }
   if (strcmp(command, "reg") == 0) return Reg(argc, argv);

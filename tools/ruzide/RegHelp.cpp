@@ -1,0 +1,114 @@
+#include "RegHelp.h"
+
+namespace ruzide {
+namespace tool {
+
+namespace {
+
+#define RUZIDE_KEY_HELP_                                                      \
+  "  <KEY>\n"                                                                 \
+  "     ROOT\\Subkey, where ROOT is one of\n"                                 \
+  "\n"                                                                        \
+  "         HKEY_CURRENT_USER  | HKCU\n"                                      \
+  "         HKEY_LOCAL_MACHINE | HKLM\n"                                      \
+  "\n"                                                                        \
+  "     in any letter case, and Subkey the path of a key below it; runs of\n" \
+  "     backslashes count as one. Quote it for the shell.\n"                  \
+  "\n"
+
+#define RUZIDE_VALUE_HELP_(verb)                        \
+  "  /v <name>\n"                                       \
+  "     The value to " verb                             \
+  ", by name (letter case of ASCII aside).\n"           \
+  "\n"                                                  \
+  "  /ve\n"                                             \
+  "     The key's unnamed value, shown as (Default).\n" \
+  "\n"
+
+// clang-format off
+const struct {
+  const char* command;
+  const char* help;
+} kHelp[] = {
+    {"query",
+     "ruzide reg query <KEY> [/v <name> | /ve] [/s]\n"
+     "\n"
+     "  Shows the key, each of its values (name, type, data) and the full paths of its\n"
+     "  subkeys. With [/s] every key below follows, parents before their subkeys. With\n"
+     "  [/v] or [/ve] only that value is shown, with [/s] in every key that has it.\n"
+     "\n"
+     RUZIDE_KEY_HELP_
+     RUZIDE_VALUE_HELP_("show")
+     "  /s\n"
+     "     Shows the keys below <KEY> too, all the way down.\n"},
+    {"add",
+     "ruzide reg add <KEY> [/v <name> | /ve] [/t <type>] [/d <data>] [/f]\n"
+     "\n"
+     "  Creates the key and every missing key above it; with [/v] or [/ve], also sets\n"
+     "  a value of it.\n"
+     "\n" RUZIDE_KEY_HELP_ RUZIDE_VALUE_HELP_(
+         "set") "  /t <type>\n"
+                "     The value's type, one of\n"
+                "\n"
+                "         REG_SZ    | REG_EXPAND_SZ | REG_MULTI_SZ\n"
+                "         REG_DWORD | REG_QWORD     | REG_BINARY   | REG_NONE\n"
+                "\n"
+                "     REG_SZ when not given.\n"
+                "\n"
+                "  /d <data>\n"
+                "     The data: text for the string types, strings separated by \\0 for\n"
+                "     REG_MULTI_SZ, a decimal number or a hexadecimal one with 0x for REG_DWORD\n"
+                "     and REG_QWORD, hexadecimal bytes (0102ff) for REG_BINARY and REG_NONE.\n"
+                "     Empty when not given.\n"
+                "\n"
+                "  /f\n"
+                "     Replaces an existing value; without it the command refuses.\n"},
+    {"delete",
+     "ruzide reg delete <KEY> [/v <name> | /ve | /va] /f\n"
+     "\n"
+     "  Deletes one value, every value of the key, or the key and everything below it.\n"
+     "\n" RUZIDE_KEY_HELP_ RUZIDE_VALUE_HELP_(
+         "delete") "  /va\n"
+                   "     Every value of the key; its subkeys stay.\n"
+                   "\n"
+                   "  /f\n"
+                   "     Confirms the deletion; without it nothing is deleted.\n"},
+    {"export",
+     "ruzide reg export <KEY> <file> [/y]\n"
+     "\n"
+     "  Writes the key and everything below it to a file in the .reg text format.\n"
+     "\n" RUZIDE_KEY_HELP_ "  <file>\n"
+     "     The file to write; - for standard output.\n"
+     "\n"
+     "  /y\n"
+     "     Replaces an existing file; without it the command refuses.\n"},
+    {"import",
+     "ruzide reg import <file>\n"
+     "\n"
+     "  Applies a .reg file: its keys are created and its values set, or deleted\n"
+     "  where the file says so. Nothing changes unless the whole file is well-formed.\n"
+     "\n"
+     "  <file>\n"
+     "     The file to read; - for standard input.\n"},
+    {"watch",
+     "ruzide reg watch <KEY> [/s]\n"
+     "\n"
+     "  Prints a line for each change any program makes to the key's values, until\n"
+     "  interrupted: the time, the key, the value, its type and new data, or that a\n"
+     "  value or key was deleted or created.\n"
+     "\n" RUZIDE_KEY_HELP_ "  /s\n"
+     "     Follows the keys below <KEY> too.\n"},
+};
+// clang-format on
+
+}  // namespace
+
+const char* RegCommandHelp(const std::string& command) {
+  for (const auto& h : kHelp) {
+    if (command == h.command) return h.help;
+  }
+  return nullptr;
+}
+
+}  // namespace tool
+}  // namespace ruzide
