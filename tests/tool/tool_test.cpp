@@ -76,9 +76,13 @@ TEST_F(ToolTest, HelpVersionAndBadCommandLinesFailWithAReasonWritingNothing) {
   {
     // Not even a store is created, in an empty folder, by what loads no library.
     TempStoreFolder empty;
-    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
-             {"--version"}, {"settings", "frob"}, {"settings", "--help"}, {"languages", "all"},
-             {"settings", "reset", "--all"}, {"reg", "add", "/?"}}) {
+    for (const std::vector<std::string>& args :
+         std::vector<std::vector<std::string>>{{"--version"},
+                                               {"settings", "frob"},
+                                               {"settings", "--help"},
+                                               {"languages", "all"},
+                                               {"settings", "reset", "--all"},
+                                               {"reg", "add", "/?"}}) {
       EXPECT_NE(1, Tool(args).status);
     }
     EXPECT_TRUE(std::filesystem::is_empty(empty.path()));
@@ -205,6 +209,11 @@ TEST_F(ToolTest, AStoreThatCannotBeUsedIsReportedAndFails) {
                                   " could not be opened for writing: access denied (5)"))
       << r.err;
   EXPECT_FALSE(Contains(r.err, "machine:"));
+  // The language table is a listing of the local-machine tree's store.
+  r = Tool({"languages"}, {{"RUZIDE_REGISTRY_READONLY", "HKLM"}});
+  EXPECT_EQ(1, r.status);
+  EXPECT_TRUE(Contains(r.err, "machine: HKEY_LOCAL_MACHINE\\" + kBase + " could not be opened"))
+      << r.err;
 }
 #endif
 
@@ -269,16 +278,16 @@ TEST_F(ToolTest, AnInstalledSchemaIsListedSetAndResetAsItsApplicationWould) {
   const std::string key = "Software\\RuzIdeTest\\Kinds";
   ChildResult r = Tool({"settings", "list", "KINDS", "--json"}, env);
   ASSERT_EQ(0, r.status) << r.err;
-  for (const char* part : {
-           R"("name":"Count","key":"HKEY_CURRENT_USER\\Software\\RuzIdeTest\\Kinds",)"
-           R"("value_name":"Count","type":"REG_DWORD","default":5,"min":1,"max":10,)"
-           R"("bounds":"unsigned","value":5,"source":"default")",
-           R"("name":"Window.Left",)", R"("default":0,"min":-100,"max":100,"bounds":"signed")",
-           R"("summary":"Left edge, signed")",
-           R"("type":"REG_QWORD","default":0,"min":-5,"max":1099511627776,"bounds":"signed")",
-           "\"type\":\"REG_SZ\",\"default\":\"Caf\xC3\xA9\"",
-           R"("type":"REG_EXPAND_SZ","default":"%HOME%\\x")", R"("type":"REG_MULTI_SZ")",
-           R"("type":"REG_BINARY","default":"000000")"}) {
+  for (const char* part :
+       {R"("name":"Count","key":"HKEY_CURRENT_USER\\Software\\RuzIdeTest\\Kinds",)"
+        R"("value_name":"Count","type":"REG_DWORD","default":5,"min":1,"max":10,)"
+        R"("bounds":"unsigned","value":5,"source":"default")",
+        R"("name":"Window.Left",)", R"("default":0,"min":-100,"max":100,"bounds":"signed")",
+        R"("summary":"Left edge, signed")",
+        R"("type":"REG_QWORD","default":0,"min":-5,"max":1099511627776,"bounds":"signed")",
+        "\"type\":\"REG_SZ\",\"default\":\"Caf\xC3\xA9\"",
+        R"("type":"REG_EXPAND_SZ","default":"%HOME%\\x")", R"("type":"REG_MULTI_SZ")",
+        R"("type":"REG_BINARY","default":"000000")"}) {
     EXPECT_TRUE(Contains(r.out, part)) << part << "\n" << r.out;
   }
   const struct {

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "CodePage.h"
+#include "ExitStatus.h"
 #include "MachineSource.h"
 #include "RegKey.h"
 #include "SchemaFile.h"
@@ -190,6 +191,17 @@ std::string SourceText(const Setting& s) {
   const size_t slash = key.find('\\');
   return MachineValueSource(slash == std::string::npos ? "" : key.substr(slash + 1),
                             s.info.strValueName.GetString());
+}
+
+int ReportStores(const std::vector<const Schema*>& schemas, FILE* err) {
+  int status = kExitOk;
+  for (const Schema* schema : schemas) {
+    const std::string problem = StoreProblem(*schema);
+    if (problem.empty()) continue;
+    fprintf(err, "ruzide: %s: %s\n", schema->name.c_str(), problem.c_str());
+    status = kExitFailure;
+  }
+  return status;
 }
 
 std::string CachedText(const Setting& s) {

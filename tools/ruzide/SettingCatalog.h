@@ -3,6 +3,7 @@
 #ifndef RUZIDE_TOOLS_RUZIDE_SETTINGCATALOG_H_
 #define RUZIDE_TOOLS_RUZIDE_SETTINGCATALOG_H_
 
+#include <cstdio>
 #include <map>
 #include <string>
 #include <vector>
@@ -48,6 +49,9 @@ std::vector<Setting> FindSettings(const std::string& name);
 // Why the store of `schema`'s tree could not be read or written, so that the library
 // read the declared defaults; empty when it could.
 std::string StoreProblem(const Schema& schema);
+// Writes StoreProblem of each schema that has one on `err`, "ruzide: <schema>: <why>";
+// returns 1 (the exit status) when one had, else 0.
+int ReportStores(const std::vector<const Schema*>& schemas, FILE* err);
 
 // Where the value that applications read comes from: "default" when the registry holds
 // none; for a machine value "machine" or "virtual copy" (MachineSource.h); else "registry".

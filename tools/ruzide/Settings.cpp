@@ -24,18 +24,6 @@ int Usage(FILE* err, const std::string& what) {
   return kExitUsage;
 }
 
-// Writes the problems of the schemas on `err`: 1 when there were any, else 0.
-int ReportStores(const std::vector<const Schema*>& schemas, FILE* err) {
-  int status = kExitOk;
-  for (const Schema* schema : schemas) {
-    const std::string problem = StoreProblem(*schema);
-    if (problem.empty()) continue;
-    fprintf(err, "ruzide: %s: %s\n", schema->name.c_str(), problem.c_str());
-    status = kExitFailure;
-  }
-  return status;
-}
-
 // The one setting called `name`, or null after an error on `err`.
 const Setting* Find(const std::string& name, std::vector<Setting>* found, FILE* err) {
   *found = FindSettings(name);

@@ -8,6 +8,7 @@
 #include "Languages.h"
 #include "LibraryCommands.h"
 #include "RuzIde.h"
+#include "SettingCatalog.h"
 #include "Settings.h"
 
 namespace {
@@ -29,5 +30,9 @@ RUZIDE_COMMANDS_EXPORT int RuzideLibraryCommand(int argc, char** argv) {
     return ruzide::tool::SettingsCommand(std::vector<std::string>(argv + 2, argv + argc), stdout,
                                          stderr);
   }
-  return ruzide::tool::ListLanguages(*GetCmnLMach(), stdout, stderr);
+  // The table comes from the local-machine tree: a store it could not read is said, as
+  // for the settings listings.
+  const int status = ruzide::tool::ListLanguages(*GetCmnLMach(), stdout, stderr);
+  const int store = ruzide::tool::ReportStores({ruzide::tool::FindSchema("machine")}, stderr);
+  return status != 0 ? status : store;
 }
