@@ -56,6 +56,9 @@ const char kUsage[] =
     "  RUZIDE_REGISTRY_READONLY  roots this process must not write, comma-separated\n"
     "                            (HKEY_CURRENT_USER or HKCU, HKEY_LOCAL_MACHINE or HKLM);\n"
     "                            any other name is refused\n"
+    "  RUZIDE_SCHEMA_PATH        folders searched for settings schemas (<name>.schema)\n"
+    "                            before <prefix>/share/ruzide/schemas; ':'-separated\n"
+    "                            (';' on Windows)\n"
     "\n"
     "Exit status: 0 on success, 1 when the request could not be carried out, 2 for a bad\n"
     "command line.\n";

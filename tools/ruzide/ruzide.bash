@@ -1,5 +1,9 @@
 # Bash completion for ruzide: commands, settings verbs, schemas, and setting names as
 # `ruzide settings list` names them. Installed into share/bash-completion/completions.
+# The schemas: the library's two and every installed one.
+_ruzide_schemas() {
+  ruzide settings list 2>/dev/null | awk 'NR > 1 { print $1 }' | sort -u
+}
 _ruzide() {
   local cur=${COMP_WORDS[COMP_CWORD]} words
   case $COMP_CWORD in
@@ -10,8 +14,8 @@ _ruzide() {
        esac ;;
     *) if [[ ${COMP_WORDS[1]} == settings ]]; then
          case ${COMP_WORDS[2]} in
-           list) words="user machine --json" ;;
-           reset) if [[ ${COMP_WORDS[COMP_CWORD-1]} == --all ]]; then words="user machine"
+           list) words="$(_ruzide_schemas) --json" ;;
+           reset) if [[ ${COMP_WORDS[COMP_CWORD-1]} == --all ]]; then words=$(_ruzide_schemas)
                   elif (( COMP_CWORD == 3 )); then
                     words="--all $(ruzide settings list 2>/dev/null | awk 'NR > 1 { print $2 }')"
                   fi ;;
