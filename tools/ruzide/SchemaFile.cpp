@@ -1,5 +1,6 @@
 #include "SchemaFile.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -73,9 +74,6 @@ bool Field(const std::string& name, const std::string& text, SchemaFile* schema,
   if (name == "compare") value->compare = bytes;
   if (name == "summary") value->summary = bytes;
   if (name == "default") value->text_default = bytes;
-  if (name == "default" && value->type.find("WORD") != std::string::npos) {
-    if (!Number(bytes, &value->number_default)) return false;
-  }
   if (name == "min" && !Number(bytes, &value->min)) return false;
   if (name == "max" && !Number(bytes, &value->max)) return false;
   if (name == "code_page" && (!Number(bytes, &n) || n <= 0)) return false;
@@ -205,8 +203,13 @@ bool ReadSchemaFile(const std::string& path, SchemaFile* out, std::string* why) 
     *why = "no [schema] section with a name and a root";
     return false;
   }
-  for (const SchemaValue& v : out->values) {
+  for (SchemaValue& v : out->values) {
     std::string below;
+    const bool number = v.type == "REG_DWORD" || v.type == "REG_QWORD";
+    if (number && !v.text_default.empty() && !Number(v.text_default, &v.number_default)) {
+      *why = "[" + v.setting + "]: a default that is not a number";
+      return false;
+    }
     if (v.key.empty()) {
       *why = "[" + v.setting + "] has no key";
       return false;
