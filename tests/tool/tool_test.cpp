@@ -299,6 +299,7 @@ TEST_F(ToolTest, AnInstalledSchemaIsListedSetAndResetAsItsApplicationWould) {
       {"Title", "Th\xC3\xA9", "Title = Th\xC3\xA9\n"},
       {"Blob", "0A0b0C", "Blob = 0A0B0C\n"},
   };
+  EXPECT_EQ("5\n", Tool({"settings", "get", "Kinds:Count"}, env).out);
   for (const auto& s : kSets) {
     r = Tool({"settings", "set", s.name, s.value}, env);
     EXPECT_EQ(0, r.status) << r.err;

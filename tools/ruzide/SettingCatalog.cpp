@@ -154,8 +154,13 @@ std::vector<Setting> SettingsOf(const Schema& schema) {
 std::vector<Setting> FindSettings(const std::string& name) {
   std::vector<Setting> found;
   for (const Schema& schema : Schemas()) {
+    // "<schema>:<name>" picks the schema, where a name alone is found in several.
+    const std::string prefix = schema.name + ":";
+    const bool qualified = name.size() > prefix.size() &&
+                           SameIgnoringAsciiCase(name.substr(0, prefix.size()), prefix.c_str());
+    const std::string bare = qualified ? name.substr(prefix.size()) : name;
     for (const Setting& s : SettingsOf(schema)) {
-      if (SameIgnoringAsciiCase(name, s.info.strSetting)) found.push_back(s);
+      if (SameIgnoringAsciiCase(bare, s.info.strSetting)) found.push_back(s);
     }
   }
   return found;

@@ -43,7 +43,8 @@ std::string SchemaNames();
 const Schema* FindSchema(const std::string& name);
 // The values of `schema` in declaration order.
 std::vector<Setting> SettingsOf(const Schema& schema);
-// Every setting called `name` (letter case of ASCII aside) in every schema.
+// Every setting called `name` (letter case of ASCII aside) in every schema; or, for
+// "<schema>:<name>", in that schema.
 std::vector<Setting> FindSettings(const std::string& name);
 
 // Why the store of `schema`'s tree could not be read or written, so that the library

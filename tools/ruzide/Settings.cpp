@@ -32,7 +32,8 @@ const Setting* Find(const std::string& name, std::vector<Setting>* found, FILE* 
     return nullptr;
   }
   if (found->size() > 1) {
-    fprintf(err, "ruzide: '%s' names a setting of more than one schema\n", name.c_str());
+    fprintf(err, "ruzide: '%s' names a setting of more than one schema; write <schema>:%s\n",
+            name.c_str(), name.c_str());
     return nullptr;
   }
   return &found->front();
