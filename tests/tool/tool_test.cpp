@@ -209,8 +209,9 @@ TEST_F(ToolTest, AStoreThatCannotBeUsedIsReportedAndFails) {
                                   " could not be opened for writing: access denied (5)"))
       << r.err;
   EXPECT_FALSE(Contains(r.err, "machine:"));
-  // The language table is a listing of the local-machine tree's store.
-  r = Tool({"languages"}, {{"RUZIDE_REGISTRY_READONLY", "HKLM"}});
+  // The language table is a listing of the local-machine tree's store (here a read-only
+  // one without the virtual copy).
+  r = Tool({"languages"}, {{"RUZIDE_REGISTRY_READONLY", "HKLM"}, {"RUZIDE_VIRTUALIZATION", "0"}});
   EXPECT_EQ(1, r.status);
   EXPECT_TRUE(Contains(r.err, "machine: HKEY_LOCAL_MACHINE\\" + kBase + " could not be opened"))
       << r.err;
