@@ -32,15 +32,26 @@ const struct {
 } kHelp[] = {
     {"query",
      "ruzide reg query <KEY> [/v <name> | /ve] [/s]\n"
+     "                 [/f <pattern> [/k] [/v] [/d] [/c] [/e] [/t <types>] [/se <char>]]\n"
      "\n"
      "  Shows the key, each of its values (name, type, data) and the full paths of its\n"
      "  subkeys. With [/s] every key below follows, parents before their subkeys. With\n"
      "  [/v] or [/ve] only that value is shown, with [/s] in every key that has it.\n"
+     "  With [/f] it searches instead, and shows what matches.\n"
      "\n"
      RUZIDE_KEY_HELP_
      RUZIDE_VALUE_HELP_("show")
      "  /s\n"
-     "     Shows the keys below <KEY> too, all the way down.\n"},
+     "     Shows (searches) the keys below <KEY> too, all the way down.\n"
+     "\n"
+     "  /f <pattern>\n"
+     "     Searches for the pattern, * and ? as wildcards, in part of a name or\n"
+     "     data and in any letter case, unless [/e] (whole) or [/c] (exact case).\n"
+     "     [/k] key names, [/v] value names, [/d] data; all three when none is\n"
+     "     given. [/t] limits the search to value types, separated by commas.\n"
+     "\n"
+     "  /se <char>\n"
+     "     The separator of REG_MULTI_SZ strings in what is searched; \\0 if not given.\n"},
     {"add",
      "ruzide reg add <KEY> [/v <name> | /ve] [/t <type>] [/d <data>] [/f]\n"
      "\n"
@@ -90,6 +101,35 @@ const struct {
      "\n"
      "  <file>\n"
      "     The file to read; - for standard input.\n"},
+    {"copy",
+     "ruzide reg copy <KEY1> <KEY2> [/s] [/f]\n"
+     "\n"
+     "  Copies the values of <KEY1> to <KEY2>, creating <KEY2> if needed, as one\n"
+     "  transaction.\n"
+     "\n"
+     "  <KEY1>, <KEY2>\n"
+     "     The source and the target, each ROOT\\Subkey as for the other commands.\n"
+     "\n"
+     "  /s\n"
+     "     Copies every key below <KEY1> too, with its values.\n"
+     "\n"
+     "  /f\n"
+     "     Replaces the values <KEY2> already has without asking.\n"},
+    {"compare",
+     "ruzide reg compare <KEY1> <KEY2> [/v <name> | /ve] [/s] [/od | /os | /oa | /on]\n"
+     "\n"
+     "  Compares the values and subkey names of two keys. Exit status 0 when they are\n"
+     "  identical, 2 when they differ, 1 on an error.\n"
+     "\n"
+     "  <KEY1>, <KEY2>\n"
+     "     The keys to compare, each ROOT\\Subkey as for the other commands.\n"
+     "\n"
+     RUZIDE_VALUE_HELP_("compare")
+     "  /s\n"
+     "     Compares the keys below both too, all the way down.\n"
+     "\n"
+     "  /od, /os, /oa, /on\n"
+     "     Prints the differences (the default), the matches, both, or nothing.\n"},
     {"watch",
      "ruzide reg watch <KEY> [/s]\n"
      "\n"
