@@ -43,16 +43,22 @@ uint64_t Pack(int64_t key, uint32_t bits) { return static_cast<uint64_t>(key) <<
 
 }  // namespace
 
+// The pending entries stay few, so finding one is a short scan: a transaction that
+// changes more keys gives them up for one entry naming every key, and records no more.
 void ChangeLog::Record(int64_t key, uint32_t bits) {
-  if (area_ == nullptr) return;
+  if (area_ == nullptr || saturated_) return;
   uint64_t word = Pack(key, bits);
   if (std::find(pending_.begin(), pending_.end(), word) != pending_.end()) return;
+  if (pending_.size() == kMostEntries) {
+    pending_.assign(1, Pack(kEveryKey, kChangeName));
+    saturated_ = true;
+    return;
+  }
   pending_.push_back(word);
 }
 
 void ChangeLog::Publish() {
   if (area_ == nullptr || pending_.empty()) return;
-  if (pending_.size() > kMostEntries) pending_.assign(1, Pack(kEveryKey, kChangeName));
   uint64_t head = __atomic_load_n(&area_->head, __ATOMIC_RELAXED);
   for (uint64_t word : pending_) {
     ChangeArea::Slot& slot = area_->slots[head % kSlots];
@@ -63,7 +69,7 @@ void ChangeLog::Publish() {
     __atomic_store_n(&slot.stamp, head + 1, __ATOMIC_RELEASE);
     ++head;
   }
-  pending_.clear();
+  Discard();
   __atomic_store_n(&area_->head, head, __ATOMIC_RELEASE);
   __atomic_add_fetch(&area_->wake, 1, __ATOMIC_SEQ_CST);
   Futex(&area_->wake, FUTEX_WAKE, INT_MAX);

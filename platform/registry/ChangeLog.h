@@ -42,20 +42,27 @@ class ChangeLog {
   // Records into `area`, or nothing when it is null.
   void Attach(ChangeArea* area) {
     area_ = area;
-    pending_.clear();
+    Discard();
   }
   bool attached() const { return area_ != nullptr; }
+  // Whether the current transaction has changed so many keys that it will publish one
+  // entry for every key: further changes need not be recorded, nor their keys looked up.
+  bool saturated() const { return saturated_; }
 
   // Notes a change of the current transaction.
   void Record(int64_t key, uint32_t bits);
   // Forgets the current transaction's changes (rolled back).
-  void Discard() { pending_.clear(); }
+  void Discard() {
+    pending_.clear();
+    saturated_ = false;
+  }
   // Publishes them and wakes the watchers; call after COMMIT, under the store lock.
   void Publish();
 
  private:
   ChangeArea* area_ = nullptr;
   std::vector<uint64_t> pending_;
+  bool saturated_ = false;
 };
 
 // A watcher's side: its own read-only mapping of the shared file, so that it does not

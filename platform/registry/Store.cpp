@@ -285,6 +285,7 @@ LONG Store::Join() {
     return status;
   }
   changed_ = false;
+  changes_.Discard();
   seen_generation_ = generation_.Load();
   if (!GenerationCounter::Stable(seen_generation_) || cache_.tag() != seen_generation_) {
     cache_.Reset(KeyCache::kUntagged);
@@ -597,7 +598,7 @@ void Store::WriteTouches() {
 // Notes for the change log that `key` changed, and that every key above it changed
 // below.
 void Store::NoteChange(int64_t key, uint32_t bits) {
-  if (!changes_.attached()) return;
+  if (!changes_.attached() || changes_.saturated()) return;
   changes_.Record(key, bits);
   if (parents_.size() > 4096) parents_.clear();
   while (key != kRootKey) {
