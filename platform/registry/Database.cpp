@@ -71,7 +71,8 @@ enum StatementId {
   kDeleteKey,
   kDeleteKeyValues,
   kSetLastWriteTime,
-  kPutValue,
+  kUpdateValue,
+  kInsertValue,
   kDeleteValue,
   kStatementCount
 };
@@ -97,12 +98,12 @@ const char* const kStatements[kStatementCount] = {
     "DELETE FROM keys WHERE id = ?1",
     "DELETE FROM vals WHERE key = ?1",
     "UPDATE keys SET mtime = ?2 WHERE id = ?1",
-    // A replaced value keeps its place and its name; a new one goes last, the index on
-    // (key, seq) finding the last place without reading the key's values.
+    // A replaced value keeps its place and its name.
+    "UPDATE vals SET type = ?3, data = ?4, mtime = ?5 WHERE key = ?1 AND folded = ?2",
+    // A new one goes last, the index on (key, seq) finding the last place without reading
+    // the key's values.
     "INSERT INTO vals(key, name, folded, type, data, mtime, seq) VALUES(?1, ?2, ?3, ?4, ?5, ?6, "
-    "(SELECT ifnull(max(seq), 0) + 1 FROM vals WHERE key = ?1)) "
-    "ON CONFLICT(key, folded) DO UPDATE "
-    "SET type = excluded.type, data = excluded.data, mtime = excluded.mtime",
+    "(SELECT ifnull(max(seq), 0) + 1 FROM vals WHERE key = ?1))",
     "DELETE FROM vals WHERE key = ?1 AND folded = ?2",
 };
 
@@ -119,7 +120,7 @@ const LegacyStatement kLegacyStatements[] = {
     {kKeyClass, "SELECT NULL FROM keys WHERE id = ?1"},
     // Such a connection is read-only: these only have to compile.
     {kInsertKey, "INSERT INTO keys(parent) SELECT ?1 WHERE 0"},
-    {kPutValue, "INSERT INTO vals(key) SELECT ?1 WHERE 0"},
+    {kInsertValue, "INSERT INTO vals(key) SELECT ?1 WHERE 0"},
 };
 
 // Waits for another process's lock until the call's deadline: short sleeps first, since
@@ -533,9 +534,20 @@ void Database::SetLastWriteTime(int64_t key, int64_t now) {
   Statement(Use(kSetLastWriteTime)).Bind(key).Bind(now).Run();
 }
 
+// An update first, an insert when it finds nothing: one statement each. An upsert
+// (INSERT ... ON CONFLICT DO UPDATE) costs both its halves whenever the value exists, the
+// insert's search for the last place included, and rewriting values is the common case.
 void Database::PutValue(int64_t key, std::string_view name, std::string_view folded, DWORD type,
                         const BYTE* data, DWORD size, int64_t now) {
-  Statement(Use(kPutValue))
+  Statement(Use(kUpdateValue))
+      .Bind(key)
+      .Bind(folded)
+      .Bind(static_cast<int64_t>(type))
+      .Bind(data, size)
+      .Bind(now)
+      .Run();
+  if (sqlite3_changes(db_) > 0) return;
+  Statement(Use(kInsertValue))
       .Bind(key)
       .Bind(name)
       .Bind(folded)
