@@ -184,7 +184,16 @@ LONG ErrorForFileSystem(int error) {
 }
 
 DatabaseError ErrorFor(LONG status) {
-  return DatabaseError{status == ERROR_LOCK_VIOLATION ? SQLITE_BUSY : SQLITE_IOERR};
+  switch (status) {
+    case ERROR_LOCK_VIOLATION:
+      return DatabaseError{SQLITE_BUSY};
+    case ERROR_ACCESS_DENIED:
+      return DatabaseError{SQLITE_PERM};
+    case ERROR_BADDB:
+      return DatabaseError{SQLITE_CORRUPT};
+    default:
+      return DatabaseError{SQLITE_IOERR};
+  }
 }
 
 bool IsBusy(int code) {
@@ -398,6 +407,18 @@ void Database::CreateSchema() {
     // Another process may have created it while this one waited for the lock.
     if (QueryInteger("SELECT count(*) FROM sqlite_schema") == 0) Exec(kSchema);
     Exec("COMMIT");
+  } catch (...) {
+    Rollback();
+    throw;
+  }
+}
+
+void Database::ReserveKeyIds(int64_t first) {
+  // AUTOINCREMENT continues from the largest id it has handed out, kept in sqlite_sequence.
+  std::string sql = "BEGIN IMMEDIATE; UPDATE sqlite_sequence SET seq = max(seq, " +
+                    std::to_string(first - 1) + ") WHERE name = 'keys'; COMMIT";
+  try {
+    Exec(sql.c_str());
   } catch (...) {
     Rollback();
     throw;

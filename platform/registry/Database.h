@@ -37,8 +37,9 @@ struct DatabaseError {
 
 // The Windows error code for an SQLite result code: ERROR_BADDB for a damaged file.
 LONG ErrorForDatabase(int code);
-// The error that ErrorForDatabase maps to `status`, for failures outside SQLite that end
-// a call the same way (ERROR_LOCK_VIOLATION and ERROR_REGISTRY_IO_FAILED).
+// An error that ErrorForDatabase maps back to `status`, for failures outside SQLite that
+// end a call the same way: ERROR_LOCK_VIOLATION, ERROR_ACCESS_DENIED, ERROR_BADDB, and
+// ERROR_REGISTRY_IO_FAILED for any other.
 DatabaseError ErrorFor(LONG status);
 // The Windows error code for a failed file system call's errno: ERROR_ACCESS_DENIED for
 // permissions and refused symbolic links, ERROR_PATH_NOT_FOUND for a folder that is
@@ -98,6 +99,10 @@ class Database {
   // process holds it locked, as while it creates the schema; another error code if it
   // cannot be opened.
   LONG Open(const std::string& path, bool read_only, ReaderFence* fence);
+
+  // Makes keys inserted from now on take ids of at least `first`, for a database whose
+  // ids must stay apart from another's. Runs a write transaction of its own.
+  void ReserveKeyIds(int64_t first);
 
   // Closes the connection. After `Abandon`, closing neither checkpoints nor otherwise
   // writes the file: for a database found damaged.

@@ -78,8 +78,8 @@ bool Virtualized(const HandleTarget& from, const std::shared_ptr<const MachinePa
 }
 
 // Opens, or with `key_class` creates, `path` below `parent`.
-LONG OpenOrCreate(HKEY parent, LPCSTR path, REGSAM desired, const char* key_class, PHKEY result,
-                  LPDWORD disposition) {
+LONG OpenOrCreate(HKEY parent, LPCSTR path, REGSAM desired, const char* key_class,
+                  bool volatile_key, PHKEY result, LPDWORD disposition) {
   HandleTarget from;
   if (!ruzide::registry::FindKeyHandle(parent, &from)) return ERROR_INVALID_HANDLE;
   bool create = key_class != nullptr;
@@ -99,7 +99,8 @@ LONG OpenOrCreate(HKEY parent, LPCSTR path, REGSAM desired, const char* key_clas
         ruzide::registry::VirtualOpen(*machine_path, create, create ? key_class : "", &created);
   } else {
     ruzide::registry::Store& store = StoreFor(from.root);
-    status = create ? store.CreateKey(from.key, names, key_class, for_writing, &key, &created)
+    status = create ? store.CreateKey(from.key, names, key_class, volatile_key, for_writing, &key,
+                                      &created)
                     : store.OpenKey(from.key, names, for_writing, &key);
   }
   if (status != ERROR_SUCCESS) return status;
@@ -143,17 +144,17 @@ LONG RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD /*ulOptions*/, REGSAM samDe
   // The registry refuses a null parent before it touches the result.
   if (hKey == nullptr) return ERROR_INVALID_HANDLE;
   *phkResult = nullptr;
-  return OpenOrCreate(hKey, lpSubKey, samDesired, nullptr, phkResult, nullptr);
+  return OpenOrCreate(hKey, lpSubKey, samDesired, nullptr, false, phkResult, nullptr);
 }
 
-LONG RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lpClass, DWORD /*dwOptions*/,
+LONG RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lpClass, DWORD dwOptions,
                      REGSAM samDesired, LPSECURITY_ATTRIBUTES /*lpSecurityAttributes*/,
                      PHKEY phkResult, LPDWORD lpdwDisposition) {
   if (phkResult == nullptr) return ERROR_BADKEY;
   if (Reserved != 0) return ERROR_INVALID_PARAMETER;
   *phkResult = nullptr;
-  return OpenOrCreate(hKey, lpSubKey, samDesired, lpClass != nullptr ? lpClass : "", phkResult,
-                      lpdwDisposition);
+  return OpenOrCreate(hKey, lpSubKey, samDesired, lpClass != nullptr ? lpClass : "",
+                      (dwOptions & REG_OPTION_VOLATILE) != 0, phkResult, lpdwDisposition);
 }
 
 LONG RegCloseKey(HKEY hKey) {

@@ -1,6 +1,7 @@
 #include "platform/registry/RegistryStore.h"
 
 #include <pthread.h>
+#include <sys/stat.h>
 
 #include "platform/registry/KeyHandles.h"
 #include "platform/registry/Store.h"
@@ -59,6 +60,15 @@ void CloseAllStores() {
 std::string StoreDatabasePath(HKEY root) {
   int index = RootIndexOf(root);
   return index < 0 ? std::string() : LocateStore(index).database;
+}
+
+std::string StoreRunTimeFolder(HKEY root) {
+  int index = RootIndexOf(root);
+  if (index < 0) return std::string();
+  StoreLocation location = LocateStore(index);
+  struct stat file;
+  if (stat(location.database.c_str(), &file) != 0) return std::string();
+  return RunTimeLocation(location, file.st_dev, file.st_ino).folder;
 }
 
 std::string UnknownReadOnlyRoot() {

@@ -21,6 +21,11 @@ void CloseAllStores();
 // the environment as it is now; empty for any other handle.
 std::string StoreDatabasePath(HKEY root);
 
+// The run-time folder that holds `root`'s volatile keys while the machine runs, under the
+// environment as it is now; empty while its database file does not exist. Removing it
+// while no process uses the store is what a restart of the machine does to the store.
+std::string StoreRunTimeFolder(HKEY root);
+
 // The first entry of RUZIDE_REGISTRY_READONLY that names no root, or empty when every
 // entry names one. The store itself ignores such an entry; a tool should not, since a
 // misspelt root would leave writable a root the user meant to protect.

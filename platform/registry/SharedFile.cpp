@@ -20,6 +20,10 @@ struct SharedFile::Area {
 namespace {
 
 constexpr size_t kFileSize = 4096;
+// Well past the words of the first versions, which kept a mutex after the layout word.
+constexpr size_t kRunTimeOffset = 1024;
+static_assert(kRunTimeOffset + sizeof(uint64_t) <= kChangeAreaOffset,
+              "the run-time word lies before the change log");
 static_assert(sizeof(uint64_t) + sizeof(uint32_t) <= kChangeAreaOffset,
               "the shared data fits in the file, before the change log");
 static_assert(kChangeAreaEnd <= kFileSize, "the change log fits in the file");
@@ -94,6 +98,11 @@ void SharedFile::Close() {
 }
 
 uint64_t* SharedFile::generation() const { return area_ != nullptr ? &area_->generation : nullptr; }
+
+uint64_t* SharedFile::run_time_boot() const {
+  if (area_ == nullptr) return nullptr;
+  return reinterpret_cast<uint64_t*>(reinterpret_cast<char*>(area_) + kRunTimeOffset);
+}
 
 ChangeArea* SharedFile::changes() const {
   if (!writable_) return nullptr;

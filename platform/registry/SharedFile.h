@@ -1,7 +1,8 @@
 // The file <root>.gen beside each database, mapped into every process that uses the store.
 // It holds what those processes share outside SQLite: the generation counter
-// (GenerationCounter.h); in an area of its own from kChangeAreaOffset, the log of changed
-// keys (ChangeLog.h); and bytes past its end that carry the store lock (StoreLock.h) as
+// (GenerationCounter.h); at kRunTimeOffset, the boot for which the store has a run-time
+// database of volatile keys (Store.h); in an area of its own from kChangeAreaOffset, the log of
+// changed keys (ChangeLog.h); and bytes past its end that carry the store lock (StoreLock.h) as
 // open-file-description locks, which the kernel keeps and drops with their holders: the
 // file's content says nothing of who holds what, so no copy or restore of it can.
 //
@@ -46,6 +47,9 @@ class SharedFile {
   int fd() const { return fd_; }
   // The counter word, or null when the file is not open.
   uint64_t* generation() const;
+  // The word that names the boot whose run-time database holds volatile keys (0: none),
+  // or null when the file is not open.
+  uint64_t* run_time_boot() const;
   // The change log's area, or null when the file is not open for writing.
   ChangeArea* changes() const;
 

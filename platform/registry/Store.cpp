@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <iterator>
 
 #include "platform/registry/KeyPath.h"
 #include "platform/registry/NameFold.h"
@@ -41,6 +42,27 @@ bool MakeFolder(const std::string& folder, mode_t mode) {
     return false;
   }
   return mkdir(folder.c_str(), mode) == 0 || errno == EEXIST;
+}
+
+// A number for this boot of the machine, never 0: the kernel's boot id hashed. Where there
+// is none to read, the same number every boot, which only makes processes look for a
+// run-time database that a restart removed.
+uint64_t BootId() {
+  static const uint64_t id = [] {
+    char text[64];
+    ssize_t length = -1;
+    int fd = open("/proc/sys/kernel/random/boot_id", O_RDONLY | O_CLOEXEC);
+    if (fd >= 0) {
+      length = read(fd, text, sizeof text);
+      close(fd);
+    }
+    uint64_t hash = 14695981039346656037u;  // FNV-1a
+    for (ssize_t i = 0; i < length; ++i) {
+      hash = (hash ^ static_cast<unsigned char>(text[i])) * 1099511628211u;
+    }
+    return hash | 1;
+  }();
+  return id;
 }
 
 }  // namespace
@@ -150,10 +172,14 @@ LONG Store::OpenDatabase() {
 }
 
 void Store::CloseDatabase() {
-  if (!db_.is_open()) return;
+  if (!db_.is_open() && !volatile_db_.is_open()) return;
   // Closing the last connection checkpoints and removes the WAL, which needs the lock;
   // without it the connection closes leaving the files as they are.
-  if (lock_.Acquire(CallDeadline()) != ERROR_SUCCESS) db_.Abandon();
+  if (lock_.Acquire(CallDeadline()) != ERROR_SUCCESS) {
+    db_.Abandon();
+    volatile_db_.Abandon();
+  }
+  volatile_db_.Close();
   db_.Close();
   lock_.Release();
 }
@@ -170,6 +196,8 @@ LONG Store::Break(LONG error) {
   // no lock: no transaction is open and the connection leaves the files alone.
   db_.Abandon();
   db_.Close();
+  volatile_db_.Abandon();
+  volatile_db_.Close();
   CloseFiles();
   cache_.Reset(KeyCache::kUntagged);
   state_ = State::kBroken;
@@ -274,6 +302,7 @@ LONG Store::Join() {
         db_.BeginWrite();
       }
       in_transaction_ = true;
+      writing_ = !read_only_;
     } catch (const DatabaseError& error) {
       EndCall();
       status = ErrorForDatabase(error.code);
@@ -384,6 +413,7 @@ LONG Store::Write(int64_t deadline, Op op) {
 // A read uses the cache only if the counter is even and matches it; whatever it reads
 // from the database it adds, and FinishRead drops it all again if the counter moved.
 void Store::StartRead() {
+  writing_ = false;
   seen_generation_ = generation_.Load();
   caching_ = GenerationCounter::Stable(seen_generation_);
   if (!caching_) {
@@ -394,6 +424,10 @@ void Store::StartRead() {
 }
 
 void Store::FinishRead() {
+  if (volatile_in_transaction_) {
+    volatile_in_transaction_ = false;
+    volatile_db_.Commit();
+  }
   if (in_transaction_) {
     in_transaction_ = false;
     db_.Commit();
@@ -408,6 +442,7 @@ void Store::StartWrite() {
   LockStore();
   db_.BeginWrite();
   in_transaction_ = true;
+  writing_ = true;
   changed_ = false;
   changes_.Discard();
   seen_generation_ = generation_.Load();
@@ -420,6 +455,8 @@ void Store::StartWrite() {
 void Store::FinishWrite() {
   if (!changed_) {
     in_transaction_ = false;
+    volatile_in_transaction_ = false;
+    volatile_db_.Rollback();
     db_.Rollback();
     lock_.Release();
     if (GenerationCounter::Stable(seen_generation_)) {
@@ -431,6 +468,13 @@ void Store::FinishWrite() {
   }
   generation_.BeginCommit();
   try {
+    // The store lock keeps both commits from every other process's view until both are
+    // done. A crash between them can leave only the last-write time of a volatile key's
+    // non-volatile parent unchanged, the one thing a volatile change writes to the file.
+    if (volatile_in_transaction_) {
+      volatile_in_transaction_ = false;
+      volatile_db_.Commit();
+    }
     db_.Commit();
   } catch (...) {
     generation_.EndCommit();
@@ -463,6 +507,95 @@ void Store::UseDatabase() {
   }
 }
 
+// Opens the run-time database if it exists (or, with `create`, creating it) and joins it
+// to the call's transaction; false if there is none.
+bool Store::UseVolatile(bool create) {
+  UseDatabase();
+  if (!volatile_db_.is_open()) {
+    if (!create && !VolatileMayExist()) return false;
+    LONG status = OpenVolatile(create);
+    if (status == ERROR_FILE_NOT_FOUND && !create) return false;
+    if (status != ERROR_SUCCESS) {
+      volatile_db_.Close();
+      throw ErrorFor(status);
+    }
+  }
+  if (!volatile_in_transaction_) {
+    volatile_db_.set_deadline(deadline_);
+    if (writing_) {
+      volatile_db_.BeginWrite();
+    } else {
+      volatile_db_.BeginRead();
+    }
+    volatile_in_transaction_ = true;
+  }
+  return true;
+}
+
+// A word in memory, so that a store without volatile keys, the usual case, pays nothing
+// for looking beyond the database file.
+bool Store::VolatileMayExist() const {
+  const uint64_t* boot = shared_.run_time_boot();
+  return boot != nullptr && __atomic_load_n(boot, __ATOMIC_RELAXED) == BootId();
+}
+
+// Opens the run-time database, which lives as long as the database file's identity and
+// the boot. Returns ERROR_FILE_NOT_FOUND when there is none and `create` is not set or
+// the root is read-only; otherwise as CheckStoreFolder, CheckSideFiles and Database::Open.
+LONG Store::OpenVolatile(bool create) {
+  struct stat file;
+  if (stat(location_.database.c_str(), &file) != 0) return ErrorForFileSystem(errno);
+  volatile_location_ = RunTimeLocation(location_, file.st_dev, file.st_ino);
+  const StoreLocation& place = volatile_location_;
+  LONG status = CheckRunTimeFolder(place);
+  if (status != ERROR_SUCCESS) return status;
+  if (create && !read_only_) {
+    if (mkdir(place.folder.c_str(), place.folder_mode) != 0 && errno != EEXIST) {
+      return ErrorForFileSystem(errno);
+    }
+    status = CheckRunTimeFolder(place);  // the folder found may be someone else's
+    if (status != ERROR_SUCCESS) return status;
+    int fd = open(place.database.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK,
+                  place.file_mode);
+    if (fd < 0) return ErrorForFileSystem(errno);
+    close(fd);
+  }
+  switch (CheckDatabaseFile(place.database, &status)) {
+    case FileState::kCorrupt:
+      return ERROR_BADDB;
+    case FileState::kUnreadable:
+      return status;
+    case FileState::kMissing:
+      return ERROR_FILE_NOT_FOUND;
+    case FileState::kEmpty:
+      if (read_only_) return ERROR_FILE_NOT_FOUND;
+      break;
+    case FileState::kPlausible:
+      break;
+  }
+  status = CheckSideFiles(place, !read_only_);
+  if (status != ERROR_SUCCESS) return status;
+  status = volatile_db_.Open(place.database, read_only_, lock_.serialised() ? &lock_ : nullptr);
+  if (status != ERROR_SUCCESS || read_only_) return status;
+  try {
+    volatile_db_.ReserveKeyIds(kVolatileKeyBase);
+  } catch (...) {
+    volatile_db_.Close();  // never to be written with ids that the file may use
+    throw;
+  }
+  // Under the store lock, before the first volatile key commits.
+  __atomic_store_n(shared_.run_time_boot(), BootId(), __ATOMIC_RELAXED);
+  return ERROR_SUCCESS;
+}
+
+// The database that holds `key`. A volatile key's run-time database is gone only if
+// someone removed it behind the store's back.
+Database& Store::DatabaseOf(int64_t key) {
+  if (!IsVolatileKey(key)) return db_;
+  if (!UseVolatile(false)) throw ErrorFor(ERROR_REGISTRY_IO_FAILED);
+  return volatile_db_;
+}
+
 void Store::LockStore() {
   if (lock_.held()) return;
   LONG status = lock_.Acquire(deadline_);
@@ -473,6 +606,8 @@ void Store::EndCall() {
   // A transaction begins only under the lock, so a call that never took it (most reads
   // answered by the cache) has nothing to end.
   if (!lock_.held()) return;
+  volatile_db_.Rollback();
+  volatile_in_transaction_ = false;
   db_.Rollback();
   in_transaction_ = false;
   lock_.Release();
@@ -486,7 +621,8 @@ bool Store::Alive(int64_t key) {
   bool alive;
   if (caching_ && cache_.FindAlive(key, &alive)) return alive;
   UseDatabase();
-  alive = db_.KeyExists(key);
+  alive =
+      IsVolatileKey(key) ? UseVolatile(false) && volatile_db_.KeyExists(key) : db_.KeyExists(key);
   if (caching_) cache_.PutAlive(key, alive);
   return alive;
 }
@@ -496,7 +632,9 @@ int64_t Store::Subkey(int64_t parent, const std::string& folded) {
   if (caching_ && cache_.FindSubkey(parent, folded, &id)) return id;
   if (state_ != State::kOpen) return 0;
   UseDatabase();
-  id = db_.FindSubkey(parent, folded);
+  // A volatile key's subkeys are all volatile; a non-volatile key's may be either.
+  id = IsVolatileKey(parent) ? 0 : db_.FindSubkey(parent, folded);
+  if (id == 0 && UseVolatile(false)) id = volatile_db_.FindSubkey(parent, folded);
   if (caching_) cache_.PutSubkey(parent, folded, id);
   return id;
 }
@@ -520,7 +658,7 @@ bool Store::FindValue(int64_t key, const std::string& folded, StoredValue* value
   }
   if (state_ != State::kOpen) return false;
   UseDatabase();
-  bool found = db_.FindValue(key, folded, value);
+  bool found = DatabaseOf(key).FindValue(key, folded, value);
   if (caching_) cache_.PutValue(key, folded, found ? value : nullptr);
   return found;
 }
@@ -532,7 +670,15 @@ SubkeyList Store::Subkeys(int64_t key) {
   if (state_ == State::kOpen) {
     UseDatabase();
     WriteTouches();
-    entries = db_.ListSubkeys(key);
+    entries = DatabaseOf(key).ListSubkeys(key);
+    if (!IsVolatileKey(key) && UseVolatile(false)) {
+      std::vector<SubkeyEntry> both, more = volatile_db_.ListSubkeys(key);
+      std::merge(entries.begin(), entries.end(), more.begin(), more.end(), std::back_inserter(both),
+                 [](const SubkeyEntry& a, const SubkeyEntry& b) {
+                   return FoldName(a.name) < FoldName(b.name);
+                 });
+      entries.swap(both);
+    }
   }
   list = std::make_shared<const std::vector<SubkeyEntry>>(std::move(entries));
   if (caching_) cache_.PutSubkeys(key, list);
@@ -545,7 +691,7 @@ ValueList Store::Values(int64_t key) {
   std::vector<ValueEntry> entries;
   if (state_ == State::kOpen) {
     UseDatabase();
-    entries = db_.ListValues(key);
+    entries = DatabaseOf(key).ListValues(key);
   }
   list = std::make_shared<const std::vector<ValueEntry>>(std::move(entries));
   if (caching_) cache_.PutValues(key, list);
@@ -558,7 +704,7 @@ int64_t Store::LastWriteTime(int64_t key) {
   if (state_ != State::kOpen) return 0;
   UseDatabase();
   WriteTouches();
-  time = db_.LastWriteTime(key);
+  time = DatabaseOf(key).LastWriteTime(key);
   if (caching_) cache_.PutLastWriteTime(key, time);
   return time;
 }
@@ -568,9 +714,14 @@ std::string Store::KeyClass(int64_t key) {
   if (caching_ && cache_.FindClass(key, &key_class)) return key_class;
   if (state_ != State::kOpen || key == kRootKey) return key_class;
   UseDatabase();
-  key_class = db_.KeyClass(key);
+  key_class = DatabaseOf(key).KeyClass(key);
   if (caching_) cache_.PutClass(key, key_class);
   return key_class;
+}
+
+bool Store::HasSubkeys(int64_t key) {
+  if (DatabaseOf(key).HasSubkeys(key)) return true;
+  return !IsVolatileKey(key) && UseVolatile(false) && volatile_db_.HasSubkeys(key);
 }
 
 // Records a change to the key's values or subkeys in its last-write time. Inside a
@@ -582,7 +733,7 @@ void Store::Touch(int64_t key) {
   if (CurrentTransaction().joined[root_] == this) {
     touched_.push_back(key);
   } else {
-    db_.SetLastWriteTime(key, FileTimeNow());
+    DatabaseOf(key).SetLastWriteTime(key, FileTimeNow());
   }
 }
 
@@ -591,7 +742,7 @@ void Store::WriteTouches() {
   std::sort(touched_.begin(), touched_.end());
   touched_.erase(std::unique(touched_.begin(), touched_.end()), touched_.end());
   const int64_t now = FileTimeNow();
-  for (int64_t key : touched_) db_.SetLastWriteTime(key, now);
+  for (int64_t key : touched_) DatabaseOf(key).SetLastWriteTime(key, now);
   touched_.clear();
 }
 
@@ -608,7 +759,7 @@ void Store::NoteChange(int64_t key, uint32_t bits) {
       parent = known->second;
     } else {
       std::string folded;
-      if (!db_.KeyParent(key, &parent, &folded)) return;
+      if (!DatabaseOf(key).KeyParent(key, &parent, &folded)) return;
       parents_.emplace(key, parent);
     }
     key = parent;
@@ -635,7 +786,7 @@ LONG Store::FindKey(const KeyRef& from, const KeyNames& names, bool for_writing,
 }
 
 LONG Store::CreateKey(const KeyRef& from, const KeyNames& names, std::string_view key_class,
-                      bool for_writing, KeyRef* key, bool* created) {
+                      bool volatile_key, bool for_writing, KeyRef* key, bool* created) {
   *created = false;
   int64_t deadline = CallDeadline();
   // Most creates find the key there already; that needs no write lock.
@@ -653,9 +804,12 @@ LONG Store::CreateKey(const KeyRef& from, const KeyNames& names, std::string_vie
       int64_t child = Subkey(id, folded);
       *created = child == 0;
       if (*created) {
+        // Only the first key created can have a volatile parent: the rest are new.
+        if (IsVolatileKey(id) && !volatile_key) return ERROR_CHILD_MUST_BE_VOLATILE;
+        Database& db = volatile_key && UseVolatile(true) ? volatile_db_ : db_;
         // Keys created on the way to the last one have no class, as in the registry.
         std::string_view own_class = i + 1 == names.size() ? key_class : std::string_view();
-        child = db_.InsertKey(id, name, folded, FileTimeNow(), own_class);
+        child = db.InsertKey(id, name, folded, FileTimeNow(), own_class);
         Touch(id);
         NoteChange(id, kChangeName);
         cache_.PutSubkey(id, folded, child);
@@ -674,12 +828,12 @@ LONG Store::DeleteKey(const KeyRef& from, const KeyNames& names) {
     if (status != ERROR_SUCCESS) return status;
     int64_t parent;
     std::string folded;
-    if (id == kRootKey || !db_.KeyParent(id, &parent, &folded) || db_.HasSubkeys(id)) {
+    if (id == kRootKey || !DatabaseOf(id).KeyParent(id, &parent, &folded) || HasSubkeys(id)) {
       return ERROR_ACCESS_DENIED;
     }
     changes_.Record(id, kKeyDeleted);
     NoteChange(parent, kChangeName);
-    db_.DeleteKey(id);
+    DatabaseOf(id).DeleteKey(id);
     Touch(parent);
     cache_.PutSubkey(parent, folded, 0);
     cache_.PutAlive(id, false);
@@ -700,7 +854,7 @@ LONG Store::SetValue(const KeyRef& key, std::string_view name, DWORD type, const
     if (!Alive(key.id)) return ERROR_KEY_DELETED;
     std::string folded = FoldName(name);
     // The value's own time stands for the key's last write, which spares the key's row.
-    db_.PutValue(key.id, name, folded, type, data, size, FileTimeNow());
+    DatabaseOf(key.id).PutValue(key.id, name, folded, type, data, size, FileTimeNow());
     changed_ = true;
     NoteChange(key.id, kChangeLastSet);
     StoredValue value;
@@ -715,7 +869,7 @@ LONG Store::DeleteValue(const KeyRef& key, std::string_view name) {
   return Write([&]() -> LONG {
     if (!Alive(key.id)) return ERROR_KEY_DELETED;
     std::string folded = FoldName(name);
-    if (!db_.DeleteValue(key.id, folded)) return ERROR_FILE_NOT_FOUND;
+    if (!DatabaseOf(key.id).DeleteValue(key.id, folded)) return ERROR_FILE_NOT_FOUND;
     Touch(key.id);
     NoteChange(key.id, kChangeLastSet);
     cache_.PutValue(key.id, folded, nullptr);

@@ -17,6 +17,15 @@
 //
 // Each commit that changes keys publishes them in the change log (ChangeLog.h), which
 // RegNotifyChangeKeyValue's watchers read.
+//
+// Volatile keys, and everything below and in them, live in a second database of the same
+// schema, the run-time database, in a folder that a restart of the machine empties
+// (RunTimeLocation); nothing of them reaches the database file but the last-write time of
+// a non-volatile parent. Their ids start at kVolatileKeyBase, so an id tells which
+// database holds a key, and a non-volatile key's subkeys are looked for in both. The run-
+// time database is created with the first volatile key and opened by other processes when
+// the shared file says that it exists for this boot; the store lock and the generation
+// counter cover it as they cover the database file, each call's transaction spanning both.
 #ifndef RUZIDE_PLATFORM_REGISTRY_STORE_H_
 #define RUZIDE_PLATFORM_REGISTRY_STORE_H_
 
@@ -46,6 +55,10 @@ struct KeyRef {
 
 using KeyNames = std::vector<std::string_view>;
 
+// The first id of a volatile key: the ids of the database file stay far below it.
+constexpr int64_t kVolatileKeyBase = int64_t{1} << 62;
+inline bool IsVolatileKey(int64_t key) { return key >= kVolatileKeyBase; }
+
 // What RegQueryInfoKeyA reports.
 struct KeySummary {
   SubkeyList subkeys;
@@ -64,11 +77,13 @@ class Store {
   // there is none, ERROR_KEY_DELETED if `from` is gone, ERROR_ACCESS_DENIED if
   // `for_writing` and the root is read-only.
   LONG OpenKey(const KeyRef& from, const KeyNames& names, bool for_writing, KeyRef* key);
-  // As OpenKey, but creates each missing key on the way; *created tells whether the last
-  // one was new, which alone gets `key_class`. ERROR_ACCESS_DENIED if a key must be
-  // created on a read-only root.
+  // As OpenKey, but creates each missing key on the way, volatile if `volatile_key`;
+  // *created tells whether the last one was new, which alone gets `key_class`. An existing
+  // key is opened as it is. ERROR_ACCESS_DENIED if a key must be created on a read-only
+  // root; ERROR_CHILD_MUST_BE_VOLATILE if a non-volatile key would be created under a
+  // volatile one.
   LONG CreateKey(const KeyRef& from, const KeyNames& names, std::string_view key_class,
-                 bool for_writing, KeyRef* key, bool* created);
+                 bool volatile_key, bool for_writing, KeyRef* key, bool* created);
   // Deletes the key reached from `from` through `names` (`from` itself if there are
   // none): ERROR_ACCESS_DENIED if it has subkeys, is the root, or the root is read-only.
   LONG DeleteKey(const KeyRef& from, const KeyNames& names);
@@ -142,6 +157,10 @@ class Store {
   void FinishWrite();
   LONG Recover(const DatabaseError& error);
   void UseDatabase();
+  bool UseVolatile(bool create);
+  bool VolatileMayExist() const;
+  LONG OpenVolatile(bool create);
+  Database& DatabaseOf(int64_t key);
   void LockStore();
   void EndCall();
 
@@ -154,6 +173,7 @@ class Store {
   ValueList Values(int64_t key);
   int64_t LastWriteTime(int64_t key);
   std::string KeyClass(int64_t key);
+  bool HasSubkeys(int64_t key);
   void Touch(int64_t key);
   void WriteTouches();
   void NoteChange(int64_t key, uint32_t bits);
@@ -167,6 +187,8 @@ class Store {
   SharedFile shared_;
   StoreLock lock_;
   Database db_;
+  StoreLocation volatile_location_;
+  Database volatile_db_;  // the run-time database, once used
   GenerationCounter generation_;
   KeyCache cache_;
   ChangeLog changes_;
@@ -179,6 +201,8 @@ class Store {
   uint64_t seen_generation_ = 0;
   bool caching_ = false;
   bool in_transaction_ = false;
+  bool volatile_in_transaction_ = false;
+  bool writing_ = false;  // the call's transactions are write transactions
   bool changed_ = false;
   // Keys whose last-write time the transaction has yet to write (Touch).
   std::vector<int64_t> touched_;

@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 
 namespace ruzide::registry {
@@ -120,6 +121,25 @@ LONG CheckStoreFolder(const StoreLocation& location) {
     if (lstat(path.c_str(), &file) == 0 && file.st_uid != user) return ERROR_ACCESS_DENIED;
   }
   return ERROR_SUCCESS;
+}
+
+StoreLocation RunTimeLocation(const StoreLocation& store, dev_t device, ino_t inode) {
+  StoreLocation location = store;
+  char name[64];
+  snprintf(name, sizeof name, "/dev/shm/ruzide-%llx-%llx", static_cast<unsigned long long>(device),
+           static_cast<unsigned long long>(inode));
+  location.folder = name;
+  location.database = location.folder + store.database.substr(store.database.rfind('/'));
+  location.generation.clear();
+  return location;
+}
+
+LONG CheckRunTimeFolder(const StoreLocation& location) {
+  struct stat folder;
+  if (lstat(location.folder.c_str(), &folder) == 0 && S_ISLNK(folder.st_mode)) {
+    return ERROR_ACCESS_DENIED;
+  }
+  return CheckStoreFolder(location);
 }
 
 LONG CheckSideFiles(const StoreLocation& location, bool repair) {

@@ -53,6 +53,17 @@ StoreLocation LocateStore(int root);
 // user's. ERROR_PATH_NOT_FOUND if it is not a folder; ERROR_SUCCESS if it does not exist.
 LONG CheckStoreFolder(const StoreLocation& location);
 
+// Where the run-time database of volatile keys lives for the store whose database file
+// has `device` and `inode`: in /dev/shm, a file system in memory that a restart of the
+// machine empties, in a folder named after the file, so that every process and user of
+// the store finds the same one and another store's never. Folder and files take the
+// store's modes; `generation` is empty, the store's own serving both databases.
+StoreLocation RunTimeLocation(const StoreLocation& store, dev_t device, ino_t inode);
+
+// CheckStoreFolder for a run-time folder, which also must not be a symbolic link: others
+// may add names to /dev/shm.
+LONG CheckRunTimeFolder(const StoreLocation& location);
+
 // Checks SQLite's -wal and -shm files and the .gen file beside an existing database:
 // ERROR_ACCESS_DENIED for a symbolic link, ERROR_REGISTRY_IO_FAILED for anything but a
 // regular file. With

@@ -123,7 +123,8 @@ LONG VirtualOpen(const MachinePath& path, bool create, std::string_view key_clas
   LONG status = OpenSides(path, &sides);
   if (status != ERROR_FILE_NOT_FOUND || !create) return status;
   KeyRef key;
-  return StoreFor(kCurrentUser).CreateKey(kRoot, CopyNames(path), key_class, true, &key, created);
+  return StoreFor(kCurrentUser)
+      .CreateKey(kRoot, CopyNames(path), key_class, false, true, &key, created);
 }
 
 LONG VirtualQueryValue(const MachinePath& path, std::string_view name, StoredValue* value) {
@@ -145,7 +146,8 @@ LONG VirtualSetValue(const MachinePath& path, std::string_view name, DWORD type,
   KeyRef copy = sides.copy;
   bool created = false;
   if (!sides.in_copy) {
-    status = StoreFor(kCurrentUser).CreateKey(kRoot, CopyNames(path), "", true, &copy, &created);
+    status =
+        StoreFor(kCurrentUser).CreateKey(kRoot, CopyNames(path), "", false, true, &copy, &created);
     if (status != ERROR_SUCCESS) return status;
   }
   return StoreFor(kCurrentUser).SetValue(copy, name, type, data, size);

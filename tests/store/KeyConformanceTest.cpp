@@ -134,6 +134,55 @@ TEST_F(KeyConformanceTest, AKeyKeepsTheClassItWasCreatedWith) {
   RegCloseKey(key);
 }
 
+// A volatile create makes every key it creates volatile; no non-volatile key may be
+// created below one. An existing key keeps its kind whatever a create asks for. Values of
+// a volatile key are read and listed as any others, and a parent lists both kinds of
+// subkeys in one order.
+TEST_F(KeyConformanceTest, VolatileKeysHoldOnlyVolatileKeysAndListWithTheOthers) {
+  auto create = [&](const char* path, DWORD options, HKEY* key, DWORD* disposition) {
+    *key = nullptr;
+    return RegCreateKeyExA(base(), path, 0, nullptr, options, KEY_ALL_ACCESS, nullptr, key,
+                           disposition);
+  };
+  RegCloseKey(CreateKey(base(), "b"));
+  HKEY key = nullptr, fleeting = nullptr;
+  DWORD disposition = 0;
+  ASSERT_EQ(ERROR_SUCCESS, create("A\\x", REG_OPTION_VOLATILE, &fleeting, &disposition));
+  EXPECT_EQ(static_cast<DWORD>(REG_CREATED_NEW_KEY), disposition);
+  RegCloseKey(CreateKey(base(), "c"));
+  EXPECT_EQ((std::vector<std::string>{"A", "b", "c"}), SubkeyNames(base()));
+  for (const char* path : {"A\\n", "A\\x\\n\\m"}) {
+    EXPECT_EQ(ERROR_CHILD_MUST_BE_VOLATILE, create(path, 0, &key, &disposition)) << path;
+  }
+  ASSERT_EQ(ERROR_SUCCESS, create("a", 0, &key, &disposition));  // opened as it is
+  EXPECT_EQ(static_cast<DWORD>(REG_OPENED_EXISTING_KEY), disposition);
+  EXPECT_EQ(nullptr, CreateKey(key, "n"));
+  RegCloseKey(key);
+  ASSERT_EQ(ERROR_SUCCESS, create("B", REG_OPTION_VOLATILE, &key, &disposition));
+  EXPECT_EQ(static_cast<DWORD>(REG_OPENED_EXISTING_KEY), disposition);
+  HKEY child = CreateKey(key, "n");
+  EXPECT_NE(nullptr, child);
+  RegCloseKey(child);
+  RegCloseKey(key);
+  ASSERT_EQ(ERROR_SUCCESS, SetDword(fleeting, "one", 1));
+  ASSERT_EQ(ERROR_SUCCESS, SetString(fleeting, "two", "2"));
+  ASSERT_EQ(ERROR_SUCCESS, OpenKey(base(), "a\\X", KEY_READ, &key));
+  EXPECT_EQ(1u, QueryDword(key, "ONE"));
+  EXPECT_EQ((std::vector<std::string>{"one", "two"}), ValueNames(key));
+  DWORD subkeys = 9, values = 0;
+  EXPECT_EQ(ERROR_SUCCESS, RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subkeys, nullptr,
+                                            nullptr, &values, nullptr, nullptr, nullptr, nullptr));
+  EXPECT_EQ(0u, subkeys);
+  EXPECT_EQ(2u, values);
+  RegCloseKey(key);
+  EXPECT_EQ(ERROR_ACCESS_DENIED, RegDeleteKeyA(base(), "A"));
+  EXPECT_EQ(ERROR_SUCCESS, RegDeleteKeyA(base(), "A\\x"));
+  EXPECT_EQ(ERROR_KEY_DELETED, SetDword(fleeting, "one", 2));
+  EXPECT_EQ(ERROR_SUCCESS, RegDeleteKeyA(base(), "A"));
+  EXPECT_EQ((std::vector<std::string>{"b", "c"}), SubkeyNames(base()));
+  RegCloseKey(fleeting);
+}
+
 TEST_F(KeyConformanceTest, LongNamesAndDeepPathsWork) {
   std::string long_name(255, 'k');
   HKEY key = CreateKey(base(), long_name.c_str());

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -33,6 +34,8 @@ class Peer {
     go_.Send(1);
     return done_.Receive() == 1;
   }
+  // Waits for the peer to end, its actions done: its exit status.
+  int Finish() { return child_.Wait(); }
 
  private:
   Pipe go_, done_;
@@ -99,6 +102,47 @@ TEST_F(StoreProcessTest, AnOddGenerationBypassesTheCacheUntilTheNextWrite) {
   EXPECT_EQ(3u, QueryDword(key, "n"));
   close(fd);
   RegCloseKey(key);
+}
+
+// A volatile key that one process creates, in a store the other has already opened, is
+// the other's too; its name reaches neither the database file nor its WAL; and a restart
+// of the machine, which empties the run-time folder, ends it and nothing else.
+TEST_F(StoreProcessTest, VolatileKeysAreSharedNeverStoredAndGoneAfterARestart) {
+  Peer peer({[] {
+    HKEY key = nullptr;
+    return RegCreateKeyExA(HKEY_CURRENT_USER, "Kept\\Fleeting", 0, nullptr, REG_OPTION_VOLATILE,
+                           KEY_ALL_ACCESS, nullptr, &key, nullptr) == ERROR_SUCCESS &&
+           SetString(key, "FleetingValue", "FleetingData") == ERROR_SUCCESS;
+  }});
+  HKEY kept = CreateKey(HKEY_CURRENT_USER, "Kept");
+  ASSERT_EQ(ERROR_SUCCESS, SetDword(kept, "n", 1));
+  EXPECT_TRUE(SubkeyNames(kept).empty());
+  ASSERT_TRUE(peer.Run());
+  EXPECT_EQ(std::vector<std::string>{"Fleeting"}, SubkeyNames(kept));
+  HKEY fleeting = nullptr;
+  ASSERT_EQ(ERROR_SUCCESS, OpenKey(kept, "Fleeting", KEY_READ, &fleeting));
+  EXPECT_STREQ("FleetingData", QueryBytes(fleeting, "FleetingValue").c_str());
+  RegCloseKey(fleeting);
+  const std::string file = folder_.DatabaseFile(HKEY_CURRENT_USER);
+  const std::string run_time = folder_.RunTimeFolder(HKEY_CURRENT_USER);
+  EXPECT_NE(std::string::npos, ReadFile(run_time + "/HKEY_CURRENT_USER.db-wal").find("Fleeting"));
+  for (const std::string& path : {file, file + "-wal"}) {
+    EXPECT_EQ(std::string::npos, ReadFile(path).find("Fleeting")) << path;
+  }
+  RegCloseKey(kept);
+  EXPECT_EQ(0, peer.Finish());
+  TempStoreFolder::Reopen();
+  std::filesystem::remove_all(run_time);
+  ASSERT_EQ(ERROR_SUCCESS, OpenKey(HKEY_CURRENT_USER, "Kept", KEY_READ, &kept));
+  EXPECT_TRUE(SubkeyNames(kept).empty());
+  EXPECT_EQ(1u, QueryDword(kept, "n"));
+  RegCloseKey(kept);
+  HKEY again = nullptr;
+  ASSERT_EQ(ERROR_SUCCESS,
+            RegCreateKeyExA(HKEY_CURRENT_USER, "Kept\\Again", 0, nullptr, REG_OPTION_VOLATILE,
+                            KEY_ALL_ACCESS, nullptr, &again, nullptr));
+  RegCloseKey(again);
+  EXPECT_EQ(std::vector<std::string>{"Again"}, SubkeyNames(CreateKey(HKEY_CURRENT_USER, "Kept")));
 }
 
 TEST_F(StoreProcessTest, TwoWritersLoseNothing) {

@@ -51,6 +51,10 @@ class TempStoreFolder {
   ~TempStoreFolder() {
     Reopen();
     std::error_code ignored;
+    for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
+      std::string run_time = RunTimeFolder(root);
+      if (!run_time.empty()) std::filesystem::remove_all(run_time, ignored);
+    }
     std::filesystem::remove_all(path_, ignored);
     Restore("RUZIDE_REGISTRY", saved_folder_);
     Restore(kReadOnly, saved_read_only_);
@@ -67,6 +71,8 @@ class TempStoreFolder {
     std::string database = DatabaseFile(root);
     return database.substr(0, database.size() - 3) + ".gen";
   }
+  // The folder of the root's volatile keys (empty before the root's database exists).
+  std::string RunTimeFolder(HKEY root) const { return ruzide::registry::StoreRunTimeFolder(root); }
   // What SQLite's integrity check says of the root's database: "ok" if it is sound.
   std::string IntegrityCheck(HKEY root) const {
     sqlite3* db = nullptr;
