@@ -29,6 +29,8 @@ enum ChangeBits : uint32_t {
 
 // Entries naming key 0 stand for every key.
 constexpr int64_t kEveryKey = 0;
+// An entry keeps a key id in 60 bits, beside the change bits.
+constexpr int64_t kKeyIdLimit = int64_t{1} << 60;
 
 struct ChangeArea;
 

@@ -55,8 +55,10 @@ struct KeyRef {
 
 using KeyNames = std::vector<std::string_view>;
 
-// The first id of a volatile key: the ids of the database file stay far below it.
-constexpr int64_t kVolatileKeyBase = int64_t{1} << 62;
+// The first id of a volatile key: the ids of the database file stay far below it, and
+// those of the run-time database within what the change log can name.
+constexpr int64_t kVolatileKeyBase = int64_t{1} << 56;
+static_assert(kVolatileKeyBase * 2 <= kKeyIdLimit, "volatile ids fit the change log");
 inline bool IsVolatileKey(int64_t key) { return key >= kVolatileKeyBase; }
 
 // What RegQueryInfoKeyA reports.

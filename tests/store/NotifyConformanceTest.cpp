@@ -173,4 +173,18 @@ TEST_F(NotifyConformanceTest, BadHandlesAndDeletedKeysAreRefused) {
   EXPECT_FALSE(Signalled());
 }
 
+// A change deep in a volatile subtree reaches a watch of its top.
+TEST_F(NotifyConformanceTest, AVolatileSubtreeIsWatchedAsAnyOther) {
+  HKEY deep = nullptr, top = nullptr;
+  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(base(), "v\\w\\x", 0, nullptr, REG_OPTION_VOLATILE,
+                                           KEY_ALL_ACCESS, nullptr, &deep, nullptr));
+  ASSERT_EQ(ERROR_SUCCESS, OpenKey(base(), "v", KEY_NOTIFY, &top));
+  ASSERT_EQ(ERROR_SUCCESS,
+            RegNotifyChangeKeyValue(top, TRUE, REG_NOTIFY_CHANGE_LAST_SET, event_, TRUE));
+  ASSERT_EQ(ERROR_SUCCESS, SetDword(deep, "n", 1));
+  EXPECT_TRUE(Signalled(kSoon));
+  RegCloseKey(top);
+  RegCloseKey(deep);
+}
+
 }  // namespace
