@@ -180,6 +180,9 @@ TEST_F(KeyConformanceTest, VolatileKeysHoldOnlyVolatileKeysAndListWithTheOthers)
   EXPECT_EQ(ERROR_KEY_DELETED, SetDword(fleeting, "one", 2));
   EXPECT_EQ(ERROR_SUCCESS, RegDeleteKeyA(base(), "A"));
   EXPECT_EQ((std::vector<std::string>{"b", "c"}), SubkeyNames(base()));
+  ASSERT_EQ(ERROR_SUCCESS, create("c\\v", REG_OPTION_VOLATILE, &key, &disposition));
+  RegCloseKey(key);
+  EXPECT_EQ(ERROR_ACCESS_DENIED, RegDeleteKeyA(base(), "c"));  // its subkey is volatile
   RegCloseKey(fleeting);
 }
 
