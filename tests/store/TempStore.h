@@ -37,8 +37,9 @@ inline std::string ReadFile(const std::string& path) {
 //
 // The constructor creates the folder, points RUZIDE_REGISTRY at it, unsets
 // RUZIDE_REGISTRY_READONLY and closes every open store, so the next registry call opens
-// the new, empty one. The destructor closes the stores again, removes the folder and
-// restores both variables. Key handles do not survive either step.
+// the new, empty one. The destructor closes the stores again, removes the folder and the
+// run-time folders of its volatile keys, and restores both variables. Key handles do not
+// survive either step.
 class TempStoreFolder {
  public:
   TempStoreFolder() : saved_folder_(Save("RUZIDE_REGISTRY")), saved_read_only_(Save(kReadOnly)) {
