@@ -44,6 +44,26 @@ bool MakeFolder(const std::string& folder, mode_t mode) {
   return mkdir(folder.c_str(), mode) == 0 || errno == EEXIST;
 }
 
+// Whether `file` may hold a database, or something at its place needs a closer look: false
+// only when nothing is there, or an empty file, which is no database yet either.
+bool HasDatabase(const std::string& file) {
+  struct stat info;
+  if (lstat(file.c_str(), &info) != 0) return errno != ENOENT;
+  return !S_ISREG(info.st_mode) || info.st_size != 0;
+}
+
+// Whether this process could create a file in `folder`, making it if it is missing: the
+// nearest folder that exists must be one it may write.
+bool MayCreate(std::string folder) {
+  struct stat info;
+  while (stat(folder.c_str(), &info) != 0) {
+    size_t slash = folder.find_last_of('/');
+    if (slash == std::string::npos) return access(".", W_OK) == 0;
+    folder.resize(slash == 0 ? 1 : slash);
+  }
+  return S_ISDIR(info.st_mode) && access(folder.c_str(), W_OK) == 0;
+}
+
 // A number for this boot of the machine, never 0: the kernel's boot id hashed. Where there
 // is none to read, the same number every boot, which only makes processes look for a
 // run-time database that a restart removed.
@@ -69,25 +89,22 @@ uint64_t BootId() {
 
 // ---- Opening and closing ----
 
-LONG Store::EnsureOpen() {
+LONG Store::EnsureOpen(bool create) {
   switch (state_) {
     case State::kOpen:
       return ERROR_SUCCESS;
     case State::kBroken:
       return broken_error_;
     case State::kAbsent: {
-      // Read-only and no database yet: look again, since a writer may have made one.
-      struct stat info;
-      if (stat(location_.database.c_str(), &info) != 0 || info.st_size == 0) {
-        return ERROR_SUCCESS;
-      }
+      // No database yet: look again, since a writer may have made one.
+      if (!HasDatabase(location_.database) && (!create || read_only_)) return ERROR_SUCCESS;
       break;
     }
     case State::kClosed:
       location_ = LocateStore(root_);
       break;
   }
-  LONG status = PrepareFiles();
+  LONG status = PrepareFiles(create);
   if (status == ERROR_FILE_NOT_FOUND) {
     state_ = State::kAbsent;
     return ERROR_SUCCESS;
@@ -119,9 +136,15 @@ LONG Store::EnsureOpen() {
 // the shared file if it may. Returns ERROR_FILE_NOT_FOUND when there is no database to
 // open (read-only and none yet), ERROR_BADDB when the file is damaged, and the code that
 // names it when the folder or a file cannot be used (see CheckStoreFolder, CheckSideFiles).
-LONG Store::PrepareFiles() {
+LONG Store::PrepareFiles(bool create) {
   LONG status = CheckStoreFolder(location_);
   if (status != ERROR_SUCCESS) return status;
+  if (!create && !HasDatabase(location_.database)) {
+    // A call that only reads leaves no folder or file behind (`reg query` of an empty store,
+    // the tool's help); whether a write could make them decides only what it is refused.
+    read_only_ = location_.listed_read_only || !MayCreate(location_.folder);
+    return ERROR_FILE_NOT_FOUND;
+  }
   read_only_ = location_.listed_read_only || !MakeFolder(location_.folder, location_.folder_mode) ||
                access(location_.folder.c_str(), W_OK) != 0;
   // MakeFolder may just have made it.
@@ -289,7 +312,7 @@ LONG Store::Join() {
   // The transaction waits for other processes as one call would, from its first call.
   deadline_ = CallDeadline();
   db_.set_deadline(deadline_);
-  LONG status = EnsureOpen();
+  LONG status = EnsureOpen(true);
   if (status == ERROR_SUCCESS && (state_ != State::kOpen || !lock_.serialised())) {
     status = kUnjoinable;
   }
@@ -362,14 +385,14 @@ LONG Store::Leave(bool commit) {
 // ---- Calls of their own ----
 
 template <typename Op>
-LONG Store::Read(int64_t deadline, Op op) {
+LONG Store::Read(int64_t deadline, Op op, bool create) {
   bool joined;
   LONG joined_status = Joined(op, false, &joined);
   if (joined) return joined_status;
   std::lock_guard<std::mutex> lock(mutex_);
   deadline_ = deadline;
   db_.set_deadline(deadline);
-  LONG status = EnsureOpen();
+  LONG status = EnsureOpen(create);
   if (status != ERROR_SUCCESS) return status;
   CallEnd end(this);
   for (;;) {
@@ -393,7 +416,7 @@ LONG Store::Write(int64_t deadline, Op op) {
   std::lock_guard<std::mutex> lock(mutex_);
   deadline_ = deadline;
   db_.set_deadline(deadline);
-  LONG status = EnsureOpen();
+  LONG status = EnsureOpen(true);
   if (status != ERROR_SUCCESS) return status;
   if (read_only_ || state_ != State::kOpen) return ERROR_ACCESS_DENIED;
   CallEnd end(this);
@@ -906,17 +929,20 @@ LONG Store::Summarize(const KeyRef& key, KeySummary* summary) {
 
 LONG Store::MayWrite(bool* writable) {
   return Read([&]() -> LONG {
-    *writable = state_ == State::kOpen && !read_only_;
+    *writable = (state_ == State::kOpen || state_ == State::kAbsent) && !read_only_;
     return ERROR_SUCCESS;
   });
 }
 
 LONG Store::Watch(const KeyRef& key, std::string* shared_file) {
-  return Read([&]() -> LONG {
-    if (!Alive(key.id)) return ERROR_KEY_DELETED;
-    *shared_file = location_.generation;
-    return ERROR_SUCCESS;
-  });
+  return Read(
+      CallDeadline(),
+      [&]() -> LONG {
+        if (!Alive(key.id)) return ERROR_KEY_DELETED;
+        *shared_file = location_.generation;
+        return ERROR_SUCCESS;
+      },
+      true);
 }
 
 }  // namespace ruzide::registry

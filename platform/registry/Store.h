@@ -123,8 +123,10 @@ class Store {
   enum class State { kClosed, kOpen, kAbsent, kBroken };
   class CallEnd;
 
-  LONG EnsureOpen();
-  LONG PrepareFiles();
+  // Opens the root's database if it has one. Without one, a call that only reads answers
+  // from an empty root and creates nothing; `create` (a call that writes) makes it.
+  LONG EnsureOpen(bool create);
+  LONG PrepareFiles(bool create);
   LONG OpenDatabase();
   void CloseDatabase();
   void CloseFiles();
@@ -138,8 +140,9 @@ class Store {
   LONG FailJoined(LONG status);
   // Run `op` as one call, waiting for other processes until `deadline` (MonotonicNanos)
   // in all, opening the store included; by default a minute from now (CallDeadline).
+  // A read creates no database unless `create` (a watch, which must see the first writer).
   template <typename Op>
-  LONG Read(int64_t deadline, Op op);
+  LONG Read(int64_t deadline, Op op, bool create = false);
   template <typename Op>
   LONG Read(Op op) {
     return Read(CallDeadline(), op);

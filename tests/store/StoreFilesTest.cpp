@@ -19,11 +19,13 @@
 
 namespace {
 
-// The status of a first call on the user root with the store in `folder`.
-LONG FirstCall(const std::string& folder) {
+// The status of a first call on the user root with the store in `folder`: a read, or a
+// write, which makes the store if there is none.
+LONG FirstCall(const std::string& folder, bool write = false) {
   setenv("RUZIDE_REGISTRY", folder.c_str(), 1);
   TempStoreFolder::Reopen();
   LONG status;
+  if (write) return SetDword(HKEY_CURRENT_USER, "v", 1);
   QueryBytes(HKEY_CURRENT_USER, "v", &status);
   return status;
 }
@@ -69,7 +71,9 @@ TEST_F(StoreFilesTest, PathProblemsAreNamedForWhatTheyAre) {
   EXPECT_EQ(0, fifo.Wait());
   // Unreadable, to another user.
   ASSERT_EQ(0, unlink(Database(folder).c_str()));
-  ASSERT_EQ(ERROR_FILE_NOT_FOUND, FirstCall(folder));
+  ASSERT_EQ(ERROR_FILE_NOT_FOUND, FirstCall(folder));  // a read makes no store
+  ASSERT_NE(0, access(Database(folder).c_str(), F_OK));
+  ASSERT_EQ(ERROR_SUCCESS, FirstCall(folder, true));
   ASSERT_EQ(0, chmod(folder_.path().c_str(), 0711));
   ASSERT_EQ(0, chmod(folder.c_str(), 0755));
   ASSERT_EQ(0, chmod(Database(folder).c_str(), 0600));
@@ -168,10 +172,11 @@ TEST_F(StoreFilesTest, AFullFileSystemFailsTheCall) {
   while (write(fd, block, sizeof block) == static_cast<ssize_t>(sizeof block)) {
   }
   close(fd);
-  Child call([&] { return FirstCall(mount_point + "/store") == ERROR_REGISTRY_IO_FAILED ? 0 : 1; });
+  Child call(
+      [&] { return FirstCall(mount_point + "/store", true) == ERROR_REGISTRY_IO_FAILED ? 0 : 1; });
   EXPECT_EQ(0, call.Wait());
   unlink(filler.c_str());
-  EXPECT_EQ(ERROR_FILE_NOT_FOUND, FirstCall(mount_point + "/store"));
+  EXPECT_EQ(ERROR_SUCCESS, FirstCall(mount_point + "/store", true));
   TempStoreFolder::Reopen();
   umount2(mount_point.c_str(), MNT_DETACH);
 }

@@ -74,7 +74,8 @@ TEST_F(ToolTest, HelpVersionAndBadCommandLinesFailWithAReasonWritingNothing) {
   EXPECT_TRUE(Contains(query_help.out, "\n  /ve\n     ")) << query_help.out;
 #ifndef _WIN32
   {
-    // Not even a store is created, in an empty folder, by what loads no library.
+    // Not even a store is created, in an empty folder, by what loads no library, nor by
+    // reg commands that only read.
     TempStoreFolder empty;
     for (const std::vector<std::string>& args :
          std::vector<std::vector<std::string>>{{"--version"},
@@ -85,6 +86,8 @@ TEST_F(ToolTest, HelpVersionAndBadCommandLinesFailWithAReasonWritingNothing) {
                                                {"reg", "add", "/?"}}) {
       EXPECT_NE(1, Tool(args).status);
     }
+    EXPECT_EQ(1, Tool({"reg", "query", "HKCU\\Software", "/s"}).status);
+    EXPECT_EQ(0, Tool({"reg", "query", "HKLM"}).status);
     EXPECT_TRUE(std::filesystem::is_empty(empty.path()));
   }
 #endif
