@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include "platform/registry/StoreLock.h"
@@ -255,7 +256,9 @@ class Database::Statement {
   int bound_ = 0;
 };
 
-FileState CheckDatabaseFile(const std::string& path, LONG* error) {
+FileState CheckDatabaseFile(const std::string& path, LONG* error, const char** why) {
+  const char* unused;
+  if (why == nullptr) why = &unused;
   int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
   if (fd < 0 && errno == ENOENT) return FileState::kMissing;
   if (fd < 0) {
@@ -272,6 +275,7 @@ FileState CheckDatabaseFile(const std::string& path, LONG* error) {
     state = FileState::kEmpty;
   } else if (pread(fd, header, sizeof header, 0) != static_cast<ssize_t>(sizeof header) ||
              std::memcmp(header, "SQLite format 3", 16) != 0) {
+    *why = "not an SQLite database (its header is wrong)";
     state = FileState::kCorrupt;
   } else {
     uint32_t page_size = (uint32_t{header[16]} << 8) | header[17];
@@ -284,8 +288,14 @@ FileState CheckDatabaseFile(const std::string& path, LONG* error) {
     // frames; without them it is a truncated copy.
     uint64_t pages =
         BigEndian32(header + 24) == BigEndian32(header + 92) ? BigEndian32(header + 28) : 0;
-    if (page_size < 512 || (page_size & (page_size - 1)) != 0 || size % page_size != 0 ||
-        (pages * page_size > size && !WalHoldsFrames(path))) {
+    if (page_size < 512 || (page_size & (page_size - 1)) != 0) {
+      *why = "its header gives an impossible page size";
+      state = FileState::kCorrupt;
+    } else if (size % page_size != 0) {
+      *why = "its length is not a whole number of pages (cut short or padded)";
+      state = FileState::kCorrupt;
+    } else if (pages * page_size > size && !WalHoldsFrames(path)) {
+      *why = "it is shorter than its header says (a truncated copy)";
       state = FileState::kCorrupt;
     }
   }
@@ -581,6 +591,157 @@ void Database::PutValue(int64_t key, std::string_view name, std::string_view fol
 bool Database::DeleteValue(int64_t key, std::string_view folded) {
   Statement(Use(kDeleteValue)).Bind(key).Bind(folded).Run();
   return sqlite3_changes(db_) > 0;
+}
+
+// ---- Care of the store: check, backup, restore ----
+
+LONG Database::OpenToExamine(const std::string& path) {
+  Close();
+  int code =
+      sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
+  if (code != SQLITE_OK) {
+    int error = db_ != nullptr ? sqlite3_system_errno(db_) : 0;
+    Close();
+    return (code & 0xff) == SQLITE_CANTOPEN ? ErrorForFileSystem(error) : ErrorForDatabase(code);
+  }
+  sqlite3_extended_result_codes(db_, 1);
+  deadline_ = MonotonicNanos() + 10'000'000'000;
+  sqlite3_busy_handler(db_, WaitWhileBusy, &deadline_);
+  return ERROR_SUCCESS;
+}
+
+std::string Database::Examine(StoreCounts* counts) {
+  const bool own_transaction = sqlite3_get_autocommit(db_) != 0;
+  std::string problem;
+  try {
+    if (own_transaction) Exec("BEGIN");
+    problem = ExamineSchema();
+    if (problem.empty()) {
+      sqlite3_stmt* raw = nullptr;
+      int code = sqlite3_prepare_v2(db_, "PRAGMA integrity_check(3)", -1, &raw, nullptr);
+      if (code != SQLITE_OK) throw DatabaseError{code};
+      {
+        Statement check(raw);
+        while (check.Step()) {
+          std::string line = check.Bytes(0);
+          if (line == "ok") break;
+          problem += (problem.empty() ? "SQLite's integrity check: " : "; ") + line;
+        }
+      }
+      sqlite3_finalize(raw);
+    }
+    if (problem.empty()) {
+      counts->keys = QueryInteger("SELECT count(*) FROM keys");
+      counts->values = QueryInteger("SELECT count(*) FROM vals");
+      counts->bytes = QueryInteger("PRAGMA page_count") * QueryInteger("PRAGMA page_size");
+    }
+  } catch (const DatabaseError& error) {
+    problem = std::string("SQLite cannot read it: ") + sqlite3_errstr(error.code);
+  }
+  if (own_transaction) Rollback();
+  return problem;
+}
+
+// The store's own checks, before SQLite's: what it is, and whether its tree holds together.
+std::string Database::ExamineSchema() {
+  const int64_t application_id = QueryInteger("PRAGMA application_id");
+  if (application_id != kApplicationId) {
+    char text[96];
+    snprintf(text, sizeof text, "not a RuzIde store (its application id is 0x%08llx)",
+             static_cast<unsigned long long>(application_id));
+    return text;
+  }
+  const int64_t version = QueryInteger("PRAGMA user_version");
+  if (version != kSchemaVersion) {
+    return "a store of schema version " + std::to_string(version) + ", which this version (" +
+           std::to_string(kSchemaVersion) + ") cannot read";
+  }
+  if (QueryInteger("SELECT count(*) FROM pragma_table_info('keys') WHERE name IN "
+                   "('id', 'parent', 'name', 'folded', 'mtime')") != 5 ||
+      QueryInteger("SELECT count(*) FROM pragma_table_info('vals') WHERE name IN "
+                   "('key', 'folded', 'name', 'type', 'data', 'mtime')") != 6) {
+    return "its tables are not those of a store";
+  }
+  legacy_ = !HasOrderColumn();
+  if (QueryInteger("SELECT count(*) FROM keys WHERE id = 1 AND parent = 0") != 1) {
+    return "its root key is missing";
+  }
+  int64_t orphans = QueryInteger(
+      "SELECT count(*) FROM keys AS k WHERE id <> 1 AND NOT EXISTS "
+      "(SELECT 1 FROM keys WHERE id = k.parent)");
+  if (orphans != 0) return std::to_string(orphans) + " keys have no parent key";
+  orphans = QueryInteger(
+      "SELECT count(*) FROM vals WHERE NOT EXISTS (SELECT 1 FROM keys WHERE id = vals.key)");
+  if (orphans != 0) return std::to_string(orphans) + " values belong to no key";
+  return "";
+}
+
+LONG Database::CopyTo(const std::string& path) {
+  sqlite3* copy = nullptr;
+  int code =
+      sqlite3_open_v2(path.c_str(), &copy, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
+  if (code == SQLITE_OK) {
+    sqlite3_backup* backup = sqlite3_backup_init(copy, "main", db_, "main");
+    if (backup == nullptr) {
+      code = sqlite3_extended_errcode(copy);
+    } else {
+      // All pages in one step: one read transaction, so one consistent state.
+      code = sqlite3_backup_step(backup, -1);
+      const int finished = sqlite3_backup_finish(backup);
+      code = code == SQLITE_DONE ? finished : code;
+    }
+  }
+  // A file of its own, readable without the -wal and -shm files of a store; the commit
+  // above synced it (synchronous=FULL, the default outside WAL mode).
+  if (code == SQLITE_OK)
+    code = sqlite3_exec(copy, "PRAGMA journal_mode=DELETE", nullptr, nullptr, nullptr);
+  sqlite3_close_v2(copy);
+  return code == SQLITE_OK ? ERROR_SUCCESS : ErrorForDatabase(code);
+}
+
+template <typename Map>
+void Database::CopyRows(Database& source, const char* select, const char* insert,
+                        unsigned id_columns, Map map) {
+  sqlite3_stmt* from = nullptr;
+  sqlite3_stmt* to = nullptr;
+  int code = sqlite3_prepare_v2(source.db_, select, -1, &from, nullptr);
+  if (code == SQLITE_OK) code = sqlite3_prepare_v2(db_, insert, -1, &to, nullptr);
+  while (code == SQLITE_OK && (code = sqlite3_step(from)) == SQLITE_ROW) {
+    const int columns = sqlite3_column_count(from);
+    code = SQLITE_OK;
+    for (int i = 0; i < columns && code == SQLITE_OK; ++i) {
+      code = (id_columns >> i & 1) != 0
+                 ? sqlite3_bind_int64(to, i + 1, map(sqlite3_column_int64(from, i)))
+                 : sqlite3_bind_value(to, i + 1, sqlite3_column_value(from, i));
+    }
+    if (code == SQLITE_OK && (code = sqlite3_step(to)) == SQLITE_DONE) code = sqlite3_reset(to);
+  }
+  sqlite3_finalize(from);
+  sqlite3_finalize(to);
+  if (code != SQLITE_DONE) throw DatabaseError{code};
+}
+
+void Database::ReplaceTree(Database& source) {
+  const int64_t offset = QueryInteger(
+      "SELECT max(ifnull((SELECT seq FROM sqlite_sequence WHERE name = 'keys'), 0), "
+      "(SELECT max(id) FROM keys))");
+  auto id = [offset](int64_t key) { return key == kRootKey ? kRootKey : key + offset; };
+  Exec("DELETE FROM vals; DELETE FROM keys WHERE id <> 1;");
+  // AUTOINCREMENT moves the sequence past the largest id inserted.
+  CopyRows(
+      source,
+      source.legacy_ ? "SELECT id, parent, name, folded, mtime, NULL FROM keys WHERE id <> 1"
+                     : "SELECT id, parent, name, folded, mtime, class FROM keys WHERE id <> 1",
+      "INSERT INTO keys(id, parent, name, folded, mtime, class) VALUES(?1, ?2, ?3, ?4, ?5, ?6)",
+      0x3, id);
+  CopyRows(source, "SELECT mtime FROM keys WHERE id = 1", "UPDATE keys SET mtime = ?1 WHERE id = 1",
+           0, id);
+  CopyRows(source,
+           source.legacy_ ? "SELECT key, folded, name, type, data, mtime, 0 FROM vals"
+                          : "SELECT key, folded, name, type, data, mtime, seq FROM vals",
+           "INSERT INTO vals(key, folded, name, type, data, mtime, seq) "
+           "VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7)",
+           0x1, id);
 }
 
 }  // namespace ruzide::registry

@@ -79,8 +79,16 @@ enum class FileState {
 
 // Looks at the file's header without opening it as a database, so that a damaged file is
 // recognised before SQLite could write to it. Neither follows a symbolic link nor waits
-// for a FIFO or device at `path`; those are kUnreadable.
-FileState CheckDatabaseFile(const std::string& path, LONG* error);
+// for a FIFO or device at `path`; those are kUnreadable. For kCorrupt, `why` (if given)
+// is set to the reason in words.
+FileState CheckDatabaseFile(const std::string& path, LONG* error, const char** why = nullptr);
+
+// What a sound store holds, as a check reports it.
+struct StoreCounts {
+  int64_t keys = 0;  // the root key included
+  int64_t values = 0;
+  int64_t bytes = 0;  // the database's pages
+};
 
 class Database {
  public:
@@ -103,6 +111,26 @@ class Database {
   // Makes keys inserted from now on take ids of at least `first`, for a database whose
   // ids must stay apart from another's. Runs a write transaction of its own.
   void ReserveKeyIds(int64_t first);
+
+  // Opens `path` read-only with SQLite's own locking and checks nothing: for Examine, on a
+  // file not yet known to be a store, such as a backup. Returns ERROR_SUCCESS or the
+  // code that says why it cannot be opened.
+  LONG OpenToExamine(const std::string& path);
+
+  // Checks the open database as a store: its application id and schema version, its
+  // tables, its root key and every key's parent and value's key, then SQLite's integrity
+  // check. Returns "" when it is sound, with *counts filled, else the first problem found,
+  // in words. On a store's connection the caller holds the store lock, in a transaction.
+  std::string Examine(StoreCounts* counts);
+  // Writes the whole database into the empty file at `path` with SQLite's online backup,
+  // in one read transaction, as a database of its own (not in WAL mode) that has reached
+  // the disk. The caller holds the store lock. Returns ERROR_SUCCESS or why not.
+  LONG CopyTo(const std::string& path);
+  // Inside a BeginWrite transaction, replaces every key and value with those of `source`,
+  // which Examine found sound. The keys get ids above every id this database has given,
+  // so a handle to a key of the old tree finds it deleted and never names a key of the
+  // new one; the root key keeps its id.
+  void ReplaceTree(Database& source);
 
   // Closes the connection. After `Abandon`, closing neither checkpoints nor otherwise
   // writes the file: for a database found damaged.
@@ -151,6 +179,12 @@ class Database {
   void Prepare();
   void Exec(const char* sql);
   int64_t QueryInteger(const char* sql);  // the first column of the first row, or 0
+  std::string ExamineSchema();
+  // Copies the rows `select` gives in `source` into this database through `insert`,
+  // mapping the key ids in the columns of `id_columns` (a bit per column) with `map`.
+  template <typename Map>
+  void CopyRows(Database& source, const char* select, const char* insert, unsigned id_columns,
+                Map map);
   sqlite3_stmt* Use(int index);
 
   sqlite3* db_ = nullptr;

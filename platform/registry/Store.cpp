@@ -93,8 +93,16 @@ LONG Store::EnsureOpen(bool create) {
   switch (state_) {
     case State::kOpen:
       return ERROR_SUCCESS;
-    case State::kBroken:
-      return broken_error_;
+    case State::kBroken: {
+      // Until the file is replaced, as `ruzide store restore` does.
+      struct stat info;
+      if (stat(location_.database.c_str(), &info) == 0 && info.st_dev == broken_device_ &&
+          info.st_ino == broken_inode_) {
+        return broken_error_;
+      }
+      location_ = LocateStore(root_);
+      break;
+    }
     case State::kAbsent: {
       // No database yet: look again, since a writer may have made one.
       if (!HasDatabase(location_.database) && (!create || read_only_)) return ERROR_SUCCESS;
@@ -225,6 +233,10 @@ LONG Store::Break(LONG error) {
   cache_.Reset(KeyCache::kUntagged);
   state_ = State::kBroken;
   broken_error_ = error;
+  struct stat info;
+  if (stat(location_.database.c_str(), &info) != 0) info.st_dev = info.st_ino = 0;
+  broken_device_ = info.st_dev;
+  broken_inode_ = info.st_ino;
   return error;
 }
 

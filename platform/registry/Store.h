@@ -6,7 +6,7 @@
 // is read-only when the root is listed in RUZIDE_REGISTRY_READONLY, when its folder or
 // file is not writable, or when they cannot be created; a read-only root without a
 // database has only its root key. A damaged database file makes every call fail with
-// ERROR_BADDB, and the file is not touched.
+// ERROR_BADDB, and the file is not touched, until another file takes its place (Restore).
 //
 // Each call is one transaction, unless the thread has a transaction open
 // (StoreTransaction.h): then the calls join it. Reads go to the cache when the generation counter
@@ -28,6 +28,8 @@
 // counter cover it as they cover the database file, each call's transaction spanning both.
 #ifndef RUZIDE_PLATFORM_REGISTRY_STORE_H_
 #define RUZIDE_PLATFORM_REGISTRY_STORE_H_
+
+#include <sys/types.h>
 
 #include <cstdint>
 #include <mutex>
@@ -115,6 +117,15 @@ class Store {
   void LockAndClose();
   void Unlock() { mutex_.unlock(); }
 
+  // Care of the store, for StoreCare.h: each takes the store lock and fails with
+  // ERROR_ACCESS_DENIED on a root this process may not write. *problem says in words why
+  // one failed with ERROR_BADDB.
+  LONG Check(StoreCounts* counts, std::string* problem);
+  LONG Backup(const std::string& path, std::string* problem);
+  // Replaces the whole tree with that of `source`, which Examine found sound, in one
+  // transaction. A damaged database is first set aside (SetAside).
+  LONG Restore(Database& source, std::string* problem);
+
   // Ends this store's part of the calling thread's transaction, which its calls joined:
   // commits it, or rolls it back unless `commit`. Returns the commit's result.
   LONG Leave(bool commit);
@@ -132,6 +143,8 @@ class Store {
   void CloseFiles();
   LONG Break(LONG error);
   void CloseLocked();
+  LONG OpenForCare(std::string* problem);
+  LONG SetAside();
 
   // Calls inside the thread's transaction (StoreTransaction.h).
   template <typename Op>
@@ -187,6 +200,9 @@ class Store {
   std::mutex mutex_;
   State state_ = State::kClosed;
   LONG broken_error_ = ERROR_SUCCESS;
+  // The damaged file's identity: once another file is in its place, the store looks again.
+  dev_t broken_device_ = 0;
+  ino_t broken_inode_ = 0;
   StoreLocation location_;
   bool read_only_ = false;
   SharedFile shared_;

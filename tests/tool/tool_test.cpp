@@ -1,6 +1,7 @@
 // The ruzide tool, run as a child process on the test's own registry.
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -218,6 +219,41 @@ TEST_F(ToolTest, AStoreThatCannotBeUsedIsReportedAndFails) {
   EXPECT_EQ(1, r.status);
   EXPECT_TRUE(Contains(r.err, "machine: HKEY_LOCAL_MACHINE\\" + kBase + " could not be opened"))
       << r.err;
+}
+#endif
+
+#ifndef _WIN32  // the embedded store's care
+TEST_F(ToolTest, StoreCommandsNameADamagedRootAndRefuseWhatTheyMayNotDo) {
+  const std::string backup = std::string(getenv("RUZIDE_REGISTRY")) + "/backup.db";
+  EXPECT_EQ(0, Tool({"store", "backup", "HKCU", backup}).status);
+  ChildResult r = Tool({"store", "backup", "hkcu", backup});
+  EXPECT_EQ(1, r.status);
+  EXPECT_TRUE(Contains(r.err, "backup.db exists; /y replaces it")) << r.err;
+  EXPECT_EQ(0, Tool({"store", "backup", "HKCU", backup, "/Y"}).status);
+  r = Tool({"store", "restore", "HKCU", backup}, {{"RUZIDE_REGISTRY_READONLY", "HKCU"}});
+  EXPECT_EQ(1, r.status);
+  EXPECT_TRUE(Contains(r.err, "this process may not write HKEY_CURRENT_USER")) << r.err;
+  EXPECT_EQ(2, Tool({"store", "check", "HKCU\\Software"}).status);
+
+  PutMachine(kLanguages, "NumLanguages", 2);
+  ruzide::registry::CloseAllStores();
+  const std::string machine = ruzide::registry::StoreDatabasePath(HKEY_LOCAL_MACHINE);
+  std::ofstream(machine, std::ios::in | std::ios::out) << "damaged";
+  r = Tool({"store", "check"});
+  EXPECT_EQ(1, r.status);
+  EXPECT_TRUE(Contains(r.out, "HKEY_CURRENT_USER: ok")) << r.out;
+  EXPECT_TRUE(Contains(r.err, "HKEY_LOCAL_MACHINE is damaged: " + machine +
+                                  ": not an SQLite database (its header is wrong); restore a "
+                                  "backup with 'ruzide store restore HKLM <file>'"))
+      << r.err;
+  const std::string way_out = "damaged or not a store (1009); 'ruzide store check' says why";
+  r = Tool({"reg", "query", "HKLM"});
+  EXPECT_EQ(1, r.status);
+  EXPECT_TRUE(Contains(r.err, way_out)) << r.err;
+  r = Tool({"languages"});
+  EXPECT_EQ(1, r.status);
+  EXPECT_TRUE(Contains(r.err, "machine: HKEY_LOCAL_MACHINE\\" + kBase)) << r.err;
+  EXPECT_TRUE(Contains(r.err, way_out)) << r.err;
 }
 #endif
 

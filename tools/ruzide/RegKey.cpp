@@ -163,7 +163,12 @@ std::string ErrorText(LONG code) {
       {ERROR_KEY_DELETED, "the key was deleted"},
   };
   for (const auto& t : kTexts) {
-    if (t.code == code) return std::string(t.text) + " (" + std::to_string(code) + ")";
+    if (t.code != code) continue;
+    std::string text = std::string(t.text) + " (" + std::to_string(code) + ")";
+    // The way out, wherever a damaged root is met.
+    if (code == ERROR_BADDB)
+      text += "; 'ruzide store check' says why, 'ruzide store restore' puts a backup back";
+    return text;
   }
   return "error " + std::to_string(code);
 }

@@ -86,14 +86,9 @@ std::string Resolved(const std::string& path) {
   return path;
 }
 
-}  // namespace
-
-bool WriteWholeFile(const std::string& path, const std::string& text) {
-  const std::string target = Resolved(path);
-  struct stat old;
-  const bool exists = stat(target.c_str(), &old) == 0;
-  if (exists && !S_ISREG(old.st_mode)) return WriteInPlace(target, text);
-
+// Writes a new file beside `target` with `fill`, syncs it and renames it over `target`.
+bool ReplaceWhole(const std::string& target, const struct stat* old,
+                  const std::function<bool(int fd, const std::string& temporary)>& fill) {
   std::string temporary;
   int fd = -1;
   for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
@@ -103,23 +98,51 @@ bool WriteWholeFile(const std::string& path, const std::string& text) {
   }
   if (fd < 0) return false;
 #ifndef _WIN32
-  if (exists) {
-    fchmod(fd, old.st_mode & 07777);
-    if (fchown(fd, old.st_uid, old.st_gid) != 0) {
+  if (old != nullptr) {
+    fchmod(fd, old->st_mode & 07777);
+    if (fchown(fd, old->st_uid, old->st_gid) != 0) {
       // Only root may give a file away; the file is the caller's, as a new one would be.
     }
   }
 #endif
-  int error = WriteAll(fd, text) && SyncFile(fd) == 0 ? 0 : errno;
-  if (close(fd) != 0 && error == 0) error = errno;
-  if (error == 0 && !RenameOver(temporary, target)) error = errno;
-  if (error != 0) {
+  errno = 0;
+  bool failed = !fill(fd, temporary) || SyncFile(fd) != 0;
+  int error = failed ? errno : 0;
+  if (close(fd) != 0 && !failed) {
+    error = errno;
+    failed = true;
+  }
+  if (!failed && !RenameOver(temporary, target)) {
+    error = errno;
+    failed = true;
+  }
+  if (failed) {
     unlink(temporary.c_str());
     errno = error;
     return false;
   }
   SyncFolderOf(target);
   return true;
+}
+
+}  // namespace
+
+bool WriteWholeFile(const std::string& path, const std::string& text) {
+  const std::string target = Resolved(path);
+  struct stat old;
+  const bool exists = stat(target.c_str(), &old) == 0;
+  if (exists && !S_ISREG(old.st_mode)) return WriteInPlace(target, text);
+  return ReplaceWhole(target, exists ? &old : nullptr,
+                      [&](int fd, const std::string&) { return WriteAll(fd, text); });
+}
+
+bool WriteWholeFileWith(const std::string& path,
+                        const std::function<bool(const std::string& temporary)>& fill) {
+  const std::string target = Resolved(path);
+  struct stat old;
+  const bool exists = stat(target.c_str(), &old) == 0;
+  return ReplaceWhole(target, exists ? &old : nullptr,
+                      [&](int, const std::string& temporary) { return fill(temporary); });
 }
 
 }  // namespace tool

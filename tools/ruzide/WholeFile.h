@@ -2,6 +2,7 @@
 #ifndef RUZIDE_TOOLS_RUZIDE_WHOLEFILE_H_
 #define RUZIDE_TOOLS_RUZIDE_WHOLEFILE_H_
 
+#include <functional>
 #include <string>
 
 namespace ruzide {
@@ -14,6 +15,12 @@ namespace tool {
 // not a regular file (a terminal, a pipe, /dev/null) is written to directly. Returns
 // false, with errno set and no new file left behind, on failure.
 bool WriteWholeFile(const std::string& path, const std::string& text);
+
+// As WriteWholeFile, for a regular file or none at `path`, but `fill` writes the new file,
+// given its path: it exists, empty, and is renamed over `path` only if `fill` returns true
+// (and removed otherwise, errno then 0).
+bool WriteWholeFileWith(const std::string& path,
+                        const std::function<bool(const std::string& temporary)>& fill);
 
 }  // namespace tool
 }  // namespace ruzide

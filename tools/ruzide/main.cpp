@@ -5,6 +5,7 @@
 //   ruzide settings [list|get|set|reset|describe|monitor] ...   the declared settings
 //   ruzide languages                         the installed user-interface languages
 //   ruzide reg <command> ...                 registry keys and values, as reg.exe shows them
+//   ruzide store check|backup|restore ...    care of the embedded store
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -14,6 +15,7 @@
 #include "LibraryCommands.h"
 #include "RegCommands.h"
 #include "SettingsCommandLine.h"
+#include "StoreCommands.h"
 
 #ifndef _WIN32
 #include "platform/registry/RegistryStore.h"
@@ -48,6 +50,11 @@ const char kUsage[] =
     "                                   registry through the registry functions, and\n"
     "                                   export or import .reg files; also copy, compare\n"
     "                                   and search keys; see 'ruzide reg --help'\n"
+    "  store check [<root>]             check a root's store (both if none is named)\n"
+    "  store backup|restore <root> <file>\n"
+    "                                   back the store of a root up to a file, or restore\n"
+    "                                   it from one, while programs use it; see\n"
+    "                                   'ruzide store --help'\n"
     "  help, --help, -h                 show this text\n"
     "  --version                        show the version\n"
     "\n"
@@ -85,6 +92,13 @@ int Reg(int argc, char** argv) {
     return Usage(ruzide::tool::kRegUsage, stdout, kExitOk);
   }
   return ruzide::tool::RegCommand(std::vector<std::string>(argv + 2, argv + argc), stdout, stderr);
+}
+
+int Store(int argc, char** argv) {
+  if (argc == 2) return Usage(ruzide::tool::kStoreUsage, stderr, kExitUsage);
+  if (IsHelp(argv[2])) return Usage(ruzide::tool::kStoreUsage, stdout, kExitOk);
+  return ruzide::tool::StoreCommand(std::vector<std::string>(argv + 2, argv + argc), stdout,
+                                    stderr);
 }
 
 }  // namespace
@@ -125,5 +139,6 @@ int main(int argc, char** argv) {
     return ruzide::tool::RunLibraryCommand(argc, argv);
   }
   if (strcmp(command, "reg") == 0) return Reg(argc, argv);
+  if (strcmp(command, "store") == 0) return Store(argc, argv);
   return BadUsage("unknown command", command);
 }
