@@ -5,7 +5,8 @@
 // Each works on `root` (HKEY_CURRENT_USER or HKEY_LOCAL_MACHINE) as the environment
 // places it now, under the store lock, alongside any number of processes that use the
 // store, and fails with ERROR_ACCESS_DENIED on a root this process may not write (see
-// docs/store.md, Read-only roots). ERROR_INVALID_HANDLE for any other root.
+// docs/store.md, Read-only roots). ERROR_INVALID_HANDLE for any other root. A thread must
+// not call them inside a transaction (StoreTransaction.h).
 #ifndef RUZIDE_PLATFORM_REGISTRY_STORECARE_H_
 #define RUZIDE_PLATFORM_REGISTRY_STORECARE_H_
 

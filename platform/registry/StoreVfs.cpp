@@ -56,7 +56,8 @@ int WriteHeldHeader(StoreFile* file) {
 
 // SQLite appends each WAL frame as two writes, its header and then its page, and a write
 // costs a system call whatever its size. So a header written where this file's last
-// write ended is held back, and goes out in one write with the page that follows it.
+// write ended is held back, and goes out in one write with the page that follows it:
+// about 1.5 us of CPU less for a one-value write, a tenth of it (docs/store.md).
 // Any other call on the file first writes a header still held. A frame is in the file
 // whole as soon as its page is, and SQLite publishes a frame in the wal-index only after
 // writing its page, so no process ever finds a published frame without its header, nor
