@@ -104,6 +104,8 @@ bool ReplaceWhole(const std::string& target, const struct stat* old,
       // Only root may give a file away; the file is the caller's, as a new one would be.
     }
   }
+#else
+  (void)old;
 #endif
   errno = 0;
   bool failed = !fill(fd, temporary) || SyncFile(fd) != 0;
