@@ -170,8 +170,10 @@ LONG RestoreStore(HKEY root, const std::string& path, std::string* problem) {
     const char* why = nullptr;
     switch (CheckDatabaseFile(path, &error, &why)) {
       case FileState::kMissing:
+        *problem = path + ": not found";
         return ERROR_FILE_NOT_FOUND;
       case FileState::kUnreadable:
+        *problem = path + ": cannot be read (not a regular file, or not permitted)";
         return error;
       case FileState::kEmpty:
         why = "it is empty";
@@ -186,7 +188,10 @@ LONG RestoreStore(HKEY root, const std::string& path, std::string* problem) {
     std::string refused = why != nullptr ? why : "";
     if (refused.empty()) {
       LONG status = source.OpenToExamine(path);
-      if (status != ERROR_SUCCESS) return status;
+      if (status != ERROR_SUCCESS) {
+        *problem = path + ": cannot be opened";
+        return status;
+      }
       refused = source.Examine(&counts);
     }
     if (!refused.empty()) {

@@ -46,7 +46,8 @@ LONG BackupStore(HKEY root, const std::string& path, std::string* problem);
 // its next call, and its watches of the root are signalled. Handles opened before, other
 // than the roots, then name deleted keys (ERROR_KEY_DELETED). A file that fails
 // CheckStore's checks (damaged, cut short, not a store or of another schema version) is
-// refused with ERROR_BADDB and *problem, the root untouched. A damaged root's files are
+// refused with ERROR_BADDB and *problem, the root untouched; a file that cannot be read
+// with its own code and *problem. A damaged root's files are
 // first set aside beside it as <root>.db.damaged (and -wal), and processes that found it
 // damaged use the restored one from their next call.
 LONG RestoreStore(HKEY root, const std::string& path, std::string* problem);

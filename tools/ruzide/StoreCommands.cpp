@@ -71,12 +71,12 @@ using registry::StoreSummary;
 
 // Why a store command could not be carried out on `root`, in words.
 std::string Cause(const RegPath& root, LONG status, const std::string& problem) {
+  if (!problem.empty()) return problem;
   if (status == ERROR_ACCESS_DENIED) {
     return "this process may not write " + root.Full() +
-           " (see RUZIDE_REGISTRY_READONLY and the permissions of its folder); the store "
-           "commands need to";
+           " (see RUZIDE_REGISTRY_READONLY and the permissions of its folder), which the store "
+           "commands need";
   }
-  if (status == ERROR_BADDB && !problem.empty()) return problem;
   return ErrorText(status);
 }
 
@@ -145,9 +145,8 @@ int Restore(const RegPath& root, const std::string& file, FILE* err) {
   std::string problem;
   const LONG status = RestoreStore(root.root, file, &problem);
   if (status == ERROR_SUCCESS) return kExitOk;
-  const std::string cause =
-      status == ERROR_FILE_NOT_FOUND ? file + ": not found" : Cause(root, status, problem);
-  return Failure(err, "cannot restore " + root.Full() + ": " + cause + "; the store is unchanged");
+  return Failure(err, "cannot restore " + root.Full() + ": " + Cause(root, status, problem) +
+                          "; the store is unchanged");
 }
 #endif
 
