@@ -14,7 +14,7 @@
 #include <optional>
 
 #include "LibraryState.h"
-#include "framework/store/Transaction.h"
+#include "framework/registry_calls/Transaction.h"
 
 CRegDeclObjectArray CRegDeclHive::s_aHives;
 CRegDeclObjectArray CRegDeclHive::s_aParentStack;

@@ -3,8 +3,8 @@
 #include <cstring>
 
 #include "framework/KeyInternal.h"
-#include "framework/store/RegistryCalls.h"
-#include "framework/store/Transaction.h"
+#include "framework/registry_calls/RegistryCalls.h"
+#include "framework/registry_calls/Transaction.h"
 
 namespace {
 

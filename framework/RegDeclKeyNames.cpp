@@ -5,7 +5,7 @@
 #include "framework/KeyInternal.h"
 #include "framework/RegDeclHive.h"
 #include "framework/RegDeclKey.h"
-#include "framework/store/RegistryCalls.h"
+#include "framework/registry_calls/RegistryCalls.h"
 
 namespace {
 

@@ -11,8 +11,8 @@
 #include "framework/KeyInternal.h"
 #include "framework/RegDeclHive.h"
 #include "framework/RegDeclKey.h"
-#include "framework/store/RegistryCalls.h"
-#include "framework/store/Transaction.h"
+#include "framework/registry_calls/RegistryCalls.h"
+#include "framework/registry_calls/Transaction.h"
 
 void CRegDeclKey::ReadCache() {
   CRegDeclHive& hive = GetHive();

@@ -2,7 +2,7 @@
 
 #include "framework/RegDeclHive.h"
 #include "framework/RegDeclKey.h"
-#include "framework/store/RegistryCalls.h"
+#include "framework/registry_calls/RegistryCalls.h"
 
 CRegDeclObject::CRegDeclObject()
     : m_bInRegistry(0), m_pHive(CRegDeclHive::s_pHive), m_pParent(nullptr) {}

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "framework/ValueInternal.h"
-#include "framework/store/RegistryCalls.h"
+#include "framework/registry_calls/RegistryCalls.h"
 
 namespace ruzide {
 namespace value {

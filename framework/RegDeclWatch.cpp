@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "framework/RegDeclHive.h"
-#include "framework/store/RegistryCalls.h"
+#include "framework/registry_calls/RegistryCalls.h"
 
 namespace {
 

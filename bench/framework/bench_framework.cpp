@@ -11,7 +11,7 @@
 #include <utility>
 
 #include "framework/RegDeclHive.h"
-#include "framework/store/RegistryCalls.h"
+#include "framework/registry_calls/RegistryCalls.h"
 #include "tests/store/TempStore.h"
 
 namespace {

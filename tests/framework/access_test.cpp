@@ -2,12 +2,12 @@
 #include <cstring>
 #include <string>
 
-#include "tests/framework/StoreFixture.h"
+#include "tests/framework/IsolatedRegistryTest.h"
 #include "tests/framework/TestTrees.h"
 
 namespace {
 
-class AccessTest : public StoreTest {
+class AccessTest : public IsolatedRegistryTest {
  protected:
   const char* kPrefs = "Software\\Test\\Prefs";
   const char* kBase = "Software\\Test";

@@ -1,12 +1,12 @@
 // Binding: how a declared tree wires itself together while it is constructed.
 #include <memory>
 
-#include "tests/framework/StoreFixture.h"
+#include "tests/framework/IsolatedRegistryTest.h"
 #include "tests/framework/TestTrees.h"
 
 namespace {
 
-class BindingTest : public StoreTest {};
+class BindingTest : public IsolatedRegistryTest {};
 
 TEST_F(BindingTest, DeclaredTreeBindsUnderItsParentsInDeclarationOrder) {
   RecordingSink sink;

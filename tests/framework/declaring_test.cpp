@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "framework/RegDeclWalk.h"
-#include "tests/framework/StoreFixture.h"
+#include "tests/framework/IsolatedRegistryTest.h"
 #include "tests/framework/TestTrees.h"
 
 namespace {
@@ -49,7 +49,7 @@ REGDECL_HIVE_BEGIN(g_oNoRoot, reinterpret_cast<HKEY>(static_cast<intptr_t>(
 REGDECL_HIVE_END(g_oNoRoot)
 // clang-format on
 
-class DeclaringTest : public StoreTest {
+class DeclaringTest : public IsolatedRegistryTest {
  protected:
   // Values at the root survive the test's isolation on Windows: take them away.
   ~DeclaringTest() override {

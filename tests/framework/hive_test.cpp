@@ -2,11 +2,11 @@
 #include <cstring>
 #include <string>
 
-#include "tests/framework/StoreFixture.h"
+#include "tests/framework/IsolatedRegistryTest.h"
 
 namespace {
 
-class HiveTest : public StoreTest {
+class HiveTest : public IsolatedRegistryTest {
  protected:
   HiveTest() { hive.m_hRootKey = HKEY_CURRENT_USER; }
   CRegDeclHive hive;

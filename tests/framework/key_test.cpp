@@ -2,12 +2,12 @@
 #include <string>
 #include <vector>
 
-#include "tests/framework/StoreFixture.h"
+#include "tests/framework/IsolatedRegistryTest.h"
 #include "tests/framework/TestTrees.h"
 
 namespace {
 
-class KeyTest : public StoreTest {};
+class KeyTest : public IsolatedRegistryTest {};
 
 // Records the order in which nodes are destroyed.
 std::vector<std::string>* g_destroyed = nullptr;

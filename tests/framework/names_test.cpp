@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/framework/StoreFixture.h"
+#include "tests/framework/IsolatedRegistryTest.h"
 #include "tests/framework/TestTrees.h"
 
 namespace {
@@ -16,7 +16,7 @@ std::vector<std::string> Names(const CStringList& list) {
 }
 typedef std::vector<std::string> V;
 
-class NamesTest : public StoreTest {
+class NamesTest : public IsolatedRegistryTest {
  protected:
   const char* kPrefs = "Software\\Test\\Prefs";
 };

@@ -1,12 +1,12 @@
 // Typed values: caches, clamping, dirty state, the two write modes and copies.
 #include <cstring>
 
-#include "tests/framework/StoreFixture.h"
+#include "tests/framework/IsolatedRegistryTest.h"
 #include "tests/framework/TestTrees.h"
 
 namespace {
 
-class ValueTest : public StoreTest {
+class ValueTest : public IsolatedRegistryTest {
  protected:
   const char* kPrefs = "Software\\Test\\Prefs";
 };

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "framework/RegDeclWatch.h"
-#include "tests/framework/StoreFixture.h"
+#include "tests/framework/IsolatedRegistryTest.h"
 #include "tests/framework/TestTrees.h"
 
 #ifndef _WIN32
@@ -35,7 +35,7 @@ class RecordingWatch : public CRegDeclWatch {
   std::vector<std::string> reports;
 };
 
-class WatchTest : public StoreTest {};
+class WatchTest : public IsolatedRegistryTest {};
 
 TEST_F(WatchTest, OutsideChangesAreAppliedAndReportedAndOwnOnesWin) {
   CRDCLg_oApp tree;

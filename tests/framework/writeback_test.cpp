@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "framework/store/Transaction.h"
-#include "tests/framework/StoreFixture.h"
+#include "framework/registry_calls/Transaction.h"
+#include "tests/framework/IsolatedRegistryTest.h"
 #include "tests/store/ChildProcess.h"
 
 namespace {
@@ -27,7 +27,7 @@ void WriteBackRound(int round) {
   for (int i = 0; i < kValues; ++i) tree->GetChildInt(ValueName(i).c_str(), -1)->SetValue(round);
 }
 
-class WriteBackTest : public StoreTest {
+class WriteBackTest : public IsolatedRegistryTest {
  protected:
   // The values below "Tree", read as of one moment.
   static std::vector<int> Rounds() {

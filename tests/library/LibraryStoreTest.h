@@ -1,5 +1,5 @@
 // The fixture of the tests that run the common-settings trees on a fresh store: the
-// framework tests' StoreTest, plus the trees' key paths and helpers for the
+// framework tests' IsolatedRegistryTest, plus the trees' key paths and helpers for the
 // local-machine root, where the language table lives.
 #ifndef RUZIDE_TESTS_LIBRARY_LIBRARYSTORETEST_H_
 #define RUZIDE_TESTS_LIBRARY_LIBRARYSTORETEST_H_
@@ -7,13 +7,13 @@
 #include <cstring>
 #include <string>
 
-#include "tests/framework/StoreFixture.h"
+#include "tests/framework/IsolatedRegistryTest.h"
 
 const std::string kBase = "Software\\Tessary\\Brackenfield\\Common";
 const std::string kRegional = kBase + "\\Regional";
 const std::string kLanguages = kBase + "\\Languages";
 
-class LibraryStoreTest : public StoreTest {
+class LibraryStoreTest : public IsolatedRegistryTest {
  protected:
   static void PutMachine(const std::string& path, const char* name, int value) {
     Put(path.c_str(), name, REG_DWORD, &value, 4, HKEY_LOCAL_MACHINE);

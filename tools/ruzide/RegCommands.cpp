@@ -16,7 +16,7 @@
 #include "RegValue.h"
 #include "RegWatch.h"
 #include "WholeFile.h"
-#include "framework/store/Transaction.h"
+#include "framework/registry_calls/Transaction.h"
 
 namespace ruzide {
 namespace tool {

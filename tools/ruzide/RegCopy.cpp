@@ -7,7 +7,7 @@
 
 #include "ExitStatus.h"
 #include "RegKey.h"
-#include "framework/store/Transaction.h"
+#include "framework/registry_calls/Transaction.h"
 
 namespace ruzide {
 namespace tool {

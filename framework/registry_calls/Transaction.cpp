@@ -1,4 +1,4 @@
-#include "framework/store/Transaction.h"
+#include "framework/registry_calls/Transaction.h"
 
 #include <exception>
 

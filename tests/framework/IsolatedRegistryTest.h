@@ -1,8 +1,8 @@
 // A test fixture that gives each test a registry of its own (IsolatedRegistry: a fresh
 // store folder; on Windows, the keys a test adds are removed afterwards) and looks at it
 // directly, beside the framework.
-#ifndef RUZIDE_TESTS_FRAMEWORK_STOREFIXTURE_H_
-#define RUZIDE_TESTS_FRAMEWORK_STOREFIXTURE_H_
+#ifndef RUZIDE_TESTS_FRAMEWORK_ISOLATEDREGISTRYTEST_H_
+#define RUZIDE_TESTS_FRAMEWORK_ISOLATEDREGISTRYTEST_H_
 
 #include <gtest/gtest.h>
 
@@ -12,11 +12,11 @@
 #include <vector>
 
 #include "framework/RegDeclHive.h"
-#include "framework/store/RegistryCalls.h"
+#include "framework/registry_calls/RegistryCalls.h"
 #include "tests/store/RegistryTestUtil.h"
 #include "tests/store/TempStore.h"
 
-class StoreTest : public ::testing::Test {
+class IsolatedRegistryTest : public ::testing::Test {
  protected:
   void SetUp() override { ResetCounts(); }
   static void ResetCounts() { ruzide::store::ResetCallCounts(); }
@@ -76,4 +76,4 @@ class StoreTest : public ::testing::Test {
   IsolatedRegistry registry_;
 };
 
-#endif  // RUZIDE_TESTS_FRAMEWORK_STOREFIXTURE_H_
+#endif  // RUZIDE_TESTS_FRAMEWORK_ISOLATEDREGISTRYTEST_H_

@@ -5,8 +5,8 @@
 //
 // Every call is counted, so that tests can see how many reads and writes an operation
 // cost without replacing the store.
-#ifndef RUZIDE_FRAMEWORK_STORE_REGISTRYCALLS_H_
-#define RUZIDE_FRAMEWORK_STORE_REGISTRYCALLS_H_
+#ifndef RUZIDE_FRAMEWORK_REGISTRY_CALLS_REGISTRYCALLS_H_
+#define RUZIDE_FRAMEWORK_REGISTRY_CALLS_REGISTRYCALLS_H_
 
 #include "platform/CString.h"
 #include "platform/WinTypes.h"
@@ -77,4 +77,4 @@ void ResetCallCounts();
 }  // namespace store
 }  // namespace ruzide
 
-#endif  // RUZIDE_FRAMEWORK_STORE_REGISTRYCALLS_H_
+#endif  // RUZIDE_FRAMEWORK_REGISTRY_CALLS_REGISTRYCALLS_H_

@@ -18,8 +18,8 @@
 // registry calls. It must not fork, nor close the stores.
 //
 // On Windows a Transaction does nothing: each call is its own, as without one.
-#ifndef RUZIDE_FRAMEWORK_STORE_TRANSACTION_H_
-#define RUZIDE_FRAMEWORK_STORE_TRANSACTION_H_
+#ifndef RUZIDE_FRAMEWORK_REGISTRY_CALLS_TRANSACTION_H_
+#define RUZIDE_FRAMEWORK_REGISTRY_CALLS_TRANSACTION_H_
 
 #include "platform/WinTypes.h"
 
@@ -50,4 +50,4 @@ class Transaction {
 }  // namespace store
 }  // namespace ruzide
 
-#endif  // RUZIDE_FRAMEWORK_STORE_TRANSACTION_H_
+#endif  // RUZIDE_FRAMEWORK_REGISTRY_CALLS_TRANSACTION_H_

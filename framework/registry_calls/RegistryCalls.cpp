@@ -1,4 +1,4 @@
-#include "framework/store/RegistryCalls.h"
+#include "framework/registry_calls/RegistryCalls.h"
 
 #include "platform/WinEvent.h"
 #include "platform/WinReg.h"
