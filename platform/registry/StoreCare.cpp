@@ -33,7 +33,7 @@ LONG Store::OpenForCare(std::string* problem) {
   deadline_ = CallDeadline();
   db_.set_deadline(deadline_);
   if (state_ == State::kBroken) CloseLocked();
-  LONG status = EnsureOpen();
+  LONG status = EnsureOpen(true);
   if (status == ERROR_BADDB) *problem = Damage(location_.database);
   if (status != ERROR_SUCCESS) return status;
   return read_only_ || state_ != State::kOpen ? ERROR_ACCESS_DENIED : ERROR_SUCCESS;
