@@ -58,6 +58,12 @@ class RegTest : public LibraryStoreTest {
     return data;
   }
   static std::string Sub(const std::string& below) { return std::string(kSub) + "\\" + below; }
+  // ASCII `text` as UTF-16LE, with a byte order mark.
+  static std::string Utf16(const std::string& text) {
+    std::string out = "\xFF\xFE";
+    for (char c : text) out += std::string(1, c) + '\0';
+    return out;
+  }
 
  private:
   std::filesystem::path folder_;
@@ -89,7 +95,7 @@ TEST_F(RegTest, AddStoresEachTypeAndQueryShowsIt) {
   EXPECT_EQ(std::string(8, '\xff'), Bytes(kSub, "Big"));
   EXPECT_EQ(std::string("\x00\xff\x10", 3), Bytes(kSub, "Bin"));
   EXPECT_EQ("", Bytes(kSub, "None"));
-  PutString(kSub, "Text", "caf\xE9\tok");
+  PutString(kSub, "Text", "tab\tok");
   EXPECT_EQ(0, Tool({"reg", "add", "HKLM\\" + Sub("Keyed")}).status);
   EXPECT_TRUE(KeyThere(Sub("Keyed").c_str(), HKEY_LOCAL_MACHINE));
   MakeKey(Sub("Child").c_str());
@@ -104,7 +110,7 @@ TEST_F(RegTest, AddStoresEachTypeAndQueryShowsIt) {
                 "    None    REG_NONE\n"
                 "    Num    REG_DWORD    0xa\n"
                 "    Str    REG_SZ    C:\\Temp \"x\"\n"
-                "    Text    REG_SZ    caf\\xE9\\x09ok\n"
+                "    Text    REG_SZ    tab\\x09ok\n"
                 "\n" +
                 kKey + "\\Child\n",
             r.out);
@@ -219,21 +225,24 @@ TEST_F(RegTest, ExportThenImportRestoresEveryValueByteForByte) {
   PutInt(Sub("Sub\\Deeper").c_str(), "n", 1);
   MakeKey(Sub("Empty").c_str());
 
+  // REGEDIT4 (/a) holds the bytes as stored; the default, Unicode, dialect converts them
+  // from code page 1252 and back. Both give every value back exactly.
   const std::string first = FilePath("first.reg"), second = FilePath("second.reg");
-  ChildResult r = Tool({"reg", "export", kKey, first});
+  ChildResult r = Tool({"reg", "export", kKey, first, "/a"});
   ASSERT_EQ(0, r.status) << r.err;
   const std::string text = ReadFile(first);
   for (const char* line : {
-           "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software\\RegTest]\n",
-           "\n@=\"unnamed\"\n",
-           "\n\"Quote \\\"and\\\\ slash\"=\"C:\\\\Temp \\\"x\\\"\"\n",
-           "\n\"NoZero\"=hex(1):61,62,63\n",
-           "\n\"Count\"=dword:0000000a\n",
-           "\n\"Short\"=hex(4):01,02\n",
-           "\n\"Custom\"=hex(20):fe\n",
-           "\n\"Blob\"=hex:00,01,02,03,04,05,06,07,08,09,0a,0b,0c,0d,0e,0f,10,11,12,13,14,15,\\\n"
+           "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\RegTest]\r\n",
+           "\n@=\"unnamed\"\r\n",
+           "\n\"Quote \\\"and\\\\ slash\"=\"C:\\\\Temp \\\"x\\\"\"\r\n",
+           "\n\"Accent\"=\"caf\xE9\"\r\n",
+           "\n\"NoZero\"=hex(1):61,62,63\r\n",
+           "\n\"Count\"=dword:0000000a\r\n",
+           "\n\"Short\"=hex(4):01,02\r\n",
+           "\n\"Custom\"=hex(20):fe\r\n",
+           "\n\"Blob\"=hex:00,01,02,03,04,05,06,07,08,09,0a,0b,0c,0d,0e,0f,10,11,12,13,14,15,\\\r\n"
            "  16,17,",
-           "\n[HKEY_CURRENT_USER\\Software\\RegTest\\Sub\\Deeper]\n\"n\"=dword:00000001\n\n",
+           "\n[HKEY_CURRENT_USER\\Software\\RegTest\\Sub\\Deeper]\r\n\"n\"=dword:00000001\r\n\r\n",
        }) {
     EXPECT_TRUE(Contains(text, line)) << line << "\nnot in\n" << text;
   }
@@ -241,14 +250,103 @@ TEST_F(RegTest, ExportThenImportRestoresEveryValueByteForByte) {
   EXPECT_EQ(1, r.status);
   EXPECT_TRUE(Contains(r.err, "exists; add /y")) << r.err;
 
-  ASSERT_EQ(0, Tool({"reg", "delete", kKey, "/f"}).status);
-  r = Tool({"reg", "import", first});
-  ASSERT_EQ(0, r.status) << r.err;
-  EXPECT_EQ("abc", Bytes(kSub, "NoZero"));
-  ASSERT_EQ(0, Tool({"reg", "export", kKey, second}).status);
-  EXPECT_EQ(text, ReadFile(second));
-  EXPECT_EQ(text, Tool({"reg", "export", kKey, "-"}).out);
+  for (const char* dialect : {"/a", "/cp"}) {
+    const std::vector<std::string> as = dialect[1] == 'a' ? std::vector<std::string>{"/a"}
+                                                          : std::vector<std::string>{"/cp", "1252"};
+    std::vector<std::string> args = {"reg", "export", kKey, second, "/y"};
+    args.insert(args.end(), as.begin(), as.end());
+    ASSERT_EQ(0, Tool(args).status) << dialect;
+    ASSERT_EQ(0, Tool({"reg", "delete", kKey, "/f"}).status);
+    r = Tool({"reg", "import", second});
+    ASSERT_EQ(0, r.status) << r.err;
+    EXPECT_EQ("abc", Bytes(kSub, "NoZero"));
+    ASSERT_EQ(0, Tool({"reg", "export", kKey, second, "/y", "/a"}).status);
+    EXPECT_EQ(text, ReadFile(second)) << dialect;
+  }
+#ifndef _WIN32  // the child's output comes back with its CRLF made LF on Windows
+  EXPECT_EQ(text, Tool({"reg", "export", kKey, "-", "/a"}).out);
+#endif
 }
+
+// The same file, written by Windows' reg.exe (Wine's) in UTF-16, imports here, reads
+// back through the registry's 8-bit functions as Windows' registry answers them in code
+// page 1252, and is written again byte for byte.
+TEST_F(RegTest, AFileWrittenByRegExeReadsBackThroughThe8BitFunctions) {
+  const std::string original = ReadFile(RUZIDE_TOOL_TEST_DATA "/regexe-unicode.reg");
+  ASSERT_EQ("\xFF\xFEW", original.substr(0, 3));
+  const std::string file = FilePath("regexe.reg"), again = FilePath("again.reg");
+  WriteFile(file, original);
+  ChildResult r = Tool({"reg", "import", file});
+  ASSERT_EQ(0, r.status) << r.err;
+  const std::string key = Sub("Dialects");
+  EXPECT_EQ(std::string("Cr\xE8me br\xFBl\xE9" "e, 10 \x80", 19), Bytes(key, "Caf\xE9"));
+  EXPECT_EQ(std::string("%USERPROFILE%\\B\xFC" "cher\\\x8Cuvres", 28), Bytes(key, "Pfad"));
+  EXPECT_EQ(std::string("Stra\xDF" "e\0\xC4rger\0", 14), Bytes(key, "Liste"));
+  EXPECT_EQ(std::string("\0", 1), Bytes(key, "Leere Liste"));
+  EXPECT_EQ(std::string("\0", 1), Bytes(key, "Empty"));
+  EXPECT_EQ("", Bytes(key, "Leer bin\xE4r"));
+  EXPECT_EQ("\x01\x02\x03", Bytes(key, "Eigen"));
+  EXPECT_EQ(1, StoredInt((key + "\\\xDCnter").c_str(), "n"));
+  EXPECT_TRUE(KeyThere((key + "\\Leer").c_str()));
+  ASSERT_EQ(0, Tool({"reg", "export", kKey + "\\Dialects", again}).status);
+  EXPECT_EQ(original, ReadFile(again));
+}
+
+// A code page per language, as the common tree keeps descriptions: /cp 936 is Chinese.
+TEST_F(RegTest, CodePage936HoldsChineseAsTheProgramsReadIt) {
+  const std::string file = FilePath("zh.reg");
+  WriteFile(file, "Windows Registry Editor Version 5.00\n\n[" + kKey +
+                      "]\n\"Language6\"=\"\xE4\xB8\xAD\xE6\x96\x87\"\n");
+  ChildResult r = Tool({"reg", "import", file, "/cp", "936"});
+  ASSERT_EQ(0, r.status) << r.err;
+  EXPECT_EQ(std::string("\xD6\xD0\xCE\xC4", 5), Bytes(kSub, "Language6"));
+  r = Tool({"reg", "export", kKey, "-", "/cp", "936"});
+  EXPECT_TRUE(Contains(r.out, Utf16("\"Language6\"=\"").substr(2) + "\x2D\x4E\x87\x65")) << r.err;
+  r = Tool({"reg", "export", kKey, "-"});
+  EXPECT_EQ(0, r.status) << r.err;  // every byte is a character of 1252 too
+  r = Tool({"reg", "import", file}, {{"RUZIDE_CODEPAGE", "77777"}});
+  EXPECT_EQ(2, r.status);
+  EXPECT_TRUE(Contains(r.err, "code page 77777 is not known")) << r.err;
+#ifndef _WIN32  // the command line and the terminal are UTF-8
+  ASSERT_EQ(0, Tool({"reg", "add", kKey, "/v", "\xE5\x90\x8D", "/d", "\xE4\xB8\xAD\xE6\x96\x87",
+                     "/cp", "936"}).status);
+  EXPECT_EQ(std::string("\xD6\xD0\xCE\xC4", 5), Bytes(kSub, "\xC3\xFB"));
+  EXPECT_EQ(kKey + "\n    Language6    REG_SZ    \xE4\xB8\xAD\xE6\x96\x87\n",
+            Tool({"reg", "query", kKey, "/v", "Language6", "/cp", "936"}).out);
+#endif
+}
+
+#ifdef _WIN32
+// Windows' own reg.exe (Wine's) and ruzide.exe, in the one registry, each import what the
+// other exported; each one's export of the result is the original file byte for byte.
+TEST_F(RegTest, RegExeAndTheToolReadEachOthersFiles) {
+  const char kRegExe[] = "C:\\windows\\system32\\reg.exe";
+  const std::string key = kKey + "\\Dialects";
+  const std::string original = ReadFile(RUZIDE_TOOL_TEST_DATA "/regexe-unicode.reg");
+  const std::string file = FilePath("regexe.reg"), out = FilePath("out.reg");
+  WriteFile(file, original);
+  const auto both_export = [&](const char* after) {
+    for (const std::string& program : {std::string(kRegExe), std::string(RUZIDE_TOOL_PATH)}) {
+      std::vector<std::string> args = {program, "export", key, out, "/y"};
+      if (program != kRegExe) args.insert(args.begin() + 1, "reg");
+      const ChildResult r = ruzide::test::RunChild(args);
+      ASSERT_EQ(0, r.status) << program << " after " << after << ": " << r.err;
+      EXPECT_EQ(original, ReadFile(out)) << program << " after " << after;
+    }
+  };
+  ASSERT_EQ(0, ruzide::test::RunChild({kRegExe, "import", file}).status);
+  both_export("reg.exe's import");
+  ASSERT_EQ(0, ruzide::test::RunChild({kRegExe, "delete", kKey, "/f"}).status);
+  ASSERT_EQ(0, Tool({"reg", "import", file}).status);
+  both_export("the tool's import");
+  // The 8-bit dialect, which Windows reads in its ANSI code page.
+  ASSERT_EQ(0, Tool({"reg", "export", key, file, "/y", "/a"}).status);
+  ASSERT_EQ(0, ruzide::test::RunChild({kRegExe, "delete", kKey, "/f"}).status);
+  ASSERT_EQ(0, ruzide::test::RunChild({kRegExe, "import", file}).status);
+  both_export("reg.exe's import of the tool's REGEDIT4 export");
+  ruzide::test::RunChild({kRegExe, "delete", kKey, "/f"});
+}
+#endif
 
 TEST_F(RegTest, ImportAppliesAWellFormedFileInOrder) {
   PutString(Sub("Old\\Inner").c_str(), "x", "1");
@@ -307,6 +405,15 @@ TEST_F(RegTest, ImportRefusesAMalformedFileNamingTheLineAndChangesNothing) {
       {head + "[HKCU\\X\n", 5, "must end with ]"},
       {head + "[-HKCU]\n", 5, "a root cannot be deleted"},
       {head + "[-HKCU\\X]\n\"v\"=-\n", 6, "under a key that is deleted"},
+      // Text the code page (1252 by default) does not have, and bad UTF-16 or UTF-8.
+      {head + "\"v\"=\"\xE4\xB8\xAD\"\n", 5,
+       "value 'v' of HKEY_CURRENT_USER\\Software\\RegTest\\Bad: the string holds a character "
+       "code page 1252 does not have"},
+      {head + "\"v\"=hex(2):41,00,4e\n", 5, "UTF-16 here, but has an odd number of bytes"},
+      {Utf16(head) + "\x41", 5, "odd number of bytes"},
+      {Utf16(head) + std::string("\x22\x00\x00\xD8\x22\x00", 6), 5, "unpaired UTF-16 surrogate (D800)"},
+      {"\xFF\xFE" + head, 1, "byte order mark, but its text is not UTF-16"},
+      {"\xEF\xBB\xBF" + head + "\"v\"=\"\xE9\"\n", 5, "byte order mark, but this line is not UTF-8"},
   };
   const std::string file = FilePath("bad.reg");
   for (const auto& c : kCases) {

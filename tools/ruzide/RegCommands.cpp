@@ -2,9 +2,11 @@
 
 #include <cctype>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <set>
 
+#include "CodePage.h"
 #include "ExitStatus.h"
 #include "RegCompare.h"
 #include "RegCopy.h"
@@ -17,6 +19,11 @@
 #include "RegWatch.h"
 #include "WholeFile.h"
 #include "framework/registry_calls/Transaction.h"
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
 
 namespace ruzide {
 namespace tool {
@@ -33,7 +40,7 @@ const char kRegUsage[] =
     "'ruzide reg <command> /?' shows the help of one command.\n"
     "\n"
     "Commands:\n"
-    "  query <KEY> [/v <name> | /ve] [/s]\n"
+    "  query <KEY> [/v <name> | /ve] [/s] [/cp <n>]\n"
     "      show the key's values (name, type, data) and its subkeys; /v one value, /ve\n"
     "      the unnamed value, /s the keys below too\n"
     "  query <KEY> /f <pattern> [/k] [/v] [/d] [/c] [/e] [/t <types>] [/se <char>] [/s]\n"
@@ -41,7 +48,7 @@ const char kRegUsage[] =
     "      pattern, with * and ? as wildcards, in part (/e: whole) and in any case (/c:\n"
     "      exact case); /k key names, /v value names, /d data (none: all three); /t types\n"
     "      separated by commas; /se the REG_MULTI_SZ separator (\\0)\n"
-    "  add <KEY> [/v <name> | /ve] [/t <type>] [/d <data>] [/f]\n"
+    "  add <KEY> [/v <name> | /ve] [/t <type>] [/d <data>] [/f] [/cp <n>]\n"
     "      create the key and, with /v or /ve, set a value of type REG_SZ (the default),\n"
     "      REG_EXPAND_SZ, REG_MULTI_SZ (strings separated by \\0), REG_DWORD or REG_QWORD\n"
     "      (decimal, or hexadecimal with 0x), REG_BINARY or REG_NONE (hexadecimal bytes,\n"
@@ -49,12 +56,14 @@ const char kRegUsage[] =
     "  delete <KEY> [/v <name> | /ve | /va] /f\n"
     "      delete a value, all values of the key (/va), or the key and everything below\n"
     "      it; /f confirms\n"
-    "  export <KEY> <file> [/y]\n"
+    "  export <KEY> <file> [/y] [/a] [/cp <n>]\n"
     "      write the key and everything below it to a .reg file (- for standard\n"
-    "      output); an existing file is replaced only with /y\n"
-    "  import <file>\n"
-    "      apply a .reg file (- for standard input); nothing is changed unless the\n"
-    "      whole file is well-formed\n"
+    "      output) as Windows' registry editor does: UTF-16, Version 5.00; with /a\n"
+    "      8-bit, REGEDIT4, the bytes as stored; an existing file is replaced only\n"
+    "      with /y\n"
+    "  import <file> [/cp <n>]\n"
+    "      apply a .reg file of either kind (- for standard input); nothing is changed\n"
+    "      unless the whole file is well-formed\n"
     "  copy <KEY1> <KEY2> [/s] [/f]\n"
     "      copy the values of KEY1 (/s: and every key below it) to KEY2; values KEY2 has\n"
     "      are replaced after asking, or with /f; one transaction\n"
@@ -68,8 +77,9 @@ const char kRegUsage[] =
     "      new data, or that a value or key was deleted or created; writes that store\n"
     "      the data already there print nothing\n"
     "\n"
-    "Strings are the bytes the registry holds; query shows bytes outside printable ASCII\n"
-    "as \\xNN, export writes them unconverted.\n"
+    "Strings are held as bytes in a code page: /cp <n>, by default RUZIDE_CODEPAGE or\n"
+    "1252 (on Windows the ANSI code page). query, add, export and import convert\n"
+    "through it; export /a writes the bytes unconverted.\n"
     "\n"
     "Exit status: 0 on success, 1 when the registry refused or a file was bad, 2 for a\n"
     "bad command line (for compare, 1).\n";
@@ -87,6 +97,7 @@ struct Request {
   std::string pattern;            // query /f
   std::string type_list;          // query /t
   std::string separator = "\\0";  // query /se
+  int code_page = DefaultCodePage();  // of the registry's text: /cp
 
   bool Has(const char* option) const { return options.count(option) != 0; }
   bool OneValue() const { return Has("v") || Has("ve"); }
@@ -107,7 +118,8 @@ const struct {
 } kOptions[] = {{"v", true}, {"ve", false}, {"va", false}, {"s", false},
                 {"t", true}, {"d", true},   {"f", false},  {"y", false},
                 {"od", false}, {"os", false}, {"oa", false}, {"on", false},
-                {"k", false}, {"c", false}, {"e", false}, {"se", true}};
+                {"k", false}, {"c", false}, {"e", false}, {"se", true},
+                {"a", false}, {"cp", true}};
 
 int UsageError(FILE* err, const std::string& what) {
   fprintf(err, "ruzide: %s\nTry 'ruzide reg --help'.\n", what.c_str());
@@ -176,6 +188,20 @@ std::string ValueLabel(const std::string& name) {
 
 std::string Shown(const RegPath& path) { return Printable(path.Full()); }
 
+// Converts `text`, as typed, to the request's code page.
+bool Typed(std::string* text, const Request& request, std::string* error) {
+  std::u16string unicode;
+  std::string converted;
+  if (ToUtf16(*text, TerminalCodePage(), &unicode) &&
+      FromUtf16(unicode, request.code_page, &converted)) {
+    *text = converted;
+    return true;
+  }
+  *error = "'" + Printable(*text) + "' holds a character code page " +
+           std::to_string(request.code_page) + " does not have";
+  return false;
+}
+
 // Reads `args` (after the command's name) into `request`; on failure `error` says why.
 bool ParseRequest(const Command& command, const std::vector<std::string>& args, Request* request,
                   std::string* error) {
@@ -205,6 +231,7 @@ bool ParseRequest(const Command& command, const std::vector<std::string>& args, 
     if (option == "d") request->data = args[i];
     if (option == "f") request->pattern = args[i];
     if (option == "se") request->separator = args[i];
+    if (option == "cp") request->code_page = atoi(args[i].c_str());
     if (option == "t" && query) {
       request->type_list = args[i];
       continue;
@@ -237,12 +264,22 @@ bool ParseRequest(const Command& command, const std::vector<std::string>& args, 
     *error += std::string("usage: ruzide reg ") + command.synopsis;
     return false;
   }
-  return !command.key || ParseRegPath(request->operands[0], &request->key, error);
+  if (!CodePageKnown(request->code_page)) {  // from /cp or RUZIDE_CODEPAGE
+    *error = "code page " + std::to_string(request->code_page) + " is not known here";
+    return false;
+  }
+  if (command.key && !ParseRegPath(request->operands[0], &request->key, error)) return false;
+  // The second KEY of copy and compare, parsed where they run, is typed text too.
+  const bool second_key = command.key && command.operands == 2 && strcmp(command.name, "export");
+  return Typed(&request->key.sub, *request, error) && Typed(&request->name, *request, error) &&
+         Typed(&request->data, *request, error) &&
+         (!second_key || Typed(&request->operands[1], *request, error));
 }
 
-void PrintValue(const RegValue& value, FILE* out) {
-  const std::string name = value.name.empty() ? "(Default)" : Printable(value.name);
-  const std::string data = DataForDisplay(value);
+void PrintValue(const RegValue& value, int code_page, FILE* out) {
+  const std::string name =
+      value.name.empty() ? "(Default)" : TextForDisplay(value.name, code_page);
+  const std::string data = DataForDisplay(value, code_page);
   fprintf(out, "    %s    %s%s%s\n", name.c_str(), TypeName(value.type).c_str(),
           data.empty() ? "" : "    ", data.c_str());
 }
@@ -279,9 +316,10 @@ int Query(const Request& request, FILE* out, FILE* err) {
       if (!request.OneValue() || Lower(value.name) == Lower(request.name)) shown.push_back(&value);
     }
     if (request.OneValue() && shown.empty()) continue;
-    fprintf(out, "%s%s\n", printed ? "\n" : "", Shown(key.path).c_str());
+    fprintf(out, "%s%s\n", printed ? "\n" : "",
+            TextForDisplay(key.path.Full(), request.code_page).c_str());
     printed = true;
-    for (const RegValue* value : shown) PrintValue(*value, out);
+    for (const RegValue* value : shown) PrintValue(*value, request.code_page, out);
   }
   if (!printed) {
     return Failure(err, "cannot find " + ValueLabel(request.name) + " in " + Shown(request.key) +
@@ -291,7 +329,7 @@ int Query(const Request& request, FILE* out, FILE* err) {
   if (!request.Has("s") && !request.OneValue() && !keys[0].subkeys.empty()) {
     fprintf(out, "\n");
     for (const std::string& name : keys[0].subkeys) {
-      fprintf(out, "%s\n", Shown(request.key.Child(name)).c_str());
+      fprintf(out, "%s\n", TextForDisplay(request.key.Child(name).Full(), request.code_page).c_str());
     }
   }
   return kExitOk;
@@ -372,6 +410,10 @@ bool FileExists(const std::string& path) {
 // Writes `text` to `path`, or to `out` for "-"; false, with errno set, on failure.
 bool WriteFile(const std::string& path, const std::string& text, FILE* out) {
   if (path != "-") return WriteWholeFile(path, text);
+#ifdef _WIN32
+  fflush(out);
+  _setmode(_fileno(out), _O_BINARY);  // the file's own line ends, and UTF-16
+#endif
   const bool written = fwrite(text.data(), 1, text.size(), out) == text.size();
   return fflush(out) == 0 && written;
 }
@@ -379,6 +421,9 @@ bool WriteFile(const std::string& path, const std::string& text, FILE* out) {
 bool ReadFile(const std::string& path, std::string* text) {
   FILE* f = path == "-" ? stdin : fopen(path.c_str(), "rb");
   if (f == nullptr) return false;
+#ifdef _WIN32
+  if (f == stdin) _setmode(_fileno(stdin), _O_BINARY);  // UTF-16 and CRLF as they are
+#endif
   char buffer[65536];
   for (size_t n; (n = fread(buffer, 1, sizeof buffer, f)) > 0;) text->append(buffer, n);
   const bool read = ferror(f) == 0;
@@ -405,7 +450,10 @@ int Export(const Request& request, FILE* out, FILE* err) {
   std::string text, error;
   // The whole text is made before the file is opened, so that a key that cannot be read
   // or written out leaves no partial file behind.
-  if (!WriteRegFile(sections, &text, &error)) return Failure(err, "cannot export: " + error);
+  const RegDialect dialect = request.Has("a") ? RegDialect::kAnsi : RegDialect::kUnicode;
+  if (!WriteRegFile(sections, dialect, request.code_page, &text, &error)) {
+    return Failure(err, "cannot export: " + error);
+  }
   if (!WriteFile(file, text, out)) {
     return Failure(err, "cannot write " + file + ": " + strerror(errno));
   }
@@ -446,7 +494,7 @@ int Import(const Request& request, FILE*, FILE* err) {
   int line = 0;
   std::string error;
   // The whole file is parsed before the first change, so a bad file changes nothing.
-  if (!ParseRegFile(text, &sections, &line, &error)) {
+  if (!ParseRegFile(text, request.code_page, &sections, &line, &error)) {
     return Failure(err,
                    file + ":" + std::to_string(line) + ": " + error + "; nothing was imported");
   }
@@ -499,14 +547,14 @@ int Watch(const Request& request, FILE* out, FILE* err) {
 
 const Command kCommands[] = {
     {"query",
-     "query <KEY> [/v <name> | /ve] [/s] [/f <pattern> [/k] [/v] [/d] [/c] [/e] [/t <types>] "
-     "[/se <char>]]",
-     " v ve s f k d c e t se ", 1, true, Query},
-    {"add", "add <KEY> [/v <name> | /ve] [/t <type>] [/d <data>] [/f]", " v ve t d f ", 1, true,
-     Add},
+     "query <KEY> [/v <name> | /ve] [/s] [/cp <n>] [/f <pattern> [/k] [/v] [/d] [/c] [/e] "
+     "[/t <types>] [/se <char>]]",
+     " v ve s cp f k d c e t se ", 1, true, Query},
+    {"add", "add <KEY> [/v <name> | /ve] [/t <type>] [/d <data>] [/f] [/cp <n>]",
+     " v ve t d f cp ", 1, true, Add},
     {"delete", "delete <KEY> [/v <name> | /ve | /va] /f", " v ve va f ", 1, true, Delete},
-    {"export", "export <KEY> <file> [/y]", " y ", 2, true, Export},
-    {"import", "import <file>", " ", 1, false, Import},
+    {"export", "export <KEY> <file> [/y] [/a] [/cp <n>]", " y a cp ", 2, true, Export},
+    {"import", "import <file> [/cp <n>]", " cp ", 1, false, Import},
     {"watch", "watch <KEY> [/s]", " s ", 1, true, Watch},
     {"copy", "copy <KEY1> <KEY2> [/s] [/f]", " s f ", 2, true, Copy},
     {"compare", "compare <KEY1> <KEY2> [/v <name> | /ve] [/s] [/od | /os | /oa | /on]",

@@ -5,14 +5,18 @@
 #include <cstdio>
 #include <cstring>
 
+#include "CodePage.h"
+
 namespace ruzide {
 namespace tool {
 
 namespace {
 
 const char kHeader[] = "Windows Registry Editor Version 5.00";
-const char kOldHeader[] = "REGEDIT4";  // the older 8-bit header, the same syntax
+const char kOldHeader[] = "REGEDIT4";  // the 8-bit dialect, the same syntax
 const char kBlanks[] = " \t";
+const char kUtf16Mark[] = "\xFF\xFE";
+const char kUtf8Mark[] = "\xEF\xBB\xBF";
 // Hex data is broken after the first comma past this column, which keeps lines within
 // 80 columns as the Windows registry editor does.
 constexpr size_t kWrapColumn = 76;
@@ -35,7 +39,17 @@ bool IsPlainString(const RegValue& value) {
          !HasLineBreak(data);
 }
 
-std::string HexData(const RegValue& value, std::string line) {
+// Counts in the units the registry editor wraps by: bytes of 8-bit text, UTF-16 code
+// units of Unicode text (given as UTF-8).
+size_t Columns(const std::string& text, bool unicode) {
+  if (!unicode) return text.size();
+  size_t units = 0;
+  for (unsigned char c : text) units += (c & 0xC0) != 0x80 ? 1 : 0;
+  for (unsigned char c : text) units += c >= 0xF0 ? 1 : 0;  // a surrogate pair
+  return units;
+}
+
+std::string HexData(const RegValue& value, std::string line, bool unicode) {
   char text[24];
   if (value.type == REG_BINARY) {
     line += "hex:";
@@ -43,7 +57,7 @@ std::string HexData(const RegValue& value, std::string line) {
     snprintf(text, sizeof text, "hex(%x):", static_cast<unsigned int>(value.type));
     line += text;
   }
-  size_t column = line.size();
+  size_t column = Columns(line, unicode);
   for (size_t i = 0; i < value.data.size(); ++i) {
     snprintf(text, sizeof text, "%02x", static_cast<unsigned char>(value.data[i]));
     line += text;
@@ -51,25 +65,77 @@ std::string HexData(const RegValue& value, std::string line) {
     line += ',';
     column += 3;
     if (column > kWrapColumn) {
-      line += "\\\n  ";
+      line += "\\\r\n  ";
       column = 2;
     }
   }
   return line;
 }
 
-std::string ValueLine(const RegFileValue& entry) {
-  const RegValue& value = entry.value;
+// `value` as stored, written with `name` and `data` in the file's text: whether it is
+// written as a string is decided on the stored bytes.
+std::string ValueLine(const RegFileValue& entry, const RegValue& value, bool unicode) {
   std::string line = (value.name.empty() ? "@" : Quoted(value.name)) + "=";
   if (entry.remove) return line + "-";
-  if (IsPlainString(value)) return line + Quoted(value.data.substr(0, value.data.size() - 1));
+  if (IsPlainString(entry.value)) return line + Quoted(value.data.substr(0, value.data.size() - 1));
   if (value.type == REG_DWORD && value.data.size() == 4) {
     char number[16];
     snprintf(number, sizeof number, "dword:%08x",
              static_cast<unsigned int>(FromLittleEndian(value.data)));
     return line + number;
   }
-  return HexData(value, line);
+  return HexData(value, line, unicode);
+}
+
+bool IsStringType(DWORD type) {
+  return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
+}
+
+// UTF-16LE bytes as code units, and back.
+std::u16string Utf16Units(const std::string& bytes, size_t from = 0) {
+  std::u16string units;
+  for (size_t i = from; i + 1 < bytes.size(); i += 2) {
+    units.push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
+                                          static_cast<unsigned char>(bytes[i + 1]) << 8));
+  }
+  return units;
+}
+
+std::string Utf16Bytes(const std::u16string& text) {
+  std::string bytes;
+  for (char16_t c : text) {
+    bytes += static_cast<char>(c & 0xFF);
+    bytes += static_cast<char>(c >> 8);
+  }
+  return bytes;
+}
+
+std::string CodePageError(const std::string& what, int code_page) {
+  return what + " is not text in code page " + std::to_string(code_page);
+}
+
+// Text in the code page as UTF-8, when it goes there and back unchanged.
+bool StoredToUnicode(const std::string& bytes, int code_page, std::string* utf8) {
+  std::u16string text;
+  std::string back;
+  return ToUtf16(bytes, code_page, &text) && FromUtf16(text, code_page, &back) && back == bytes &&
+         Utf16ToUtf8(text, utf8);
+}
+
+// The value with its name and (string) data as the Unicode dialect writes them: the name
+// in UTF-8, the data of the string types as UTF-16LE bytes.
+bool ValueToUnicode(const RegValue& stored, int code_page, RegValue* out) {
+  out->type = stored.type;
+  out->data = stored.data;
+  if (!StoredToUnicode(stored.name, code_page, &out->name)) return false;
+  if (IsPlainString(stored)) return StoredToUnicode(stored.data, code_page, &out->data);
+  std::string utf8;
+  std::u16string text;
+  if (!IsStringType(stored.type)) return true;
+  if (!StoredToUnicode(stored.data, code_page, &utf8)) return false;
+  Utf8ToUtf16(utf8, &text);
+  out->data = Utf16Bytes(text);
+  return true;
 }
 
 // A line of the file with its continuations joined, and the number of its first line.
@@ -228,6 +294,7 @@ bool ParseData(Cursor& cursor, RegFileValue* entry, std::string* error) {
     entry->remove = true;
   } else if (cursor.Peek() == '"') {
     value.type = REG_SZ;
+    entry->quoted = true;
     if (!cursor.QuotedString(&value.data, error)) return false;
     value.data += '\0';
   } else if (cursor.ConsumeWord("dword:")) {
@@ -306,51 +373,194 @@ bool ParseLine(const Line& line, std::vector<RegFileKey>* keys, std::string* err
     return false;
   }
   keys->back().values.emplace_back();
+  keys->back().values.back().line = line.number;
   return ParseValue(line, &keys->back().values.back(), error);
 }
 
 }  // namespace
 
-bool WriteRegFile(const std::vector<RegFileKey>& keys, std::string* text, std::string* error) {
-  *text = std::string(kHeader) + "\n\n";
+bool WriteRegFile(const std::vector<RegFileKey>& keys, RegDialect dialect, int code_page,
+                  std::string* file, std::string* error) {
+  const bool unicode = dialect == RegDialect::kUnicode;
+  std::string text = std::string(unicode ? kHeader : kOldHeader) + "\r\n\r\n";
   for (const RegFileKey& key : keys) {
+    std::string path = key.path.Full();
     if (HasLineBreak(key.path.sub)) {
-      *error = "the key name '" + Printable(key.path.Full()) + "' holds a line break";
+      *error = "the key name '" + Printable(path) + "' holds a line break";
       return false;
     }
-    *text += (key.remove ? "[-" : "[") + key.path.Full() + "]\n";
+    if (unicode && !StoredToUnicode(key.path.Full(), code_page, &path)) {
+      *error = CodePageError("the key name '" + Printable(key.path.Full()) + "'", code_page);
+      return false;
+    }
+    text += (key.remove ? "[-" : "[") + path + "]\r\n";
     for (const RegFileValue& entry : key.values) {
+      const std::string label = "value '" + Printable(entry.value.name) + "' of " +
+                                Printable(key.path.Full());
       if (HasLineBreak(entry.value.name)) {
-        *error = "the value name '" + Printable(entry.value.name) + "' of " +
-                 Printable(key.path.Full()) + " holds a line break";
+        *error = "the name of " + label + " holds a line break";
         return false;
       }
-      *text += ValueLine(entry) + "\n";
+      RegValue value = entry.value;
+      if (unicode && !ValueToUnicode(entry.value, code_page, &value)) {
+        *error = CodePageError(label, code_page) + "; export it with /a";
+        return false;
+      }
+      text += ValueLine(entry, value, unicode) + "\r\n";
     }
-    *text += "\n";
+    text += "\r\n";
+  }
+  if (!unicode) {
+    *file = text;
+    return true;
+  }
+  std::u16string units;
+  Utf8ToUtf16(text, &units);  // made of valid UTF-8 above
+  *file = kUtf16Mark + Utf16Bytes(units);
+  return true;
+}
+
+namespace {
+
+// How a parsed file's text and string data are to be read.
+struct Encoding {
+  bool text_unicode;  // names and strings are UTF-8 (decoded), else bytes in the code page
+  bool data_unicode;  // hex(1), hex(2) and hex(7) data is UTF-16LE (the 5.00 header)
+};
+
+// The text of a UTF-16LE file after its byte order mark, as UTF-8.
+bool DecodeUtf16(const std::string& file, std::string* text, int* line, std::string* error) {
+  const std::u16string units = Utf16Units(file, 2);
+  bool zero_high = false;
+  for (size_t i = 0; i < units.size() && i < 64; ++i) zero_high |= units[i] < 0x100;
+  if (!units.empty() && !zero_high) {
+    *error = "the file starts with a UTF-16 byte order mark, but its text is not UTF-16";
+    return false;
+  }
+  size_t good = 0;  // units before the first that is not part of a character
+  for (; good < units.size(); ++good) {
+    const char16_t c = units[good];
+    if (c >= 0xDC00 && c <= 0xDFFF) break;
+    if (c >= 0xD800 && c <= 0xDBFF) {
+      if (good + 1 == units.size() || units[good + 1] < 0xDC00 || units[good + 1] > 0xDFFF) break;
+      ++good;
+    }
+  }
+  Utf16ToUtf8(units.substr(0, good), text);
+  *line = 1;
+  for (char c : *text) *line += c == '\n';
+  if (good < units.size()) {
+    char what[64];
+    snprintf(what, sizeof what, "an unpaired UTF-16 surrogate (%04X)",
+             static_cast<unsigned int>(units[good]));
+    *error = what;
+    return false;
+  }
+  if (file.size() % 2 != 0) {
+    *error = "the UTF-16 file has an odd number of bytes: its last character is cut short";
+    return false;
   }
   return true;
 }
 
-bool ParseRegFile(const std::string& text, std::vector<RegFileKey>* keys, int* line,
-                  std::string* error) {
-  keys->clear();
+// The line of the first byte of `text` that is not part of a UTF-8 character, or 0.
+int FirstBadUtf8Line(const std::string& text) {
+  std::u16string units;
+  if (Utf8ToUtf16(text, &units)) return 0;
+  size_t start = 0;
+  for (int line = 1;; ++line) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    if (!Utf8ToUtf16(text.substr(start, end - start), &units)) return line;
+    start = end + 1;
+  }
+}
+
+// The file's text, as UTF-8 or as the 8-bit bytes it is, and how to read it.
+bool Decode(const std::string& file, std::string* text, Encoding* encoding, int* line,
+            std::string* error) {
   *line = 1;
-  if (text.compare(0, 2, "\xFF\xFE") == 0 || text.compare(0, 2, "\xFE\xFF") == 0) {
-    *error = "the file is UTF-16; only 8-bit .reg files can be imported";
+  if (file.compare(0, 2, "\xFE\xFF") == 0) {
+    *error = "the file is big-endian UTF-16; Windows writes and reads little-endian";
     return false;
   }
-  const size_t bom = text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
+  if (file.compare(0, 2, kUtf16Mark) == 0) {
+    encoding->text_unicode = true;
+    return DecodeUtf16(file, text, line, error);
+  }
+  const bool marked = file.compare(0, 3, kUtf8Mark) == 0;
+  *text = file.substr(marked ? 3 : 0);
+  const size_t end = text->find_first_of("\r\n");
+  const bool unicode_header = Trimmed(text->substr(0, end)) == kHeader;
+  bool eight_bit = false;
+  for (unsigned char c : *text) eight_bit |= c >= 0x80;
+  const int bad = FirstBadUtf8Line(*text);
+  encoding->text_unicode = marked || (unicode_header && eight_bit && bad == 0);
+  if (marked && bad != 0) {
+    *line = bad;
+    *error = "the file starts with a UTF-8 byte order mark, but this line is not UTF-8";
+    return false;
+  }
+  return true;
+}
+
+// Text of the file in the store's code page.
+bool TextToStore(const std::string& text, const Encoding& encoding, int code_page,
+                 std::string* out) {
+  if (!encoding.text_unicode) return (*out = text), true;
+  std::u16string units;
+  return Utf8ToUtf16(text, &units) && FromUtf16(units, code_page, out);
+}
+
+bool ValueToStore(RegValue* value, bool quoted, const Encoding& encoding, int code_page,
+                  std::string* error) {
+  std::string converted;
+  if (!TextToStore(value->name, encoding, code_page, &converted)) {
+    *error = "the value name holds a character code page " + std::to_string(code_page) +
+             " does not have";
+    return false;
+  }
+  value->name = converted;
+  if (quoted) {
+    if (!TextToStore(value->data, encoding, code_page, &converted)) {
+      *error = "the string holds a character code page " + std::to_string(code_page) +
+               " does not have";
+      return false;
+    }
+    value->data = converted;
+  } else if (encoding.data_unicode && IsStringType(value->type)) {
+    if (value->data.size() % 2 != 0) {
+      *error = "the data of a string type is UTF-16 here, but has an odd number of bytes";
+      return false;
+    }
+    if (!FromUtf16(Utf16Units(value->data), code_page, &converted)) {
+      *error = "the UTF-16 data holds a character code page " + std::to_string(code_page) + " does not have";
+      return false;
+    }
+    value->data = converted;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool ParseRegFile(const std::string& file, int code_page, std::vector<RegFileKey>* keys,
+                  int* line, std::string* error) {
+  keys->clear();
+  std::string text;
+  Encoding encoding{false, false};
+  if (!Decode(file, &text, &encoding, line, error)) return false;
   bool header = false;
-  for (const Line& l : LogicalLines(text.substr(bom))) {
+  for (const Line& l : LogicalLines(text)) {
     *line = l.number;
     if (l.text.empty() || l.text[0] == ';') continue;
     if (!header) {
       header = l.text == kHeader || l.text == kOldHeader;
       if (!header) {
-        *error = std::string("expected the header line '") + kHeader + "'";
+        *error = std::string("expected the header line '") + kHeader + "' or '" + kOldHeader + "'";
         return false;
       }
+      encoding.data_unicode = l.text == kHeader;
     } else if (!ParseLine(l, keys, error)) {
       return false;
     }
@@ -358,6 +568,25 @@ bool ParseRegFile(const std::string& text, std::vector<RegFileKey>* keys, int* l
   if (!header) {
     *error = std::string("no header line '") + kHeader + "'";
     return false;
+  }
+  for (RegFileKey& key : *keys) {
+    *line = key.line;
+    std::string sub;
+    if (!TextToStore(key.path.sub, encoding, code_page, &sub)) {
+        *error = "the key name " + Printable(key.path.Full()) + " holds a character code page " +
+               std::to_string(code_page) + " does not have";
+      return false;
+    }
+    key.path.sub = sub;
+    for (RegFileValue& entry : key.values) {
+      *line = entry.line;
+      if (!ValueToStore(&entry.value, entry.quoted, encoding, code_page, error)) {
+        const std::string name = entry.value.name;
+        *error = (name.empty() ? std::string("the unnamed value") : "value '" + Printable(name) + "'") +
+                 " of " + Printable(key.path.Full()) + ": " + *error;
+        return false;
+      }
+    }
   }
   return true;
 }

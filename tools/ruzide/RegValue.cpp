@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "CodePage.h"
 #include "Number.h"
 
 namespace ruzide {
@@ -133,13 +134,13 @@ bool DataFromText(DWORD type, const std::string& text, std::string* data, std::s
   }
 }
 
-std::string DataForDisplay(const RegValue& value) {
+std::string DataForDisplay(const RegValue& value, int code_page) {
   const std::string& data = value.data;
   switch (value.type) {
     case REG_SZ:
     case REG_EXPAND_SZ: {
       const bool terminated = !data.empty() && data.back() == '\0';
-      return Printable(data.substr(0, data.size() - terminated));
+      return TextForDisplay(data.substr(0, data.size() - terminated), code_page);
     }
     case REG_MULTI_SZ: {
       std::string strings = data;
@@ -150,7 +151,7 @@ std::string DataForDisplay(const RegValue& value) {
       std::string shown;
       for (size_t i = 0; i < parts.size(); ++i) {
         if (i > 0) shown += kMultiSeparator;
-        shown += Printable(parts[i]);
+        shown += TextForDisplay(parts[i], code_page);
       }
       return shown;
     }
@@ -178,6 +179,29 @@ std::string Printable(const std::string& bytes) {
       snprintf(escape, sizeof escape, "\\x%02X", b);
       out += escape;
     }
+  }
+  return out;
+}
+
+std::string TextForDisplay(const std::string& bytes, int code_page) {
+  std::u16string text;
+  if (code_page == 0 || !ToUtf16(bytes, code_page, &text)) return Printable(bytes);
+  std::string out, one;
+  char escape[8];
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char16_t c = text[i];
+    const size_t units = c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() ? 2 : 1;
+    if (c >= 0x20 && c != 0x7F && FromUtf16(text.substr(i, units), TerminalCodePage(), &one)) {
+      out += one;
+    } else {
+      // A control character, or one the terminal's encoding does not have.
+      for (size_t k = i; k < i + units; ++k) {
+        const unsigned int unit = text[k];
+        snprintf(escape, sizeof escape, unit < 0x100 ? "\\x%02X" : "\\u%04X", unit);
+        out += escape;
+      }
+    }
+    i += units - 1;
   }
   return out;
 }

@@ -1,8 +1,8 @@
 // Registry values and the text the `reg` commands take and show for them.
 //
-// Strings are bytes in the code page of the process that wrote them; neither the registry
-// functions nor the tool know which, so they are passed on unconverted, and shown with
-// every byte outside printable ASCII escaped.
+// Strings are bytes in the code page of the process that wrote them; the registry
+// functions do not know which. The tool takes them to be in one code page (/cp) to show
+// them, and otherwise passes them on unconverted.
 #ifndef RUZIDE_TOOLS_RUZIDE_REGVALUE_H_
 #define RUZIDE_TOOLS_RUZIDE_REGVALUE_H_
 
@@ -35,11 +35,18 @@ bool DataFromText(DWORD type, const std::string& text, std::string* data, std::s
 
 // The data as `reg query` shows it: strings without their terminating zero, the strings
 // of a REG_MULTI_SZ joined by \0, REG_DWORD and REG_QWORD as 0x-prefixed hexadecimal
-// numbers, everything else (and numbers of the wrong size) as hexadecimal bytes.
-std::string DataForDisplay(const RegValue& value);
+// numbers, everything else (and numbers of the wrong size) as hexadecimal bytes. Strings
+// are shown as TextForDisplay shows them.
+std::string DataForDisplay(const RegValue& value, int code_page = 0);
 
 // `bytes` with printable ASCII as it is and every other byte as \xNN.
 std::string Printable(const std::string& bytes);
+
+// `bytes`, text in `code_page`, in the terminal's encoding (UTF-8; on Windows the ANSI
+// code page), control characters as \xNN; text that does not convert is shown as
+// Printable shows it, and so is all text when `code_page` is 0.
+std::string TextForDisplay(const std::string& bytes, int code_page);
+
 
 // The value of hexadecimal digit `c`, or -1 when it is none.
 int HexDigit(char c);

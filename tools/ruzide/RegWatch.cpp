@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "CodePage.h"
 #include "ExitStatus.h"
 #include "Interrupt.h"
 #include "RegKey.h"
@@ -63,12 +64,15 @@ std::string Now() {
 }
 
 void PrintLine(FILE* out, const std::string& time, const RegPath& key, const std::string& rest) {
-  fprintf(out, "%s  %s  %s\n", time.c_str(), Printable(key.Full()).c_str(), rest.c_str());
+  fprintf(out, "%s  %s  %s\n", time.c_str(), TextForDisplay(key.Full(), DefaultCodePage()).c_str(),
+          rest.c_str());
 }
 
 std::string ValueText(const RegValue& value) {
-  const std::string name = value.name.empty() ? "(Default)" : Printable(value.name);
-  const std::string data = DataForDisplay(value);
+  // Shown as `reg query` shows them, in the default code page.
+  const int code_page = DefaultCodePage();
+  const std::string name = value.name.empty() ? "(Default)" : TextForDisplay(value.name, code_page);
+  const std::string data = DataForDisplay(value, code_page);
   return name + "  " + TypeName(value.type) + (data.empty() ? "" : "  " + data);
 }
 
@@ -85,7 +89,8 @@ void PrintChanges(const TreeState& before, const TreeState& after, FILE* out) {
     if (old == before.end()) PrintLine(out, time, key.path, "(key created)");
     for (const auto& [value_name, value] : was.values) {
       if (key.values.count(value_name) == 0) {
-        const std::string shown = value.name.empty() ? "(Default)" : Printable(value.name);
+        const std::string shown =
+            value.name.empty() ? "(Default)" : TextForDisplay(value.name, DefaultCodePage());
         PrintLine(out, time, key.path, shown + "  (value deleted)");
       }
     }
