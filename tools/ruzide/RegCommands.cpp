@@ -49,10 +49,11 @@ const char kRegUsage[] =
     "      exact case); /k key names, /v value names, /d data (none: all three); /t types\n"
     "      separated by commas; /se the REG_MULTI_SZ separator (\\0)\n"
     "  add <KEY> [/v <name> | /ve] [/t <type>] [/d <data>] [/f] [/cp <n>]\n"
-    "      create the key and, with /v or /ve, set a value of type REG_SZ (the default),\n"
-    "      REG_EXPAND_SZ, REG_MULTI_SZ (strings separated by \\0), REG_DWORD or REG_QWORD\n"
-    "      (decimal, or hexadecimal with 0x), REG_BINARY or REG_NONE (hexadecimal bytes,\n"
-    "      like 0102ff); an existing value is replaced only with /f\n"
+    "      create the key and, with /v or /ve (/t or /d alone: the unnamed value), set\n"
+    "      a value of type REG_SZ (the default), REG_EXPAND_SZ, REG_MULTI_SZ (strings\n"
+    "      separated by \\0), REG_DWORD or REG_QWORD (decimal, or hexadecimal with 0x),\n"
+    "      REG_BINARY or REG_NONE (hexadecimal bytes, like 0102ff); an existing value is\n"
+    "      replaced only with /f\n"
     "  delete <KEY> [/v <name> | /ve | /va] /f\n"
     "      delete a value, all values of the key (/va), or the key and everything below\n"
     "      it; /f confirms\n"
@@ -81,8 +82,8 @@ const char kRegUsage[] =
     "1252 (on Windows the ANSI code page). query, add, export and import convert\n"
     "through it; export /a writes the bytes unconverted.\n"
     "\n"
-    "Exit status: 0 on success, 1 when the registry refused or a file was bad, 2 for a\n"
-    "bad command line (for compare, 1).\n";
+    "Exit status: 0 on success, 1 on any failure, a bad command line included; compare\n"
+    "answers 2 for keys that differ.\n";
 
 namespace {
 
@@ -121,14 +122,22 @@ const struct {
                 {"k", false}, {"c", false}, {"e", false}, {"se", true},
                 {"a", false}, {"cp", true}};
 
+// A bad command line is a failure like any other, 1, as Windows' reg answers it: scripts
+// written for that tool test for nothing else.
 int UsageError(FILE* err, const std::string& what) {
   fprintf(err, "ruzide: %s\nTry 'ruzide reg --help'.\n", what.c_str());
-  return kExitUsage;
+  return kExitFailure;
 }
 
 int Failure(FILE* err, const std::string& what) {
   fprintf(err, "ruzide: %s\n", what.c_str());
   return kExitFailure;
+}
+
+// Whether `arg` asks for help as Windows' reg takes it: /?, -?, /h or -h, in any case.
+bool IsHelpSwitch(const std::string& arg) {
+  return arg.size() == 2 && (arg[0] == '/' || arg[0] == '-') &&
+         (arg[1] == '?' || arg[1] == 'h' || arg[1] == 'H');
 }
 
 std::string Lower(std::string text) {
@@ -187,6 +196,17 @@ std::string ValueLabel(const std::string& name) {
 }
 
 std::string Shown(const RegPath& path) { return Printable(path.Full()); }
+
+// Parses a KEY of the command line. Windows' reg refuses a root followed by a backslash and
+// a path ending in two, where the registry functions would take the root or drop them:
+// such a typo must not write into the root.
+bool ParseKeyArgument(const std::string& text, RegPath* path, std::string* error) {
+  if (!ParseRegPath(text, path, error)) return false;
+  const bool ends_twice = text.size() > 2 && text.compare(text.size() - 2, 2, "\\\\") == 0;
+  if (!ends_twice && !(path->sub.empty() && text.back() == '\\')) return true;
+  *error = "invalid key name '" + Printable(text) + "'";
+  return false;
+}
 
 // Converts `text`, as typed, to the request's code page.
 bool Typed(std::string* text, const Request& request, std::string* error) {
@@ -249,9 +269,6 @@ bool ParseRequest(const Command& command, const std::vector<std::string>& args, 
   }
   if (strcmp(command.name, "query") == 0) {
     if (!CheckQuery(*request, error)) return false;
-  } else if ((request->Has("t") || request->Has("d")) && !request->OneValue()) {
-    *error = "/t and /d need /v <name> or /ve";
-    return false;
   }
   if (request->Has("od") + request->Has("os") + request->Has("oa") + request->Has("on") > 1) {
     *error = "give only one of /od, /os, /oa and /on";
@@ -268,7 +285,7 @@ bool ParseRequest(const Command& command, const std::vector<std::string>& args, 
     *error = "code page " + std::to_string(request->code_page) + " is not known here";
     return false;
   }
-  if (command.key && !ParseRegPath(request->operands[0], &request->key, error)) return false;
+  if (command.key && !ParseKeyArgument(request->operands[0], &request->key, error)) return false;
   // The second KEY of copy and compare, parsed where they run, is typed text too.
   const bool second_key = command.key && command.operands == 2 && strcmp(command.name, "export");
   return Typed(&request->key.sub, *request, error) && Typed(&request->name, *request, error) &&
@@ -337,9 +354,11 @@ int Query(const Request& request, FILE* out, FILE* err) {
 
 int Add(const Request& request, FILE*, FILE* err) {
   RegValue value{request.name, request.type, std::string()};
+  // /t or /d without /v sets the unnamed value, as Windows' reg does.
+  const bool set = request.OneValue() || request.Has("t") || request.Has("d");
   std::string error;
   // Checked before anything is created, so that a bad command line changes nothing.
-  if (request.OneValue() && !DataFromText(value.type, request.data, &value.data, &error)) {
+  if (set && !DataFromText(value.type, request.data, &value.data, &error)) {
     return UsageError(err, error);
   }
   RegKey key;
@@ -347,7 +366,7 @@ int Add(const Request& request, FILE*, FILE* err) {
   if (status != ERROR_SUCCESS) {
     return Failure(err, "cannot create " + Shown(request.key) + ": " + ErrorText(status));
   }
-  if (!request.OneValue()) return kExitOk;
+  if (!set) return kExitOk;
   RegValue existing;
   if (!request.Has("f") && key.Query(value.name, &existing) == ERROR_SUCCESS) {
     return Failure(err, Shown(request.key) + " already has " + ValueLabel(value.name) +
@@ -522,17 +541,14 @@ int Import(const Request& request, FILE*, FILE* err) {
 int Copy(const Request& request, FILE* out, FILE* err) {
   RegPath to;
   std::string error;
-  if (!ParseRegPath(request.operands[1], &to, &error)) return UsageError(err, error);
+  if (!ParseKeyArgument(request.operands[1], &to, &error)) return UsageError(err, error);
   return CopyKey(request.key, to, request.Has("s"), request.Has("f"), stdin, out, err);
 }
 
 int Compare(const Request& request, FILE* out, FILE* err) {
   RegPath right;
   std::string error;
-  if (!ParseRegPath(request.operands[1], &right, &error)) {
-    UsageError(err, error);
-    return kExitFailure;
-  }
+  if (!ParseKeyArgument(request.operands[1], &right, &error)) return UsageError(err, error);
   CompareOutput output = CompareOutput::kDifferences;
   if (request.Has("os")) output = CompareOutput::kMatches;
   if (request.Has("oa")) output = CompareOutput::kAll;
@@ -564,8 +580,12 @@ const Command kCommands[] = {
 }  // namespace
 
 int RegCommand(const std::vector<std::string>& args, FILE* out, FILE* err) {
+  if (args.size() == 1 && IsHelpSwitch(args[0])) {
+    fputs(kRegUsage, out);
+    return kExitOk;
+  }
   // `<command> /?` asks for the command's help, as Windows' reg takes it.
-  if (args.size() == 2 && (args[1] == "/?" || args[1] == "-?") && RegCommandHelp(args[0])) {
+  if (args.size() == 2 && IsHelpSwitch(args[1]) && RegCommandHelp(args[0])) {
     fputs(RegCommandHelp(args[0]), out);
     return kExitOk;
   }
@@ -573,12 +593,7 @@ int RegCommand(const std::vector<std::string>& args, FILE* out, FILE* err) {
     if (args.empty() || args[0] != command.name) continue;
     Request request;
     std::string error;
-    if (!ParseRequest(command, args, &request, &error)) {
-      const int status = UsageError(err, error);
-      // compare answers 2 for keys that differ, as Windows' reg does, so a bad command
-      // line is 1 there, as Windows' reg answers every failure.
-      return strcmp(command.name, "compare") == 0 ? kExitFailure : status;
-    }
+    if (!ParseRequest(command, args, &request, &error)) return UsageError(err, error);
     return command.run(request, out, err);
   }
   return UsageError(err, "unknown reg command '" + (args.empty() ? "" : args[0]) + "'");

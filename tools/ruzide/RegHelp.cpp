@@ -56,7 +56,7 @@ const struct {
      "ruzide reg add <KEY> [/v <name> | /ve] [/t <type>] [/d <data>] [/f]\n"
      "\n"
      "  Creates the key and every missing key above it; with [/v] or [/ve], also sets\n"
-     "  a value of it.\n"
+     "  a value of it; [/t] or [/d] alone set the unnamed value.\n"
      "\n" RUZIDE_KEY_HELP_ RUZIDE_VALUE_HELP_(
          "set") "  /t <type>\n"
                 "     The value's type, one of\n"

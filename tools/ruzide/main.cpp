@@ -87,7 +87,8 @@ bool IsHelp(const char* arg) {
 
 // Needs nothing of the library: the reg commands go to the registry functions alone.
 int Reg(int argc, char** argv) {
-  if (argc == 2) return Usage(ruzide::tool::kRegUsage, stderr, kExitUsage);
+  // 1, as Windows' reg answers every failure (see RegCommand).
+  if (argc == 2) return Usage(ruzide::tool::kRegUsage, stderr, kExitFailure);
   if (IsHelp(argv[2]) || strcmp(argv[2], "/?") == 0) {
     return Usage(ruzide::tool::kRegUsage, stdout, kExitOk);
   }
