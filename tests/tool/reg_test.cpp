@@ -394,8 +394,9 @@ TEST_F(RegTest, ImportRefusesAMalformedFileNamingTheLineAndChangesNothing) {
     int line;
     const char* reason;
   } kCases[] = {
-      {"REGEDIT5\n", 1, "expected the header line"},
-      {"\n\n", 2, "no header line"},
+      {"REGEDIT3\n", 1, "the first line must be the header"},
+      {"\nREGEDIT4\n", 1, "the first line must be the header"},
+      {"; c\n" + head, 1, "the first line must be the header"},
       {"Windows Registry Editor Version 5.00\n\"v\"=\"x\"\n", 2, "before the first [key]"},
       {head + "\"v\"=dword:123456789\n", 5, "1 to 8 hexadecimal digits"},
       {head + "\"v\"=\"unterminated\n", 5, "no closing quote"},

@@ -553,15 +553,17 @@ bool ParseRegFile(const std::string& file, int code_page, std::vector<RegFileKey
   bool header = false;
   for (const Line& l : LogicalLines(text)) {
     *line = l.number;
-    if (l.text.empty() || l.text[0] == ';') continue;
     if (!header) {
-      header = l.text == kHeader || l.text == kOldHeader;
+      // Windows' tools take a header on the first line only, not after a blank line or a
+      // comment, and import nothing under any other (REGEDIT3 and the like).
+      header = l.number == 1 && (l.text == kHeader || l.text == kOldHeader);
       if (!header) {
-        *error = std::string("expected the header line '") + kHeader + "' or '" + kOldHeader + "'";
+        *error = std::string("the first line must be the header '") + kHeader + "' or '" +
+                 kOldHeader + "'";
         return false;
       }
       encoding.data_unicode = l.text == kHeader;
-    } else if (!ParseLine(l, keys, error)) {
+    } else if (!l.text.empty() && l.text[0] != ';' && !ParseLine(l, keys, error)) {
       return false;
     }
   }

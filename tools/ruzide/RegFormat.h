@@ -65,8 +65,9 @@ bool WriteRegFile(const std::vector<RegFileKey>& keys, RegDialect dialect, int c
 // Parses the whole of `file`, of either dialect, as UTF-16LE with a byte order mark,
 // UTF-8 with one, or else 8-bit; an 8-bit file under the Unicode header is taken as
 // UTF-8 when it is valid UTF-8, as in the code page otherwise. Besides what WriteRegFile
-// writes it takes LF line ends, blank lines, comments (lines starting with ;), blanks
-// around = and commas, abbreviated roots, and lines continued by a final backslash.
+// writes it takes LF line ends, blank lines and comments (lines starting with ;) after
+// the header, which must be the first line, blanks around = and commas, abbreviated
+// roots, and lines continued by a final backslash.
 // Anything else fails, with the (first) number of the line at fault in `line` and the
 // reason in `error`: bad UTF-16 or UTF-8, text `code_page` has no characters for, and a
 // file cut short (a value continued into the end of the file, or a dword: or hex value
