@@ -6,6 +6,7 @@
 #include <cstring>
 #include <set>
 
+#include "AsciiCase.h"
 #include "CodePage.h"
 #include "ExitStatus.h"
 #include "RegCompare.h"
@@ -140,17 +141,12 @@ bool IsHelpSwitch(const std::string& arg) {
          (arg[1] == '?' || arg[1] == 'h' || arg[1] == 'H');
 }
 
-std::string Lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
-  return text;
-}
-
 // The name of the option `arg` is (lower case, without its / or -), or empty when it is
 // none: only the options' own names count, so that a path such as /tmp/x.reg is an
 // operand.
 std::string OptionName(const std::string& arg, bool* takes_argument) {
   if (arg.size() < 2 || (arg[0] != '/' && arg[0] != '-')) return std::string();
-  const std::string name = Lower(arg.substr(1));
+  const std::string name = AsciiLower(arg.substr(1));
   for (const auto& o : kOptions) {
     if (name != o.name) continue;
     *takes_argument = o.takes_argument;
@@ -330,7 +326,9 @@ int Query(const Request& request, FILE* out, FILE* err) {
     std::vector<const RegValue*> shown;
     for (const RegValue& value : key.values) {
       // /v matches names as the registry does, without regard to the case of ASCII letters.
-      if (!request.OneValue() || Lower(value.name) == Lower(request.name)) shown.push_back(&value);
+      if (!request.OneValue() || AsciiLower(value.name) == AsciiLower(request.name)) {
+        shown.push_back(&value);
+      }
     }
     if (request.OneValue() && shown.empty()) continue;
     fprintf(out, "%s%s\n", printed ? "\n" : "",

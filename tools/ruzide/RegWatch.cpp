@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "AsciiCase.h"
 #include "CodePage.h"
 #include "ExitStatus.h"
 #include "Interrupt.h"
@@ -16,13 +17,6 @@ namespace ruzide {
 namespace tool {
 
 namespace {
-
-std::string Lower(std::string text) {
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return text;
-}
 
 // The keys of a subtree and their values, by their names as the registry matches them.
 struct KeyState {
@@ -38,9 +32,9 @@ TreeState ReadState(const RegPath& path, bool subtree) {
   ReadTree(path, subtree, &keys, &failed);
   TreeState state;
   for (const KeyContents& key : keys) {
-    KeyState& entry = state[Lower(key.path.sub)];
+    KeyState& entry = state[AsciiLower(key.path.sub)];
     entry.path = key.path;
-    for (const RegValue& value : key.values) entry.values[Lower(value.name)] = value;
+    for (const RegValue& value : key.values) entry.values[AsciiLower(value.name)] = value;
   }
   return state;
 }

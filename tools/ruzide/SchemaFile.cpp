@@ -8,19 +8,13 @@
 #include <fstream>
 #include <set>
 
+#include "AsciiCase.h"
 #include "ToolFolder.h"
 
 namespace ruzide {
 namespace tool {
 
 namespace {
-
-std::string Lower(std::string text) {
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return text;
-}
 
 // The schema's text form back to bytes: \\ is a backslash, \xNN a byte.
 bool Unescape(const std::string& text, std::string* out) {
@@ -90,13 +84,13 @@ bool BelowBase(const SchemaFile& schema, const SchemaValue& value, std::string* 
     if (RootOf(r) == schema.root) root = r;
   }
   std::string path = value.key;
-  if (Lower(path.substr(0, root.size())) != Lower(root)) return false;
+  if (AsciiLower(path.substr(0, root.size())) != AsciiLower(root)) return false;
   path = path.size() > root.size() ? path.substr(root.size() + 1) : "";
   if (schema.base.empty()) {
     *below = path;
     return true;
   }
-  if (Lower(path.substr(0, schema.base.size())) != Lower(schema.base)) return false;
+  if (AsciiLower(path.substr(0, schema.base.size())) != AsciiLower(schema.base)) return false;
   if (path.size() == schema.base.size()) {
     below->clear();
     return true;
@@ -239,7 +233,7 @@ std::vector<SchemaFile> FindSchemaFiles(FILE* err) {
         fprintf(err, "ruzide: %s: not a settings schema: %s\n", path.c_str(), why.c_str());
         continue;
       }
-      if (names.insert(Lower(schema.name)).second) found.push_back(schema);
+      if (names.insert(AsciiLower(schema.name)).second) found.push_back(schema);
     }
   }
   return found;

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "AsciiCase.h"
 #include "CodePage.h"
 #include "ExitStatus.h"
 #include "MachineSource.h"
@@ -22,13 +23,6 @@ bool SameIgnoringAsciiCase(const std::string& a, const char* b) {
     if (x != y) return false;
   }
   return i == a.size() && b[i] == '\0';
-}
-
-std::string Lower(std::string text) {
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return text;
 }
 
 // A string is in the schema's code page (1252 for the library's trees) unless its key
@@ -96,7 +90,8 @@ std::vector<Schema> LoadSchemas() {
   const size_t library_trees = schemas.size();
   for (const SchemaFile& file : FindSchemaFiles(stderr)) {
     std::map<std::string, SchemaNote> notes;
-    for (const SchemaValue& v : file.values) notes[Lower(v.setting)] = {v.summary, v.code_page};
+    for (const SchemaValue& v : file.values)
+      notes[AsciiLower(v.setting)] = {v.summary, v.code_page};
     bool own = false;
     for (size_t i = 0; i < library_trees; ++i) {
       if (SameIgnoringAsciiCase(file.name, schemas[i].name.c_str())) {
@@ -143,7 +138,7 @@ std::vector<Setting> SettingsOf(const Schema& schema) {
   if (schema.tree) ruzide::decl::WalkTree(*schema.tree, Collect, &infos);
   std::vector<Setting> out;
   for (const auto& info : infos) {
-    auto note = schema.notes.find(Lower(info.strSetting.GetString()));
+    auto note = schema.notes.find(AsciiLower(info.strSetting.GetString()));
     const bool noted = note != schema.notes.end();
     out.push_back({&schema, info, CodePageFor(info.pValue, noted ? note->second.code_page : 1252),
                    noted ? note->second.summary : ""});
