@@ -348,13 +348,7 @@ LONG Store::Join() {
     mutex_.unlock();
     return status;
   }
-  changed_ = false;
-  changes_.Discard();
-  seen_generation_ = generation_.Load();
-  if (!GenerationCounter::Stable(seen_generation_) || cache_.tag() != seen_generation_) {
-    cache_.Reset(KeyCache::kUntagged);
-  }
-  caching_ = true;
+  StartTracking();
   return ERROR_SUCCESS;
 }
 
@@ -473,11 +467,9 @@ void Store::FinishRead() {
 
 // Under the store lock the database cannot change behind this process, so the cache,
 // once checked against the counter, may be read and filled freely.
-void Store::StartWrite() {
-  LockStore();
-  db_.BeginWrite();
-  in_transaction_ = true;
-  writing_ = true;
+// At the start of a transaction that may write: no change recorded yet, and the cache kept
+// only if the counter is even and still the one it was filled at.
+void Store::StartTracking() {
   changed_ = false;
   changes_.Discard();
   seen_generation_ = generation_.Load();
@@ -485,6 +477,14 @@ void Store::StartWrite() {
     cache_.Reset(KeyCache::kUntagged);
   }
   caching_ = true;
+}
+
+void Store::StartWrite() {
+  LockStore();
+  db_.BeginWrite();
+  in_transaction_ = true;
+  writing_ = true;
+  StartTracking();
 }
 
 void Store::FinishWrite() {

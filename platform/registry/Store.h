@@ -172,6 +172,7 @@ class Store {
   void StartRead();
   void FinishRead();
   void StartWrite();
+  void StartTracking();
   void FinishWrite();
   LONG Recover(const DatabaseError& error);
   void UseDatabase();
