@@ -1,5 +1,6 @@
-// The two common-settings trees: layout, defaults and bounds, loading, assignment and
-// clamping, write-back, and the bind sequences.
+// The two common-settings trees: loading, assignment and clamping, write-back, and the
+// machine table's fallback. Their layout, defaults and bounds are the declaration's own,
+// and the tool's listing shows them.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -9,7 +10,6 @@
 #ifndef _WIN32
 #include "platform/registry/RegistryStore.h"
 #endif
-#include "tests/framework/TestTrees.h"
 #include "tests/library/LibraryStoreTest.h"
 
 namespace {
@@ -18,40 +18,6 @@ using CUser = CRDCLg_oRegCmnCUser;
 using LMach = CRDCLg_oRegCmnLMach;
 
 using TreeTest = LibraryStoreTest;
-
-TEST_F(TreeTest, CurrentUserDefaultsOnAnEmptyStore) {
-  const struct {
-    const char* key;
-    const char* name;
-    int def, min, max;
-  } kRows[] = {{"Languages", "CurrentLangId", 1033, 0, -1},
-               {"Regional", "Date", 0, 0, 2},
-               {"Regional", "Time", 0, 0, 1},
-               {"Regional", "System", 0, 0, 1},
-               {"Regional", "Decimal", 0, 0, 1},
-               {"Settings", "CurrentMnemonic", 1, 0, 1}};
-  {
-    CUser tree;
-    auto& b = tree.m_oSWT_BF_CMN;
-    CRegDeclInt* nodes[] = {&b.m_oLanguages.m_oCurrentLangId, &b.m_oRegional.m_oDate,
-                            &b.m_oRegional.m_oTime,           &b.m_oRegional.m_oSystem,
-                            &b.m_oRegional.m_oDecimal,        &b.m_oSettings.m_oCurrentMnemonic};
-    for (int i = 0; i < 6; ++i) {
-      const std::string key = kBase + "\\" + kRows[i].key;
-      SCOPED_TRACE(kRows[i].name);
-      EXPECT_STREQ(kRows[i].name, nodes[i]->m_strName);
-      EXPECT_EQ(key, nodes[i]->m_strFullPath.GetString());
-      EXPECT_EQ(kRows[i].def, nodes[i]->m_nValue);
-      EXPECT_EQ(kRows[i].min, nodes[i]->m_nMin);
-      EXPECT_EQ(kRows[i].max, nodes[i]->m_nMax);
-      EXPECT_EQ(0, nodes[i]->m_bInRegistry + nodes[i]->m_bDirty);
-      EXPECT_TRUE(KeyThere(key.c_str()));
-    }
-  }
-  // Loading created the keys only, and a tree that was only read writes nothing.
-  for (const auto& row : kRows)
-    EXPECT_FALSE(ValueThere((kBase + "\\" + row.key).c_str(), row.name));
-}
 
 TEST_F(TreeTest, CurrentUserLoadsUnclampedAndClampsAssignments) {
   PutInt(kRegional.c_str(), "Date", 7);
@@ -137,39 +103,6 @@ TEST_F(TreeTest, LocalMachineDefaultsUnlessTheStoreIsReadable) {
   }
   unsetenv("RUZIDE_VIRTUALIZATION");
 #endif
-}
-
-TEST_F(TreeTest, BindSequencesAndParentsFollowTheDeclaration) {
-  RecordingSink cuser_sink, lmach_sink;
-  ruzide::decl::EmitMembers<CUser>(cuser_sink);
-  ruzide::decl::EmitMembers<LMach>(lmach_sink);
-  EXPECT_EQ("BBBRBBBBBRBBRR", cuser_sink.text);
-  std::string slots;  // base key, Languages, NumLanguages, then four binds per slot
-  for (int slot = 1; slot <= 7; ++slot) slots += "BBBBR";
-  EXPECT_EQ("BBB" + slots + "RR", lmach_sink.text);
-
-  CUser cuser;
-  LMach lmach;
-  EXPECT_EQ(0, CRegDeclHive::s_aChildren.GetSize() + CRegDeclHive::s_aParentStack.GetSize());
-  EXPECT_EQ(HKEY_CURRENT_USER, cuser.m_hRootKey);
-  EXPECT_EQ(HKEY_LOCAL_MACHINE, lmach.m_hRootKey);
-  auto& b = cuser.m_oSWT_BF_CMN;
-  const CRegDeclObject* keys[] = {&b.m_oLanguages, &b.m_oRegional, &b.m_oSettings};
-  ASSERT_EQ(3, b.m_aChildren.GetSize());
-  for (int i = 0; i < 3; ++i) EXPECT_EQ(keys[i], b.m_aChildren.GetAt(i));
-  EXPECT_EQ(&b.m_oRegional.m_oDecimal, b.m_oRegional.m_aChildren.GetAt(3));
-  EXPECT_EQ(&b.m_oSettings, b.m_oSettings.m_oCurrentMnemonic.m_pParent);
-  EXPECT_EQ(&b, b.m_oSettings.m_pParent);
-  EXPECT_EQ(&cuser, b.m_pParent);
-  EXPECT_EQ(kBase, b.m_strName.GetString());
-  auto& l = lmach.m_oSWT_BF_CMN.m_oLanguages;
-  EXPECT_EQ(&l.m_oLanguage4, l.m_oLanguage4.m_oLangId.m_pParent);
-  EXPECT_EQ(&l, l.m_oLanguage4.m_pParent);
-  EXPECT_EQ(&lmach.m_oSWT_BF_CMN, l.m_pParent);
-  EXPECT_EQ(kLanguages + "\\Language4", l.m_oLanguage4.m_oLangId.m_strFullPath.GetString());
-  ASSERT_EQ(8, l.m_aChildren.GetSize());
-  EXPECT_EQ(&l.m_oNumLanguages, l.m_aChildren.GetAt(0));
-  EXPECT_EQ(&l.m_oLanguage7, l.m_aChildren.GetAt(7));
 }
 
 }  // namespace
