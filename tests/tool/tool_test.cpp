@@ -257,33 +257,27 @@ TEST_F(ToolTest, StoreCommandsNameADamagedRootAndRefuseWhatTheyMayNotDo) {
 }
 #endif
 
-TEST_F(ToolTest, LanguagesShowsTheDefaultTableInUtf8) {
-  const ChildResult r = Tool({"languages"});
+// The table in UTF-8 from each slot's code page, then as the stored count extends it; an
+// implausible count is refused. The listing writes nothing back.
+TEST_F(ToolTest, LanguagesListsTheTableInUtf8AsTheStoredCountSays) {
+  ChildResult r = Tool({"languages"});
   ASSERT_EQ(0, r.status) << r.err;
   EXPECT_TRUE(Contains(r.out, "Installed languages: 6 (NumLanguages by default"));
-  EXPECT_EQ((std::vector<std::string>{"1", "1031", "(0x0407)", "A", "default", "Deutsch"}),
-            Row(r.out, "1"));
   EXPECT_EQ((std::vector<std::string>{"3", "1036", "(0x040C)", "C", "default",
                                       "Fran\xC3\xA7"
                                       "ais"}),
             Row(r.out, "3"));
-  EXPECT_EQ((std::vector<std::string>{"4", "1034", "(0x040A)", "D", "default",
-                                      "Espa\xC3\xB1"
-                                      "ol"}),
-            Row(r.out, "4"));
   EXPECT_EQ((std::vector<std::string>{"6", "2052", "(0x0804)", "K", "default",
                                       "\xE4\xB8\xAD\xE6\x96\x87"}),
             Row(r.out, "6"));
   EXPECT_TRUE(Row(r.out, "7").empty());  // "User Defined" is not installed
-}
 
-TEST_F(ToolTest, LanguagesFollowsTheStoredCountAndLeavesNothingBehind) {
   PutMachine(kLanguages, "NumLanguages", 9);
   // Slot 8 shares slot 1's identifier; its own character is still the one shown.
   PutMachine(kLanguages + "\\Language8", "LangId", 1031);
   PutMachine(kLanguages + "\\Language8", "FileExtension", "N");
   PutMachine(kLanguages + "\\Language8", "Description", "Nederlands");
-  const ChildResult r = Tool({"languages"});
+  r = Tool({"languages"});
   ASSERT_EQ(0, r.status) << r.err;
   EXPECT_TRUE(Contains(r.out, "Installed languages: 9 (NumLanguages from the machine"));
   EXPECT_EQ((std::vector<std::string>{"7", "0", "(0x0000)", "X", "default", "User", "Defined"}),
@@ -294,11 +288,9 @@ TEST_F(ToolTest, LanguagesFollowsTheStoredCountAndLeavesNothingBehind) {
   EXPECT_EQ((std::vector<std::string>{"9", "1033", "(0x0409)", "default"}), Row(r.out, "9"));
   EXPECT_FALSE(
       Stored((kLanguages + "\\Language9").c_str(), "LangId", nullptr, nullptr, HKEY_LOCAL_MACHINE));
-}
 
-TEST_F(ToolTest, LanguagesRefusesAnImplausibleCount) {
   PutMachine(kLanguages, "NumLanguages", 100000);
-  const ChildResult r = Tool({"languages"});
+  r = Tool({"languages"});
   EXPECT_EQ(1, r.status);
   EXPECT_TRUE(Contains(r.err, "NumLanguages is 100000")) << r.err;
 }
