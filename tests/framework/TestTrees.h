@@ -34,6 +34,8 @@ REGDECL_HIVE_BEGIN(g_oApp, HKEY_CURRENT_USER)
     REGDECL_STRING(Owner, "Owner", nullptr)
   REGDECL_KEY_END(Base)
 REGDECL_HIVE_END(g_oApp)
+constexpr char kBase[] = "Software\\Test";
+constexpr char kPrefs[] = "Software\\Test\\Prefs";
 
 // Records a bind sequence as text: "B" for each bind, "R" for each removal.
 class RecordingSink : public ruzide::decl::BindSink {

@@ -16,10 +16,7 @@ std::vector<std::string> Names(const CStringList& list) {
 }
 typedef std::vector<std::string> V;
 
-class NamesTest : public IsolatedRegistryTest {
- protected:
-  const char* kPrefs = "Software\\Test\\Prefs";
-};
+using NamesTest = IsolatedRegistryTest;
 
 TEST_F(NamesTest, KeyNamesAppendStringNamesEmptyFirst) {
   MakeKey("Software\\Test\\Prefs\\Sub");

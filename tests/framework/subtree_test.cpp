@@ -7,10 +7,7 @@
 
 namespace {
 
-class SubtreeTest : public IsolatedRegistryTest {
- protected:
-  const char* kPrefs = "Software\\Test\\Prefs";
-};
+using SubtreeTest = IsolatedRegistryTest;
 
 TEST_F(SubtreeTest, ReadCacheOnAMissingKeyCreatesOnlyWhatStringAndIntReadsOpen) {
   CRDCLg_oApp tree;
@@ -60,7 +57,6 @@ TEST_F(SubtreeTest, WriteCacheCreatesEveryKeyAndWritesDirtyOrAll) {
 }
 
 TEST_F(SubtreeTest, MirrorAddsWhatTheRegistryHoldsBeyondTheDeclaration) {
-  const char* kBase = "Software\\Test";
   PutString(kBase, "Note", "hello");
   PutInt(kBase, "Count", 12);
   unsigned char bytes[3] = {1, 2, 3};

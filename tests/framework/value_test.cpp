@@ -6,10 +6,7 @@
 
 namespace {
 
-class ValueTest : public IsolatedRegistryTest {
- protected:
-  const char* kPrefs = "Software\\Test\\Prefs";
-};
+using ValueTest = IsolatedRegistryTest;
 
 TEST_F(ValueTest, WriteBackWritesDirtyValuesOnceAtDestruction) {
   {

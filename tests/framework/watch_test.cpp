@@ -17,7 +17,6 @@
 namespace {
 
 constexpr DWORD kSoon = 10000;
-const char kPrefs[] = "Software\\Test\\Prefs";
 
 // Records what Apply reports, as "name: old -> new".
 class RecordingWatch : public CRegDeclWatch {
