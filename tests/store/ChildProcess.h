@@ -1,8 +1,9 @@
 // A forked child process and a pipe that carries numbers between processes, for the
-// tests of processes sharing the store.
+// tests of processes sharing the store, and a way for a child to stop being root.
 #ifndef RUZIDE_TESTS_STORE_CHILDPROCESS_H_
 #define RUZIDE_TESTS_STORE_CHILDPROCESS_H_
 
+#include <grp.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -71,5 +72,11 @@ class Pipe {
  private:
   int ends_[2];
 };
+
+// Makes this process, if it runs as root, whom file modes do not stop, the user nobody;
+// false if that failed.
+inline bool LeaveRoot() {
+  return geteuid() != 0 || (setgroups(0, nullptr) == 0 && setgid(65534) == 0 && setuid(65534) == 0);
+}
 
 #endif  // RUZIDE_TESTS_STORE_CHILDPROCESS_H_

@@ -4,7 +4,6 @@
 // file) still reads whole values while the store is written, and no checkpoint overwrites what it
 // is reading; programs that use SQLite's own locking cannot write while the store is open.
 #include <fcntl.h>
-#include <grp.h>
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
@@ -55,10 +54,7 @@ int StampOf(const std::string& bytes) {
 // `gen`, which the test has made read-only: root, whom file modes do not stop, becomes
 // another user.
 bool BecomeOutsideReader(const std::string& gen) {
-  if (geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0)) {
-    return false;
-  }
-  return access(gen.c_str(), W_OK) != 0;
+  return LeaveRoot() && access(gen.c_str(), W_OK) != 0;
 }
 
 class StoreLockTest : public ::testing::Test {
