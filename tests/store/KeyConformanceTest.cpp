@@ -2,6 +2,7 @@
 // the registry functions alone, so that it runs unchanged against the real registry.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -184,23 +185,42 @@ TEST_F(KeyConformanceTest, VolatileKeysHoldOnlyVolatileKeysAndListWithTheOthers)
   RegCloseKey(fleeting);
 }
 
-TEST_F(KeyConformanceTest, LongNamesAndDeepPathsWork) {
-  std::string long_name(255, 'k');
-  HKEY key = CreateKey(base(), long_name.c_str());
+// A key name has at most 255 characters and a value name 16,383; a key lies at most 512
+// levels below its root.
+TEST_F(KeyConformanceTest, NameAndDepthLimitsAreExact) {
+  const std::string longest(255, 'k');
+  RegCloseKey(CreateKey(base(), longest.c_str()));
+  EXPECT_EQ(std::vector<std::string>{longest}, SubkeyNames(base()));
+  HKEY key = nullptr;
+  EXPECT_EQ(ERROR_INVALID_PARAMETER, OpenKey(base(), (longest + "k").c_str(), KEY_READ, &key));
+  EXPECT_EQ(nullptr, CreateKey(base(), (longest + "k").c_str()));
+  EXPECT_EQ(ERROR_SUCCESS, SetDword(base(), std::string(16383, 'v').c_str(), 1));
+  EXPECT_EQ(ERROR_FILENAME_EXCED_RANGE, SetDword(base(), std::string(16384, 'v').c_str(), 1));
+  // The scratch key is a few levels down already.
+  const std::string& above = scratch_.path();
+  std::string path = "d";
+  for (auto depth = std::count(above.begin(), above.end(), '\\') + 3; depth <= 512; ++depth) {
+    path += "\\d";
+  }
+  key = CreateKey(base(), path.c_str());
   ASSERT_NE(nullptr, key);
+  HKEY deeper = nullptr;
+  EXPECT_EQ(ERROR_INVALID_PARAMETER, RegCreateKeyExA(key, "deeper", 0, nullptr, 0, KEY_ALL_ACCESS,
+                                                     nullptr, &deeper, nullptr));
   RegCloseKey(key);
-  EXPECT_EQ(std::vector<std::string>{long_name}, SubkeyNames(base()));
-  std::string deep = "d";
-  for (int level = 1; level < 100; ++level) deep += "\\d";
-  key = CreateKey(base(), deep.c_str());
-  ASSERT_NE(nullptr, key);
-  RegCloseKey(key);
-  EXPECT_EQ(ERROR_SUCCESS, OpenKey(base(), deep.c_str(), KEY_READ, &key));
+  EXPECT_EQ(ERROR_SUCCESS, OpenKey(base(), path.c_str(), KEY_READ, &key));
   RegCloseKey(key);
 }
 
-TEST_F(KeyConformanceTest, HandleToADeletedKeyFailsWithKeyDeleted) {
+// A handle refuses what its access does not allow, and anything once its key is deleted.
+TEST_F(KeyConformanceTest, HandlesRefuseWhatTheirAccessOrADeletionForbids) {
   HKEY doomed = CreateKey(base(), "doomed");
+  HKEY reader = nullptr;
+  ASSERT_EQ(ERROR_SUCCESS, OpenKey(base(), "doomed", KEY_READ, &reader));
+  EXPECT_EQ(ERROR_ACCESS_DENIED, SetDword(reader, "v", 1));
+  EXPECT_EQ(ERROR_ACCESS_DENIED, RegDeleteValueA(reader, "v"));
+  EXPECT_TRUE(SubkeyNames(reader).empty());
+  RegCloseKey(reader);
   ASSERT_EQ(ERROR_SUCCESS, SetDword(doomed, "v", 1));
   ASSERT_EQ(ERROR_SUCCESS, RegDeleteKeyA(base(), "doomed"));
   DWORD count = 0;
@@ -218,16 +238,6 @@ TEST_F(KeyConformanceTest, HandleToADeletedKeyFailsWithKeyDeleted) {
   RegCloseKey(CreateKey(base(), "doomed"));
   EXPECT_EQ(ERROR_KEY_DELETED, SetDword(doomed, "v", 3));
   EXPECT_EQ(ERROR_SUCCESS, RegCloseKey(doomed));
-}
-
-TEST_F(KeyConformanceTest, AccessRightsOfAHandleAreEnforced) {
-  RegCloseKey(CreateKey(base(), "k"));
-  HKEY reader = nullptr;
-  ASSERT_EQ(ERROR_SUCCESS, OpenKey(base(), "k", KEY_READ, &reader));
-  EXPECT_EQ(ERROR_ACCESS_DENIED, SetDword(reader, "v", 1));
-  EXPECT_EQ(ERROR_ACCESS_DENIED, RegDeleteValueA(reader, "v"));
-  EXPECT_TRUE(SubkeyNames(reader).empty());
-  RegCloseKey(reader);
 }
 
 }  // namespace
