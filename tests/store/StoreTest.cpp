@@ -1,5 +1,5 @@
-// What is particular to the embedded store: its files, read-only roots and the handles it
-// refuses.
+// What is particular to the embedded store: its files, read-only roots, exact limits and
+// the handles it refuses.
 #include <gtest/gtest.h>
 #include <pwd.h>
 #include <sqlite3.h>
@@ -54,6 +54,23 @@ TEST_F(StoreTest, HandlesOutsideTheTwoRootsAreInvalid) {
   ASSERT_EQ(ERROR_SUCCESS, RegCloseKey(closed));
   EXPECT_EQ(ERROR_INVALID_HANDLE, RegCloseKey(closed));
   EXPECT_EQ(ERROR_INVALID_HANDLE, SetDword(closed, "x", 1));
+}
+
+TEST_F(StoreTest, NameAndDepthLimitsAreExact) {
+  HKEY key = nullptr;
+  EXPECT_EQ(ERROR_INVALID_PARAMETER,
+            OpenKey(HKEY_CURRENT_USER, std::string(256, 'k').c_str(), KEY_READ, &key));
+  EXPECT_EQ(nullptr, CreateKey(HKEY_CURRENT_USER, std::string(256, 'k').c_str()));
+  std::string path = "d";
+  for (int depth = 2; depth <= 512; ++depth) path += "\\d";
+  key = CreateKey(HKEY_CURRENT_USER, path.c_str());
+  ASSERT_NE(nullptr, key);
+  HKEY deeper = nullptr;
+  EXPECT_EQ(ERROR_INVALID_PARAMETER, RegCreateKeyExA(key, "deeper", 0, nullptr, 0, KEY_ALL_ACCESS,
+                                                     nullptr, &deeper, nullptr));
+  ASSERT_EQ(ERROR_SUCCESS, SetDword(key, std::string(16383, 'v').c_str(), 1));
+  EXPECT_EQ(ERROR_FILENAME_EXCED_RANGE, SetDword(key, std::string(16384, 'v').c_str(), 1));
+  RegCloseKey(key);
 }
 
 // A root named in RUZIDE_REGISTRY_READONLY: without a database it reads as empty and none
