@@ -94,6 +94,22 @@ TEST_F(StoreLockTest, AProcessKilledHoldingTheLockHoldsUpNoOne) {
   RegCloseKey(key);
 }
 
+// A reader may cache what it read only across an even, unchanged counter, so a commit
+// must read odd while it runs and end on an even value no reader has seen, also when a
+// dead writer left the counter odd.
+TEST(GenerationCounterTest, EveryCommitReadsOddAndEndsOnANewEvenValue) {
+  for (uint64_t start : {uint64_t{4}, uint64_t{5}}) {
+    uint64_t word = start;
+    GenerationCounter counter;
+    counter.Attach(&word, true);
+    counter.BeginCommit();
+    EXPECT_FALSE(GenerationCounter::Stable(counter.Load())) << start;
+    uint64_t ended = counter.EndCommit();
+    EXPECT_TRUE(GenerationCounter::Stable(ended)) << start;
+    EXPECT_GT(ended, start + 1) << start;
+  }
+}
+
 // Most of a write is spent holding the store lock, so killing a writer at a varying moment
 // mostly kills it there, at a varying point of its transaction.
 TEST_F(StoreLockTest, WritersKilledMidWriteLoseNoCommittedValue) {
