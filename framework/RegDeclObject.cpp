@@ -7,21 +7,10 @@
 CRegDeclObject::CRegDeclObject()
     : m_bInRegistry(0), m_pHive(CRegDeclHive::s_pHive), m_pParent(nullptr) {}
 
-CRegDeclObject::CRegDeclObject(const CRegDeclObject& other)
-    : m_bInRegistry(other.m_bInRegistry),
-      m_strFullPath(other.m_strFullPath),
-      m_strName(other.m_strName),
-      m_pHive(other.m_pHive),
-      m_pParent(other.m_pParent) {}
-
-CRegDeclObject& CRegDeclObject::operator=(const CRegDeclObject& other) {
-  m_bInRegistry = other.m_bInRegistry;
-  m_strFullPath = other.m_strFullPath;
-  m_strName = other.m_strName;
-  m_pHive = other.m_pHive;
-  m_pParent = other.m_pParent;
-  return *this;
-}
+// Member by member, here and in every value class: a copy shares the original's hive
+// and parent, and is not one of the nodes the hive binds.
+CRegDeclObject::CRegDeclObject(const CRegDeclObject& other) = default;
+CRegDeclObject& CRegDeclObject::operator=(const CRegDeclObject& other) = default;
 
 CRegDeclObject::~CRegDeclObject() = default;
 

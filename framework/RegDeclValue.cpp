@@ -39,14 +39,8 @@ unsigned char* CopyBuffer(const unsigned char* source, int size) {
 
 CRegDeclValue::CRegDeclValue() : m_bDirty(0) {}
 
-CRegDeclValue::CRegDeclValue(const CRegDeclValue& other)
-    : CRegDeclObject(other), m_bDirty(other.m_bDirty) {}
-
-CRegDeclValue& CRegDeclValue::operator=(const CRegDeclValue& other) {
-  CRegDeclObject::operator=(other);
-  m_bDirty = other.m_bDirty;
-  return *this;
-}
+CRegDeclValue::CRegDeclValue(const CRegDeclValue& other) = default;
+CRegDeclValue& CRegDeclValue::operator=(const CRegDeclValue& other) = default;
 
 void CRegDeclValue::Initialize(const char* name) {
   CRegDeclHive::s_aChildren.Add(this);
@@ -64,21 +58,8 @@ CRegDeclInt::CRegDeclInt(const char* name, int nDefault, int nMin, int nMax)
   Initialize(name);
 }
 
-CRegDeclInt::CRegDeclInt(const CRegDeclInt& other)
-    : CRegDeclValue(other),
-      m_nValue(other.m_nValue),
-      m_nDefault(other.m_nDefault),
-      m_nMin(other.m_nMin),
-      m_nMax(other.m_nMax) {}
-
-CRegDeclInt& CRegDeclInt::operator=(const CRegDeclInt& other) {
-  CRegDeclValue::operator=(other);
-  m_nValue = other.m_nValue;
-  m_nDefault = other.m_nDefault;
-  m_nMin = other.m_nMin;
-  m_nMax = other.m_nMax;
-  return *this;
-}
+CRegDeclInt::CRegDeclInt(const CRegDeclInt& other) = default;
+CRegDeclInt& CRegDeclInt::operator=(const CRegDeclInt& other) = default;
 
 CRegDeclInt::~CRegDeclInt() {
   if (WritesBackAtDestruction(*this)) CRegDeclInt::WriteCache(0);
@@ -126,15 +107,8 @@ CRegDeclString::CRegDeclString(const char* name, const char* pszDefault)
   Initialize(name);
 }
 
-CRegDeclString::CRegDeclString(const CRegDeclString& other)
-    : CRegDeclValue(other), m_strValue(other.m_strValue), m_strDefault(other.m_strDefault) {}
-
-CRegDeclString& CRegDeclString::operator=(const CRegDeclString& other) {
-  CRegDeclValue::operator=(other);
-  m_strValue = other.m_strValue;
-  m_strDefault = other.m_strDefault;
-  return *this;
-}
+CRegDeclString::CRegDeclString(const CRegDeclString& other) = default;
+CRegDeclString& CRegDeclString::operator=(const CRegDeclString& other) = default;
 
 CRegDeclString::~CRegDeclString() {
   if (WritesBackAtDestruction(*this)) CRegDeclString::WriteCache(0);

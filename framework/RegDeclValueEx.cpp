@@ -54,15 +54,8 @@ T Clamp(T n, T min, T max) {
 CRegDeclSignedInt::CRegDeclSignedInt(const char* name, int nDefault, int nMin, int nMax)
     : CRegDeclInt(name, nDefault, 0, 0), m_nSignedMin(nMin), m_nSignedMax(nMax) {}
 
-CRegDeclSignedInt::CRegDeclSignedInt(const CRegDeclSignedInt& other)
-    : CRegDeclInt(other), m_nSignedMin(other.m_nSignedMin), m_nSignedMax(other.m_nSignedMax) {}
-
-CRegDeclSignedInt& CRegDeclSignedInt::operator=(const CRegDeclSignedInt& other) {
-  CRegDeclInt::operator=(other);
-  m_nSignedMin = other.m_nSignedMin;
-  m_nSignedMax = other.m_nSignedMax;
-  return *this;
-}
+CRegDeclSignedInt::CRegDeclSignedInt(const CRegDeclSignedInt& other) = default;
+CRegDeclSignedInt& CRegDeclSignedInt::operator=(const CRegDeclSignedInt& other) = default;
 
 CRegDeclSignedInt::~CRegDeclSignedInt() = default;
 
@@ -82,21 +75,8 @@ CRegDeclQword::CRegDeclQword(const char* name, long long nDefault, long long nMi
   Initialize(name);
 }
 
-CRegDeclQword::CRegDeclQword(const CRegDeclQword& other)
-    : CRegDeclValue(other),
-      m_nValue(other.m_nValue),
-      m_nDefault(other.m_nDefault),
-      m_nMin(other.m_nMin),
-      m_nMax(other.m_nMax) {}
-
-CRegDeclQword& CRegDeclQword::operator=(const CRegDeclQword& other) {
-  CRegDeclValue::operator=(other);
-  m_nValue = other.m_nValue;
-  m_nDefault = other.m_nDefault;
-  m_nMin = other.m_nMin;
-  m_nMax = other.m_nMax;
-  return *this;
-}
+CRegDeclQword::CRegDeclQword(const CRegDeclQword& other) = default;
+CRegDeclQword& CRegDeclQword::operator=(const CRegDeclQword& other) = default;
 
 CRegDeclQword::~CRegDeclQword() {
   if (WritesBackAtDestruction(*this)) CRegDeclQword::WriteCache(0);
@@ -224,13 +204,8 @@ void CRegDeclStringList::SetValue(const CStringList& list) {
 CRegDeclExpandString::CRegDeclExpandString(const char* name, const char* pszDefault)
     : CRegDeclString(name, pszDefault) {}
 
-CRegDeclExpandString::CRegDeclExpandString(const CRegDeclExpandString& other)
-    : CRegDeclString(other) {}
-
-CRegDeclExpandString& CRegDeclExpandString::operator=(const CRegDeclExpandString& other) {
-  CRegDeclString::operator=(other);
-  return *this;
-}
+CRegDeclExpandString::CRegDeclExpandString(const CRegDeclExpandString& other) = default;
+CRegDeclExpandString& CRegDeclExpandString::operator=(const CRegDeclExpandString& other) = default;
 
 // Written here, as REG_EXPAND_SZ, before the base's destructor would write it as REG_SZ.
 CRegDeclExpandString::~CRegDeclExpandString() {
