@@ -31,6 +31,7 @@ else
   need_file /usr/include/benchmark/benchmark.h libbenchmark-dev
   need_file /usr/include/sqlite3.h libsqlite3-dev
   need_cmd sqlite3 sqlite3
+  need_file /usr/bin/time time  # a test's measure of the tool's peak memory
 fi
 
 if [ ${#missing[@]} -eq 0 ]; then

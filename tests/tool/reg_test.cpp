@@ -383,7 +383,8 @@ TEST_F(RegTest, ImportAppliesAWellFormedFileInOrder) {
   EXPECT_EQ(7, StoredInt(kSub, "Kept"));
 }
 
-TEST_F(RegTest, ImportRefusesAMalformedFileNamingTheLineAndChangesNothing) {
+// With /strict a file with any malformed line changes nothing; each case is one such line.
+TEST_F(RegTest, StrictImportRefusesAMalformedFileNamingTheLineAndChangesNothing) {
   const std::string head =
       "Windows Registry Editor Version 5.00\n"
       "\n"
@@ -404,6 +405,9 @@ TEST_F(RegTest, ImportRefusesAMalformedFileNamingTheLineAndChangesNothing) {
       {head + "\"v\"=\"a\" junk\n", 5, "unexpected text after the data"},
       {head + "\"v\"=hex:01,,02\n", 5, "expected a hexadecimal byte"},
       {head + "\"v\"=hex:01,\\\n  02,\n", 5, "ends with a comma"},
+      // Only hex data goes on over lines: a continued dword: is no number.
+      {head + "\"v\"=dword:0000\\\n0001\n", 5, "only hex data goes on over lines"},
+      {head + "\"v\"=hex:01,\\\n[HKCU\\X]\n", 5, "but line 6 is not hex data"},
       // Files cut short: the last value's data is incomplete, though what is left parses.
       {head + "\"v\"=hex:01,\\\n  02,\\\n", 5, "value 'v' is incomplete"},
       {head + "@=hex:01,02,0", 5, "the unnamed value is incomplete"},
@@ -427,7 +431,7 @@ TEST_F(RegTest, ImportRefusesAMalformedFileNamingTheLineAndChangesNothing) {
   const std::string file = FilePath("bad.reg");
   for (const auto& c : kCases) {
     WriteFile(file, c.text);
-    const ChildResult r = Tool({"reg", "import", file});
+    const ChildResult r = Tool({"reg", "import", file, "/strict"});
     EXPECT_EQ(1, r.status) << c.reason;
     EXPECT_TRUE(Contains(r.err, file + ":" + std::to_string(c.line) + ": ")) << r.err;
     EXPECT_TRUE(Contains(r.err, c.reason)) << c.reason << ": " << r.err;
@@ -435,6 +439,74 @@ TEST_F(RegTest, ImportRefusesAMalformedFileNamingTheLineAndChangesNothing) {
   }
   EXPECT_FALSE(KeyThere(Sub("Bad").c_str()));
 }
+
+// Without /strict, as Windows' reg does, malformed lines are skipped and the rest is
+// imported, but each skipped line is named; a malformed key line takes its values along.
+TEST_F(RegTest, ImportSkipsAndNamesMalformedLinesAndAppliesTheRest) {
+  const std::string file = FilePath("mixed.reg");
+  WriteFile(file, Utf16("Windows Registry Editor Version 5.00\r\n"
+                        "\r\n"
+                        "[HKEY_CURRENT_USER\\Software\\RegTest]\r\n"
+                        "\"a\"=dword:1 ; a comment\r\n"
+                        "\"b\"=dword:12\\\r\n"                   // 5: continued dword
+                        "34\r\n"                                    // 6: not a line
+                        "\"c\"=hex:01,\\\r\n"
+                        "\r\n"
+                        "  02\r\n"                                  // 9
+                        "[HKEY_CURRENT_USER\\Software\\RegTest\\Bad\r\n"  // 10: no ]
+                        "\"d\"=\"x\"\r\n"                          // 11: under it
+                        "[HKCU\\Software\\RegTest\\Good]\r\n"
+                        "\"e\"=\"y\"\r\n"));
+  ChildResult r = Tool({"reg", "import", file, "/strict"});
+  EXPECT_EQ(1, r.status);
+  EXPECT_TRUE(Contains(r.err, "4 lines are malformed; nothing was imported")) << r.err;
+  EXPECT_FALSE(KeyThere(kSub));
+
+  r = Tool({"reg", "import", file});
+  EXPECT_EQ(0, r.status) << r.err;  // as Windows' reg answers
+  EXPECT_EQ(1, StoredInt(kSub, "a"));
+  EXPECT_EQ("\x01\x02", Bytes(kSub, "c"));
+  EXPECT_EQ(std::string("y", 2), Bytes(Sub("Good"), "e"));
+  EXPECT_FALSE(ValueThere(kSub, "b"));
+  EXPECT_FALSE(KeyThere(Sub("Bad").c_str()));
+  for (const char* line : {":5: only hex data goes on over lines", ":6: expected [key]",
+                           ":10: a key line must end with ]", ":11: a value under a malformed"}) {
+    EXPECT_TRUE(Contains(r.err, file + line)) << line << ": " << r.err;
+  }
+  EXPECT_TRUE(Contains(r.err, "; skipped\n")) << r.err;
+  EXPECT_TRUE(Contains(r.err, "4 malformed lines skipped; the rest was imported")) << r.err;
+  EXPECT_FALSE(Contains(r.err, "\r")) << "a progress line where there is no terminal";
+}
+
+#if !defined(_WIN32) && !defined(__SANITIZE_ADDRESS__)  // sanitizers hold memory back
+// A file is read a line at a time: /strict's first pass over a 15 MB UTF-16 file (which
+// ends in a malformed line, so that nothing else runs) needs no more memory than a small
+// one. Read whole, as a copy and a decoded copy, it took some 100 MB.
+TEST_F(RegTest, ImportReadsAFileInMemoryThatDoesNotGrowWithIt) {
+  const std::string file = FilePath("big.reg");
+  {
+    std::string text = "Windows Registry Editor Version 5.00\r\n\r\n[" + kKey + "]\r\n";
+    for (int i = 0; i < 250000; ++i) text += "\"Value" + std::to_string(i) + "\"=dword:0000002a\r\n";
+    WriteFile(file, Utf16(text + "\"Last\"=dword:\r\n"));
+  }
+  // Measured by time(1), whose child the tool is: a child of the test would be counted
+  // with the test's own memory, which it shares until its exec.
+  const char kTime[] = "/usr/bin/time";
+  if (access(kTime, X_OK) != 0) GTEST_SKIP() << "needs " << kTime;
+  const std::string peak = FilePath("peak");
+  const ChildResult r =
+      ruzide::test::RunChild({kTime, "-f", "%M", "-o", peak, RUZIDE_TOOL_PATH, "reg", "import",
+                              file, "/strict"});
+  EXPECT_EQ(1, r.status);  // the last line
+  EXPECT_TRUE(Contains(r.err, file + ":250004: dword: must be followed by")) << r.err;
+  std::istringstream report(ReadFile(peak));  // "Command exited with ... 1", then kB
+  std::string kilobytes;
+  while (report >> kilobytes) {
+  }
+  EXPECT_LT(std::stol("0" + kilobytes), 16 * 1024) << report.str();
+  std::remove(file.c_str());
+}
+#endif
 
 #ifndef _WIN32
 // A full disk: export fails, saying so, and the file it was to replace stays whole, with

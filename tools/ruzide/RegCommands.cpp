@@ -1,7 +1,6 @@
 #include "RegCommands.h"
 
 #include <cctype>
-#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <set>
@@ -16,15 +15,10 @@
 #include "RegHelp.h"
 #include "RegKey.h"
 #include "RegPath.h"
+#include "RegTransfer.h"
 #include "RegValue.h"
 #include "RegWatch.h"
-#include "WholeFile.h"
 #include "framework/registry_calls/Transaction.h"
-
-#ifdef _WIN32
-#include <fcntl.h>
-#include <io.h>
-#endif
 
 namespace ruzide {
 namespace tool {
@@ -63,9 +57,10 @@ const char kRegUsage[] =
     "      output) as Windows' registry editor does: UTF-16, Version 5.00; with /a\n"
     "      8-bit, REGEDIT4, the bytes as stored; an existing file is replaced only\n"
     "      with /y\n"
-    "  import <file> [/cp <n>]\n"
-    "      apply a .reg file of either kind (- for standard input); nothing is changed\n"
-    "      unless the whole file is well-formed\n"
+    "  import <file> [/strict] [/cp <n>]\n"
+    "      apply a .reg file of either kind (- for standard input); a malformed line is\n"
+    "      skipped and named, the rest imported; with /strict nothing is changed unless\n"
+    "      the whole file is well-formed\n"
     "  copy <KEY1> <KEY2> [/s] [/f]\n"
     "      copy the values of KEY1 (/s: and every key below it) to KEY2; values KEY2 has\n"
     "      are replaced after asking, or with /f; one transaction\n"
@@ -121,7 +116,7 @@ const struct {
                 {"t", true}, {"d", true},   {"f", false},  {"y", false},
                 {"od", false}, {"os", false}, {"oa", false}, {"on", false},
                 {"k", false}, {"c", false}, {"e", false}, {"se", true},
-                {"a", false}, {"cp", true}};
+                {"a", false}, {"cp", true}, {"strict", false}};
 
 // A bad command line is a failure like any other, 1, as Windows' reg answers it: scripts
 // written for that tool test for nothing else.
@@ -185,10 +180,6 @@ bool CheckQuery(const Request& request, std::string* error) {
     return false;
   }
   return true;
-}
-
-std::string ValueLabel(const std::string& name) {
-  return name.empty() ? "the unnamed value" : "value '" + Printable(name) + "'";
 }
 
 std::string Shown(const RegPath& path) { return Printable(path.Full()); }
@@ -424,116 +415,17 @@ bool FileExists(const std::string& path) {
   return f != nullptr;
 }
 
-// Writes `text` to `path`, or to `out` for "-"; false, with errno set, on failure.
-bool WriteFile(const std::string& path, const std::string& text, FILE* out) {
-  if (path != "-") return WriteWholeFile(path, text);
-#ifdef _WIN32
-  fflush(out);
-  _setmode(_fileno(out), _O_BINARY);  // the file's own line ends, and UTF-16
-#endif
-  const bool written = fwrite(text.data(), 1, text.size(), out) == text.size();
-  return fflush(out) == 0 && written;
-}
-
-bool ReadFile(const std::string& path, std::string* text) {
-  FILE* f = path == "-" ? stdin : fopen(path.c_str(), "rb");
-  if (f == nullptr) return false;
-#ifdef _WIN32
-  if (f == stdin) _setmode(_fileno(stdin), _O_BINARY);  // UTF-16 and CRLF as they are
-#endif
-  char buffer[65536];
-  for (size_t n; (n = fread(buffer, 1, sizeof buffer, f)) > 0;) text->append(buffer, n);
-  const bool read = ferror(f) == 0;
-  if (f != stdin) fclose(f);
-  return read;
-}
-
 int Export(const Request& request, FILE* out, FILE* err) {
   const std::string& file = request.operands[1];
   if (file != "-" && !request.Has("y") && FileExists(file)) {
     return Failure(err, file + " exists; add /y to replace it");
   }
-  std::vector<KeyContents> keys;
-  RegPath failed;
-  const LONG status = ReadTree(request.key, true, &keys, &failed);
-  if (status != ERROR_SUCCESS) {
-    return Failure(err, "cannot read " + Shown(failed) + ": " + ErrorText(status));
-  }
-  std::vector<RegFileKey> sections;
-  for (const KeyContents& key : keys) {
-    sections.push_back(RegFileKey{key.path, false, {}, 0});
-    for (const RegValue& value : key.values) sections.back().values.push_back({value, false});
-  }
-  std::string text, error;
-  // The whole text is made before the file is opened, so that a key that cannot be read
-  // or written out leaves no partial file behind.
   const RegDialect dialect = request.Has("a") ? RegDialect::kAnsi : RegDialect::kUnicode;
-  if (!WriteRegFile(sections, dialect, request.code_page, &text, &error)) {
-    return Failure(err, "cannot export: " + error);
-  }
-  if (!WriteFile(file, text, out)) {
-    return Failure(err, "cannot write " + file + ": " + strerror(errno));
-  }
-  return kExitOk;
-}
-
-// Applies one parsed section. On failure `what` says what could not be done.
-LONG Apply(const RegFileKey& section, std::string* what) {
-  if (section.remove) {
-    RegPath failed;
-    const LONG status = DeleteTree(section.path, &failed);
-    *what = "delete " + Shown(failed);
-    // A key that is not there is as good as deleted.
-    const bool absent = status == ERROR_FILE_NOT_FOUND && failed.sub == section.path.sub;
-    return absent ? ERROR_SUCCESS : status;
-  }
-  RegKey key;
-  *what = "create " + Shown(section.path);
-  LONG status = key.Create(section.path);
-  for (size_t i = 0; status == ERROR_SUCCESS && i < section.values.size(); ++i) {
-    const RegFileValue& entry = section.values[i];
-    *what = (entry.remove ? "delete " : "set ") + ValueLabel(entry.value.name) + " of " +
-            Shown(section.path);
-    if (!entry.remove) {
-      status = key.Set(entry.value);
-    } else if ((status = key.DeleteValue(entry.value.name)) == ERROR_FILE_NOT_FOUND) {
-      status = ERROR_SUCCESS;
-    }
-  }
-  return status;
+  return ExportRegTree(request.key, file, dialect, request.code_page, out, err);
 }
 
 int Import(const Request& request, FILE*, FILE* err) {
-  const std::string& file = request.operands[0];
-  std::string text;
-  if (!ReadFile(file, &text)) return Failure(err, "cannot read " + file + ": " + strerror(errno));
-  std::vector<RegFileKey> sections;
-  int line = 0;
-  std::string error;
-  // The whole file is parsed before the first change, so a bad file changes nothing.
-  if (!ParseRegFile(text, request.code_page, &sections, &line, &error)) {
-    return Failure(err,
-                   file + ":" + std::to_string(line) + ": " + error + "; nothing was imported");
-  }
-  // One commit for the whole file; a failure of the store itself rolls it all back.
-  store::Transaction batch;
-  for (const RegFileKey& section : sections) {
-    std::string what;
-    const LONG status = Apply(section, &what);
-    if (status != ERROR_SUCCESS) {
-      const LONG end = batch.Commit();
-      return Failure(err, file + ":" + std::to_string(section.line) + ": cannot " + what + ": " +
-                              ErrorText(status) +
-                              (end == ERROR_SUCCESS ? "; what comes before it was imported"
-                                                    : "; nothing was imported"));
-    }
-  }
-  const LONG status = batch.Commit();
-  if (status != ERROR_SUCCESS) {
-    return Failure(err,
-                   "cannot import " + file + ": " + ErrorText(status) + "; nothing was imported");
-  }
-  return kExitOk;
+  return ImportRegFile(request.operands[0], request.code_page, request.Has("strict"), err);
 }
 
 int Copy(const Request& request, FILE* out, FILE* err) {
@@ -568,7 +460,7 @@ const Command kCommands[] = {
      " v ve t d f cp ", 1, true, Add},
     {"delete", "delete <KEY> [/v <name> | /ve | /va] /f", " v ve va f ", 1, true, Delete},
     {"export", "export <KEY> <file> [/y] [/a] [/cp <n>]", " y a cp ", 2, true, Export},
-    {"import", "import <file> [/cp <n>]", " cp ", 1, false, Import},
+    {"import", "import <file> [/strict] [/cp <n>]", " cp strict ", 1, false, Import},
     {"watch", "watch <KEY> [/s]", " s ", 1, true, Watch},
     {"copy", "copy <KEY1> <KEY2> [/s] [/f]", " s f ", 2, true, Copy},
     {"compare", "compare <KEY1> <KEY2> [/v <name> | /ve] [/s] [/od | /os | /oa | /on]",

@@ -28,10 +28,6 @@ int Failure(FILE* err, const std::string& what) {
 
 std::string Shown(const RegPath& path) { return Printable(path.Full()); }
 
-std::string ValueLabel(const std::string& name) {
-  return name.empty() ? "the unnamed value" : "value '" + Printable(name) + "'";
-}
-
 // Whether `inner` is `outer` itself or lies below it; names compare as the registry
 // compares them, without regard to the case of ASCII letters.
 bool Within(const RegPath& inner, const RegPath& outer) {

@@ -2,6 +2,7 @@
 
 #include <strings.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -138,50 +139,29 @@ bool ValueToUnicode(const RegValue& stored, int code_page, RegValue* out) {
   return true;
 }
 
+}  // namespace
+
 // A line of the file with its continuations joined, and the number of its first line.
 // A file cut short (a full disk, an interrupted copy) ends in the middle of a line, or of
 // a value continued over several: `unended` marks a last line without its line end,
-// `unfinished` one whose final backslash has no line to go on with.
-struct Line {
-  int number;
+// `unfinished` one whose final backslash has no line to go on with. `error` is a fault of
+// its encoding.
+struct RegFileReader::Line {
+  int number = 0;
   std::string text;
   bool unended = false;
   bool unfinished = false;
+  std::string error;
 };
+
+namespace {
+
+using Line = RegFileReader::Line;
 
 std::string Trimmed(const std::string& s) {
   const size_t first = s.find_first_not_of(kBlanks);
   if (first == std::string::npos) return std::string();
   return s.substr(first, s.find_last_not_of(kBlanks) - first + 1);
-}
-
-// The lines of `text` without their ends and surrounding blanks. A line other than a
-// comment that ends with a backslash goes on, without it, on the next line.
-std::vector<Line> LogicalLines(const std::string& text) {
-  std::vector<Line> lines;
-  bool continued = false;
-  int number = 0;
-  for (size_t start = 0; start < text.size();) {
-    size_t end = text.find('\n', start);
-    const bool unended = end == std::string::npos;
-    if (unended) end = text.size();
-    std::string physical = text.substr(start, end - start);
-    start = end + 1;
-    ++number;
-    if (!physical.empty() && physical.back() == '\r') physical.pop_back();
-    physical = Trimmed(physical);
-    if (continued) {
-      lines.back().text += physical;
-    } else {
-      lines.push_back(Line{number, physical});
-    }
-    lines.back().unended = unended;
-    std::string& last = lines.back().text;
-    continued = !last.empty() && last[0] != ';' && last.back() == '\\';
-    if (continued) last.pop_back();
-  }
-  if (continued) lines.back().unfinished = true;
-  return lines;
 }
 
 // Reads one line from left to right.
@@ -190,6 +170,8 @@ class Cursor {
   explicit Cursor(const std::string& text) : text_(text) {}
 
   bool AtEnd() const { return at_ == text_.size(); }
+  // At the end of the line or of the data before a comment.
+  bool AtDataEnd() const { return AtEnd() || text_[at_] == ';'; }
   char Peek() const { return AtEnd() ? '\0' : text_[at_]; }
   std::string Rest() const { return text_.substr(at_); }
   void SkipBlanks() {
@@ -265,7 +247,7 @@ bool ParseSection(const std::string& text, RegFileKey* key, std::string* error) 
 bool ParseHexBytes(Cursor& cursor, std::string* data, std::string* error) {
   data->clear();
   cursor.SkipBlanks();
-  while (!cursor.AtEnd()) {
+  while (!cursor.AtDataEnd()) {
     uint64_t byte = 0;
     if (!cursor.HexNumber(2, &byte)) {
       *error = "expected a hexadecimal byte at '" + Printable(cursor.Rest()) + "'";
@@ -273,13 +255,13 @@ bool ParseHexBytes(Cursor& cursor, std::string* data, std::string* error) {
     }
     *data += static_cast<char>(byte);
     cursor.SkipBlanks();
-    if (cursor.AtEnd()) break;
+    if (cursor.AtDataEnd()) break;
     if (!cursor.Consume(',')) {
       *error = "expected a comma between hexadecimal bytes at '" + Printable(cursor.Rest()) + "'";
       return false;
     }
     cursor.SkipBlanks();
-    if (cursor.AtEnd()) {
+    if (cursor.AtDataEnd()) {
       *error = "hexadecimal data ends with a comma";
       return false;
     }
@@ -319,7 +301,11 @@ bool ParseData(Cursor& cursor, RegFileValue* entry, std::string* error) {
     return false;
   }
   cursor.SkipBlanks();
-  if (!cursor.AtEnd()) {
+  if (cursor.Rest() == "\\") {
+    *error = "only hex data goes on over lines, but this line ends with a backslash";
+    return false;
+  }
+  if (!cursor.AtDataEnd()) {
     *error = "unexpected text after the data: '" + Printable(cursor.Rest()) + "'";
     return false;
   }
@@ -346,168 +332,98 @@ bool ParseValue(const Line& line, RegFileValue* entry, std::string* error) {
   const bool delimited = cursor.Peek() == '"' || cursor.Peek() == '-';
   if (line.unfinished || (line.unended && !delimited)) {
     const std::string& name = entry->value.name;
-    *error = (name.empty() ? std::string("the unnamed value") : "value '" + Printable(name) + "'") +
+    *error = ValueLabel(name) +
              " is incomplete: the file ends in the middle of its data";
     return false;
   }
   return ParseData(cursor, entry, error);
 }
 
-bool ParseLine(const Line& line, std::vector<RegFileKey>* keys, std::string* error) {
-  const std::string& text = line.text;
-  if (text.find('\0') != std::string::npos) {
-    *error = "the line holds a zero byte; is the file UTF-16?";
-    return false;
+}  // namespace
+
+RegFileWriter::RegFileWriter(RegByteSink sink, RegDialect dialect, int code_page)
+    : sink_(std::move(sink)), unicode_(dialect == RegDialect::kUnicode), code_page_(code_page) {}
+
+// Writes `text`, UTF-8 in the Unicode dialect (made so by the callers), in the file's
+// encoding.
+bool RegFileWriter::Put(const std::string& text, std::string* error) {
+  std::string bytes;
+  if (unicode_) {
+    std::u16string units;
+    Utf8ToUtf16(text, &units);
+    bytes = Utf16Bytes(units);
   }
-  if (text[0] == '[') {
-    keys->emplace_back();
-    keys->back().line = line.number;
-    return ParseSection(text, &keys->back(), error);
-  }
-  if (keys->empty()) {
-    *error = "a value before the first [key] line";
-    return false;
-  }
-  if (keys->back().remove) {
-    *error = "a value under a key that is deleted";
-    return false;
-  }
-  keys->back().values.emplace_back();
-  keys->back().values.back().line = line.number;
-  return ParseValue(line, &keys->back().values.back(), error);
+  const std::string& out = unicode_ ? bytes : text;
+  if (sink_(out.data(), out.size())) return true;
+  error->clear();  // the sink's failure, in errno
+  return false;
 }
 
-}  // namespace
+bool RegFileWriter::Header(std::string* error) {
+  if (unicode_ && !sink_(kUtf16Mark, 2)) return error->clear(), false;
+  return Put(std::string(unicode_ ? kHeader : kOldHeader) + "\r\n\r\n", error);
+}
+
+bool RegFileWriter::Key(const RegPath& key, bool remove, std::string* error) {
+  std::string path = key.Full();
+  if (HasLineBreak(key.sub)) {
+    *error = "the key name '" + Printable(path) + "' holds a line break";
+    return false;
+  }
+  if (unicode_ && !StoredToUnicode(key.Full(), code_page_, &path)) {
+    *error = CodePageError("the key name '" + Printable(key.Full()) + "'", code_page_);
+    return false;
+  }
+  key_ = key;
+  const char* blank = in_section_ ? "\r\n" : "";
+  in_section_ = true;
+  return Put(blank + std::string(remove ? "[-" : "[") + path + "]\r\n", error);
+}
+
+bool RegFileWriter::Value(const RegFileValue& entry, std::string* error) {
+  const std::string label =
+      "value '" + Printable(entry.value.name) + "' of " + Printable(key_.Full());
+  if (HasLineBreak(entry.value.name)) {
+    *error = "the name of " + label + " holds a line break";
+    return false;
+  }
+  RegValue value = entry.value;
+  if (unicode_ && !ValueToUnicode(entry.value, code_page_, &value)) {
+    *error = CodePageError(label, code_page_) + "; export it with /a";
+    return false;
+  }
+  return Put(ValueLine(entry, value, unicode_) + "\r\n", error);
+}
+
+bool RegFileWriter::Finish(std::string* error) { return !in_section_ || Put("\r\n", error); }
 
 bool WriteRegFile(const std::vector<RegFileKey>& keys, RegDialect dialect, int code_page,
                   std::string* file, std::string* error) {
-  const bool unicode = dialect == RegDialect::kUnicode;
-  std::string text = std::string(unicode ? kHeader : kOldHeader) + "\r\n\r\n";
+  file->clear();
+  RegFileWriter writer(
+      [file](const char* bytes, size_t size) { return file->append(bytes, size), true; },
+      dialect, code_page);
+  if (!writer.Header(error)) return false;
   for (const RegFileKey& key : keys) {
-    std::string path = key.path.Full();
-    if (HasLineBreak(key.path.sub)) {
-      *error = "the key name '" + Printable(path) + "' holds a line break";
-      return false;
-    }
-    if (unicode && !StoredToUnicode(key.path.Full(), code_page, &path)) {
-      *error = CodePageError("the key name '" + Printable(key.path.Full()) + "'", code_page);
-      return false;
-    }
-    text += (key.remove ? "[-" : "[") + path + "]\r\n";
+    if (!writer.Key(key.path, key.remove, error)) return false;
     for (const RegFileValue& entry : key.values) {
-      const std::string label = "value '" + Printable(entry.value.name) + "' of " +
-                                Printable(key.path.Full());
-      if (HasLineBreak(entry.value.name)) {
-        *error = "the name of " + label + " holds a line break";
-        return false;
-      }
-      RegValue value = entry.value;
-      if (unicode && !ValueToUnicode(entry.value, code_page, &value)) {
-        *error = CodePageError(label, code_page) + "; export it with /a";
-        return false;
-      }
-      text += ValueLine(entry, value, unicode) + "\r\n";
+      if (!writer.Value(entry, error)) return false;
     }
-    text += "\r\n";
   }
-  if (!unicode) {
-    *file = text;
-    return true;
-  }
-  std::u16string units;
-  Utf8ToUtf16(text, &units);  // made of valid UTF-8 above
-  *file = kUtf16Mark + Utf16Bytes(units);
-  return true;
+  return writer.Finish(error);
 }
 
 namespace {
 
-// How a parsed file's text and string data are to be read.
+// How a file's text and string data are to be read.
 struct Encoding {
   bool text_unicode;  // names and strings are UTF-8 (decoded), else bytes in the code page
   bool data_unicode;  // hex(1), hex(2) and hex(7) data is UTF-16LE (the 5.00 header)
 };
 
-// The text of a UTF-16LE file after its byte order mark, as UTF-8.
-bool DecodeUtf16(const std::string& file, std::string* text, int* line, std::string* error) {
-  const std::u16string units = Utf16Units(file, 2);
-  bool zero_high = false;
-  for (size_t i = 0; i < units.size() && i < 64; ++i) zero_high |= units[i] < 0x100;
-  if (!units.empty() && !zero_high) {
-    *error = "the file starts with a UTF-16 byte order mark, but its text is not UTF-16";
-    return false;
-  }
-  size_t good = 0;  // units before the first that is not part of a character
-  for (; good < units.size(); ++good) {
-    const char16_t c = units[good];
-    if (c >= 0xDC00 && c <= 0xDFFF) break;
-    if (c >= 0xD800 && c <= 0xDBFF) {
-      if (good + 1 == units.size() || units[good + 1] < 0xDC00 || units[good + 1] > 0xDFFF) break;
-      ++good;
-    }
-  }
-  Utf16ToUtf8(units.substr(0, good), text);
-  *line = 1;
-  for (char c : *text) *line += c == '\n';
-  if (good < units.size()) {
-    char what[64];
-    snprintf(what, sizeof what, "an unpaired UTF-16 surrogate (%04X)",
-             static_cast<unsigned int>(units[good]));
-    *error = what;
-    return false;
-  }
-  if (file.size() % 2 != 0) {
-    *error = "the UTF-16 file has an odd number of bytes: its last character is cut short";
-    return false;
-  }
-  return true;
-}
-
-// The line of the first byte of `text` that is not part of a UTF-8 character, or 0.
-int FirstBadUtf8Line(const std::string& text) {
-  std::u16string units;
-  if (Utf8ToUtf16(text, &units)) return 0;
-  size_t start = 0;
-  for (int line = 1;; ++line) {
-    size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    if (!Utf8ToUtf16(text.substr(start, end - start), &units)) return line;
-    start = end + 1;
-  }
-}
-
-// The file's text, as UTF-8 or as the 8-bit bytes it is, and how to read it.
-bool Decode(const std::string& file, std::string* text, Encoding* encoding, int* line,
-            std::string* error) {
-  *line = 1;
-  if (file.compare(0, 2, "\xFE\xFF") == 0) {
-    *error = "the file is big-endian UTF-16; Windows writes and reads little-endian";
-    return false;
-  }
-  if (file.compare(0, 2, kUtf16Mark) == 0) {
-    encoding->text_unicode = true;
-    return DecodeUtf16(file, text, line, error);
-  }
-  const bool marked = file.compare(0, 3, kUtf8Mark) == 0;
-  *text = file.substr(marked ? 3 : 0);
-  const size_t end = text->find_first_of("\r\n");
-  const bool unicode_header = Trimmed(text->substr(0, end)) == kHeader;
-  bool eight_bit = false;
-  for (unsigned char c : *text) eight_bit |= c >= 0x80;
-  const int bad = FirstBadUtf8Line(*text);
-  encoding->text_unicode = marked || (unicode_header && eight_bit && bad == 0);
-  if (marked && bad != 0) {
-    *line = bad;
-    *error = "the file starts with a UTF-8 byte order mark, but this line is not UTF-8";
-    return false;
-  }
-  return true;
-}
-
 // Text of the file in the store's code page.
-bool TextToStore(const std::string& text, const Encoding& encoding, int code_page,
-                 std::string* out) {
-  if (!encoding.text_unicode) return (*out = text), true;
+bool TextToStore(const std::string& text, bool text_unicode, int code_page, std::string* out) {
+  if (!text_unicode) return (*out = text), true;
   std::u16string units;
   return Utf8ToUtf16(text, &units) && FromUtf16(units, code_page, out);
 }
@@ -515,14 +431,14 @@ bool TextToStore(const std::string& text, const Encoding& encoding, int code_pag
 bool ValueToStore(RegValue* value, bool quoted, const Encoding& encoding, int code_page,
                   std::string* error) {
   std::string converted;
-  if (!TextToStore(value->name, encoding, code_page, &converted)) {
+  if (!TextToStore(value->name, encoding.text_unicode, code_page, &converted)) {
     *error = "the value name holds a character code page " + std::to_string(code_page) +
              " does not have";
     return false;
   }
   value->name = converted;
   if (quoted) {
-    if (!TextToStore(value->data, encoding, code_page, &converted)) {
+    if (!TextToStore(value->data, encoding.text_unicode, code_page, &converted)) {
       *error = "the string holds a character code page " + std::to_string(code_page) +
                " does not have";
       return false;
@@ -542,55 +458,323 @@ bool ValueToStore(RegValue* value, bool quoted, const Encoding& encoding, int co
   return true;
 }
 
+// Whether `text` is a value line whose data is hex bytes, the only data Windows' tools
+// continue over lines.
+bool IsHexValue(const std::string& text) {
+  Cursor cursor(text);
+  std::string name, ignored;
+  if (!(cursor.Peek() == '"' ? cursor.QuotedString(&name, &ignored) : cursor.Consume('@'))) {
+    return false;
+  }
+  cursor.SkipBlanks();
+  if (!cursor.Consume('=')) return false;
+  cursor.SkipBlanks();
+  return cursor.ConsumeWord("hex");
+}
+
+// Bytes asked of the source at a time.
+constexpr size_t kChunk = 1 << 16;
+// UTF-16 code units looked at to tell whether text after a UTF-16 byte order mark is UTF-16.
+constexpr size_t kSniffUnits = 64;
+
 }  // namespace
+
+// The physical lines of a file, decoded, one at a time: UTF-16 as UTF-8, 8-bit text as it
+// is, each without its line end and surrounding blanks. Holds the line being read and
+// what is left of the last chunk read.
+class RegFileReader::Lines {
+ public:
+  explicit Lines(RegByteSource source) : source_(std::move(source)) {}
+
+  // Looks at the file's first bytes for its encoding; false, with `error`, when it is
+  // refused.
+  bool Start(std::string* error) {
+    while (buffer_.size() < 2 + 2 * kSniffUnits && Fill()) {
+    }
+    if (buffer_.compare(0, 2, "\xFE\xFF") == 0) {
+      *error = "the file is big-endian UTF-16; Windows writes and reads little-endian";
+      return false;
+    }
+    if (buffer_.compare(0, 2, kUtf16Mark) == 0) {
+      utf16_ = true;
+      at_ = searched_ = 2;
+      size_t units = 0;
+      bool zero_high = false;
+      for (size_t i = 2; i + 1 < buffer_.size() && units < kSniffUnits; i += 2, ++units) {
+        zero_high |= buffer_[i + 1] == '\0';
+      }
+      if (units > 0 && !zero_high) {
+        *error = "the file starts with a UTF-16 byte order mark, but its text is not UTF-16";
+        return false;
+      }
+    } else if (buffer_.compare(0, 3, kUtf8Mark) == 0) {
+      at_ = searched_ = 3;
+      utf8_ = Utf8::kMarked;
+    }
+    return true;
+  }
+
+  // Under the Unicode header an 8-bit file may be UTF-8: its first line that is not
+  // ASCII decides.
+  void MayBeUtf8() {
+    if (utf8_ == Utf8::kNo) utf8_ = Utf8::kUndecided;
+  }
+  bool text_unicode() const { return utf16_ || utf8_ == Utf8::kYes || utf8_ == Utf8::kMarked; }
+
+  // The next line; false at the end of the file.
+  bool Next(Line* line) {
+    if (has_pending_) {
+      has_pending_ = false;
+      *line = std::move(pending_);
+      return true;
+    }
+    size_t end;
+    while ((end = FindEnd()) == std::string::npos && Fill()) {
+    }
+    if (end == std::string::npos && at_ >= buffer_.size()) return false;
+    *line = Line();
+    line->number = ++number_;
+    line->unended = end == std::string::npos;
+    const size_t stop = line->unended ? buffer_.size() : end;
+    Decode(buffer_.substr(at_, stop - at_), line);
+    at_ = searched_ = line->unended ? buffer_.size() : end + (utf16_ ? 2 : 1);
+    return true;
+  }
+
+  // Makes `line` the next line again.
+  void PushBack(Line line) {
+    pending_ = std::move(line);
+    has_pending_ = true;
+  }
+
+ private:
+  enum class Utf8 { kNo, kUndecided, kYes, kMarked };
+
+  // Appends a chunk from the source to what is left unread; false at the end.
+  bool Fill() {
+    if (end_) return false;
+    buffer_.erase(0, at_);
+    searched_ -= at_;
+    at_ = 0;
+    const size_t old = buffer_.size();
+    buffer_.resize(old + kChunk);
+    const size_t n = source_(&buffer_[old], kChunk);
+    buffer_.resize(old + n);
+    end_ = n == 0;
+    return n > 0;
+  }
+
+  // Where the line starting at at_ ends in buffer_, or npos when its end is not read yet.
+  size_t FindEnd() {
+    if (!utf16_) {
+      const size_t end = buffer_.find('\n', searched_);
+      searched_ = end == std::string::npos ? buffer_.size() : end;
+      return end;
+    }
+    for (; searched_ + 1 < buffer_.size(); searched_ += 2) {
+      if (buffer_[searched_] == '\n' && buffer_[searched_ + 1] == '\0') return searched_;
+    }
+    return std::string::npos;
+  }
+
+  void Decode(const std::string& raw, Line* line) {
+    std::string text;
+    if (utf16_) {
+      if (raw.size() % 2 != 0) {
+        line->error = "the UTF-16 file has an odd number of bytes: its last character is cut short";
+      }
+      std::u16string units = Utf16Units(raw);
+      for (size_t i = 0; i < units.size(); ++i) {
+        const char16_t c = units[i];
+        const bool high = c >= 0xD800 && c <= 0xDBFF;
+        if (high && i + 1 < units.size() && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF) {
+          ++i;
+        } else if (high || (c >= 0xDC00 && c <= 0xDFFF)) {
+          char what[64];
+          snprintf(what, sizeof what, "an unpaired UTF-16 surrogate (%04X)",
+                   static_cast<unsigned int>(c));
+          line->error = what;
+          units.resize(i);
+          break;
+        }
+      }
+      Utf16ToUtf8(units, &text);
+    } else {
+      text = raw;
+    }
+    if (!text.empty() && text.back() == '\r') text.pop_back();
+    line->text = Trimmed(text);
+    if (utf16_ || utf8_ == Utf8::kNo) return;
+    bool eight_bit = false;
+    for (unsigned char c : line->text) eight_bit |= c >= 0x80;
+    std::u16string ignored;
+    if (!eight_bit || Utf8ToUtf16(line->text, &ignored)) {
+      if (eight_bit && utf8_ == Utf8::kUndecided) utf8_ = Utf8::kYes;
+      return;
+    }
+    if (utf8_ == Utf8::kUndecided) {
+      utf8_ = Utf8::kNo;
+    } else if (line->error.empty()) {
+      line->error = utf8_ == Utf8::kMarked
+                        ? "the file starts with a UTF-8 byte order mark, but this line is not UTF-8"
+                        : "this line is not UTF-8, as the file's first line of other than "
+                          "ASCII characters is";
+    }
+  }
+
+  RegByteSource source_;
+  std::string buffer_;
+  size_t at_ = 0;        // where the next line starts in buffer_
+  size_t searched_ = 0;  // how far buffer_ was searched for its end
+  bool end_ = false;
+  bool utf16_ = false;
+  Utf8 utf8_ = Utf8::kNo;
+  int number_ = 0;
+  Line pending_;
+  bool has_pending_ = false;
+};
+
+RegFileReader::RegFileReader(RegByteSource source, int code_page)
+    : lines_(new Lines(std::move(source))), code_page_(code_page) {}
+
+RegFileReader::~RegFileReader() = default;
+
+bool RegFileReader::ReadHeader() {
+  started_ = true;
+  fatal_line_ = 1;
+  if (!lines_->Start(&fatal_)) return false;
+  Line line;
+  // Windows' tools take a header on the first line only, not after a blank line or a
+  // comment, and import nothing under any other (REGEDIT3 and the like).
+  if (!lines_->Next(&line) || (line.text != kHeader && line.text != kOldHeader)) {
+    fatal_ = std::string("the first line must be the header '") + kHeader + "' or '" +
+             kOldHeader + "'";
+    return false;
+  }
+  data_unicode_ = line.text == kHeader;
+  if (data_unicode_) lines_->MayBeUtf8();
+  return true;
+}
+
+bool RegFileReader::Next(RegFileEntry* entry) {
+  if (!started_ && !ReadHeader()) return false;
+  if (!fatal_.empty()) return false;
+  Line line;
+  do {
+    if (!lines_->Next(&line)) return false;
+  } while (line.error.empty() && (line.text.empty() || line.text[0] == ';'));
+  *entry = RegFileEntry();
+  entry->line = line.number;
+  if (!line.text.empty() && line.text[0] == '[') {
+    entry->kind = RegFileEntry::kKey;
+    ReadKey(line, entry);
+  } else {
+    entry->kind = RegFileEntry::kValue;
+    ReadValue(&line, entry);
+  }
+  return true;
+}
+
+void RegFileReader::ReadKey(const Line& line, RegFileEntry* entry) {
+  section_ = Section::kBad;
+  std::string* error = &entry->error;
+  RegFileKey& key = entry->key;
+  key.line = line.number;
+  if (!line.error.empty()) {
+    *error = line.error;
+  } else if (line.text.find('\0') != std::string::npos) {
+    *error = "the line holds a zero byte; is the file UTF-16?";
+  } else if (ParseSection(line.text, &key, error)) {
+    std::string sub;
+    if (!TextToStore(key.path.sub, lines_->text_unicode(), code_page_, &sub)) {
+      *error = "the key name " + Printable(key.path.Full()) + " holds a character code page " +
+               std::to_string(code_page_) + " does not have";
+      return;
+    }
+    key.path.sub = sub;
+    section_ = key.remove ? Section::kDeleted : Section::kOpen;
+    path_ = key.path;
+  }
+}
+
+void RegFileReader::JoinContinuations(Line* line) {
+  while (line->error.empty() && !line->text.empty() && line->text.back() == '\\' &&
+         IsHexValue(line->text)) {
+    line->text.pop_back();
+    Line next;
+    bool more;
+    while ((more = lines_->Next(&next)) && next.error.empty() &&
+           (next.text.empty() || next.text[0] == ';')) {
+    }
+    if (!more) {
+      line->unfinished = true;
+      return;
+    }
+    if (!next.error.empty() || HexDigit(next.text[0]) < 0) {
+      line->error = "the hex data goes on with a backslash, but line " +
+                    std::to_string(next.number) + " is not hex data";
+      lines_->PushBack(std::move(next));
+      return;
+    }
+    line->text += next.text;
+    line->unended = next.unended;
+  }
+}
+
+void RegFileReader::ReadValue(Line* line, RegFileEntry* entry) {
+  // First, so that a value skipped takes its continuations along.
+  JoinContinuations(line);
+  std::string* error = &entry->error;
+  RegFileValue& value = entry->value;
+  value.line = line->number;
+  if (!line->error.empty()) {
+    *error = line->error;
+  } else if (line->text.find('\0') != std::string::npos) {
+    *error = "the line holds a zero byte; is the file UTF-16?";
+  } else if (section_ == Section::kNone) {
+    *error = "a value before the first [key] line";
+  } else if (section_ == Section::kDeleted) {
+    *error = "a value under a key that is deleted";
+  } else if (section_ == Section::kBad) {
+    *error = "a value under a malformed key line";
+  } else if (ParseValue(*line, &value, error) &&
+             !ValueToStore(&value.value, value.quoted,
+                           Encoding{lines_->text_unicode(), data_unicode_}, code_page_, error)) {
+    const std::string& name = value.value.name;
+    *error = ValueLabel(name) +
+             " of " + Printable(path_.Full()) + ": " + *error;
+  }
+}
 
 bool ParseRegFile(const std::string& file, int code_page, std::vector<RegFileKey>* keys,
                   int* line, std::string* error) {
   keys->clear();
-  std::string text;
-  Encoding encoding{false, false};
-  if (!Decode(file, &text, &encoding, line, error)) return false;
-  bool header = false;
-  for (const Line& l : LogicalLines(text)) {
-    *line = l.number;
-    if (!header) {
-      // Windows' tools take a header on the first line only, not after a blank line or a
-      // comment, and import nothing under any other (REGEDIT3 and the like).
-      header = l.number == 1 && (l.text == kHeader || l.text == kOldHeader);
-      if (!header) {
-        *error = std::string("the first line must be the header '") + kHeader + "' or '" +
-                 kOldHeader + "'";
-        return false;
-      }
-      encoding.data_unicode = l.text == kHeader;
-    } else if (!l.text.empty() && l.text[0] != ';' && !ParseLine(l, keys, error)) {
+  size_t at = 0;
+  RegFileReader reader(
+      [&](char* buffer, size_t size) {
+        const size_t n = std::min(size, file.size() - at);
+        memcpy(buffer, file.data() + at, n);
+        at += n;
+        return n;
+      },
+      code_page);
+  RegFileEntry entry;
+  while (reader.Next(&entry)) {
+    *line = entry.line;
+    if (!entry.error.empty()) {
+      *error = entry.error;
       return false;
     }
-  }
-  if (!header) {
-    *error = std::string("no header line '") + kHeader + "'";
-    return false;
-  }
-  for (RegFileKey& key : *keys) {
-    *line = key.line;
-    std::string sub;
-    if (!TextToStore(key.path.sub, encoding, code_page, &sub)) {
-        *error = "the key name " + Printable(key.path.Full()) + " holds a character code page " +
-               std::to_string(code_page) + " does not have";
-      return false;
-    }
-    key.path.sub = sub;
-    for (RegFileValue& entry : key.values) {
-      *line = entry.line;
-      if (!ValueToStore(&entry.value, entry.quoted, encoding, code_page, error)) {
-        const std::string name = entry.value.name;
-        *error = (name.empty() ? std::string("the unnamed value") : "value '" + Printable(name) + "'") +
-                 " of " + Printable(key.path.Full()) + ": " + *error;
-        return false;
-      }
+    if (entry.kind == RegFileEntry::kKey) {
+      keys->push_back(entry.key);
+    } else {
+      keys->back().values.push_back(entry.value);
     }
   }
-  return true;
+  if (reader.fatal().empty()) return true;
+  *line = reader.fatal_line();
+  *error = reader.fatal();
+  return false;
 }
 
 }  // namespace tool

@@ -94,13 +94,19 @@ const struct {
      "  /y\n"
      "     Replaces an existing file; without it the command refuses.\n"},
     {"import",
-     "ruzide reg import <file>\n"
+     "ruzide reg import <file> [/strict]\n"
      "\n"
      "  Applies a .reg file: its keys are created and its values set, or deleted\n"
-     "  where the file says so. Nothing changes unless the whole file is well-formed.\n"
+     "  where the file says so. A malformed line is skipped, as Windows' reg skips it,\n"
+     "  and named on standard error (<file>:<line>: <reason>; skipped); the rest is\n"
+     "  imported.\n"
      "\n"
      "  <file>\n"
-     "     The file to read; - for standard input.\n"},
+     "     The file to read; - for standard input.\n"
+     "\n"
+     "  /strict\n"
+     "     Reads the whole file first and, if any line is malformed, names each and\n"
+     "     changes nothing.\n"},
     {"copy",
      "ruzide reg copy <KEY1> <KEY2> [/s] [/f]\n"
      "\n"

@@ -45,6 +45,13 @@ LONG RegKey::Watch(bool subtree, HANDLE event) const {
 
 LONG RegKey::Values(std::vector<RegValue>* values) const {
   values->clear();
+  return EachValue([values](const RegValue& value) {
+    values->push_back(value);
+    return ERROR_SUCCESS;
+  });
+}
+
+LONG RegKey::EachValue(const std::function<LONG(const RegValue& value)>& visit) const {
   DWORD max_name = 0, max_data = 0;
   LONG status = RegQueryInfoKeyA(key_, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
                                  nullptr, &max_name, &max_data, nullptr, nullptr);
@@ -71,7 +78,8 @@ LONG RegKey::Values(std::vector<RegValue>* values) const {
       continue;
     }
     if (status != ERROR_SUCCESS) return status;
-    values->push_back(RegValue{name.substr(0, name_size), type, data.substr(0, data_size)});
+    status = visit(RegValue{name.substr(0, name_size), type, data.substr(0, data_size)});
+    if (status != ERROR_SUCCESS) return status;
     ++index;
   }
 }

@@ -3,6 +3,7 @@
 #ifndef RUZIDE_TOOLS_RUZIDE_REGKEY_H_
 #define RUZIDE_TOOLS_RUZIDE_REGKEY_H_
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,9 @@ class RegKey {
 
   // Every value with its data, in the registry's order.
   LONG Values(std::vector<RegValue>* values) const;
+  // Gives `visit` every value with its data, one at a time, in the registry's order, until
+  // it returns other than ERROR_SUCCESS, which is returned then.
+  LONG EachValue(const std::function<LONG(const RegValue& value)>& visit) const;
   // The names of the subkeys, in the registry's order.
   LONG Subkeys(std::vector<std::string>* names) const;
   LONG Query(const std::string& name, RegValue* value) const;

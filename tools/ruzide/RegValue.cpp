@@ -183,6 +183,10 @@ std::string Printable(const std::string& bytes) {
   return out;
 }
 
+std::string ValueLabel(const std::string& name) {
+  return name.empty() ? "the unnamed value" : "value '" + Printable(name) + "'";
+}
+
 std::string TextForDisplay(const std::string& bytes, int code_page) {
   std::u16string text;
   if (code_page == 0 || !ToUtf16(bytes, code_page, &text)) return Printable(bytes);

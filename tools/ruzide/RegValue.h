@@ -42,6 +42,9 @@ std::string DataForDisplay(const RegValue& value, int code_page = 0);
 // `bytes` with printable ASCII as it is and every other byte as \xNN.
 std::string Printable(const std::string& bytes);
 
+// A value by its name, for messages: "value 'name'", or "the unnamed value".
+std::string ValueLabel(const std::string& name);
+
 // `bytes`, text in `code_page`, in the terminal's encoding (UTF-8; on Windows the ANSI
 // code page), control characters as \xNN; text that does not convert is shown as
 // Printable shows it, and so is all text when `code_page` is 0.

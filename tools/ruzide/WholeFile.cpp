@@ -46,28 +46,23 @@ void SyncFolderOf(const std::string& path) {
 }
 #endif
 
-bool WriteAll(int fd, const std::string& text) {
-  for (size_t done = 0; done < text.size();) {
-    const ssize_t n = write(fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n == 0) errno = EIO;
-    if (n <= 0) return false;
-    done += static_cast<size_t>(n);
+// Gives `write` a stream over `out`, flushed before it returns.
+bool WriteThrough(FILE* out, const std::function<bool(FILE* out)>& write) {
+  errno = 0;
+  bool written = write(out) && fflush(out) == 0;
+  int error = errno;
+  if (fclose(out) != 0 && written) {
+    written = false;
+    error = errno;
   }
-  return true;
+  errno = error;
+  return written;
 }
 
 // Writes to what is not a regular file, as it is.
-bool WriteInPlace(const std::string& path, const std::string& text) {
-  int fd = open(path.c_str(), O_WRONLY);
-  if (fd < 0) return false;
-  const bool written = WriteAll(fd, text);
-  const int saved = errno;
-  if (close(fd) != 0 || !written) {
-    if (!written) errno = saved;
-    return false;
-  }
-  return true;
+bool WriteInPlace(const std::string& path, const std::function<bool(FILE* out)>& write) {
+  FILE* out = fopen(path.c_str(), "wb");
+  return out != nullptr && WriteThrough(out, write);
 }
 
 // The file a symbolic link at `path` leads to, or `path` itself.
@@ -129,13 +124,18 @@ bool ReplaceWhole(const std::string& target, const struct stat* old,
 
 }  // namespace
 
-bool WriteWholeFile(const std::string& path, const std::string& text) {
+bool WriteWholeFile(const std::string& path, const std::function<bool(FILE* out)>& write) {
   const std::string target = Resolved(path);
   struct stat old;
   const bool exists = stat(target.c_str(), &old) == 0;
-  if (exists && !S_ISREG(old.st_mode)) return WriteInPlace(target, text);
-  return ReplaceWhole(target, exists ? &old : nullptr,
-                      [&](int fd, const std::string&) { return WriteAll(fd, text); });
+  if (exists && !S_ISREG(old.st_mode)) return WriteInPlace(target, write);
+  return ReplaceWhole(target, exists ? &old : nullptr, [&](int fd, const std::string&) {
+    // A stream of its own over the file, which ReplaceWhole then syncs and closes.
+    const int copy = dup(fd);
+    FILE* out = copy < 0 ? nullptr : fdopen(copy, "wb");
+    if (out == nullptr && copy >= 0) close(copy);
+    return out != nullptr && WriteThrough(out, write);
+  });
 }
 
 bool WriteWholeFileWith(const std::string& path,
