@@ -424,9 +424,11 @@ TEST_F(RegTest, StrictImportRefusesAMalformedFileNamingTheLineAndChangesNothing)
        "code page 1252 does not have"},
       {head + "\"v\"=hex(2):41,00,4e\n", 5, "UTF-16 here, but has an odd number of bytes"},
       {Utf16(head) + "\x41", 5, "odd number of bytes"},
-      {Utf16(head) + std::string("\x22\x00\x00\xD8\x22\x00", 6), 5, "unpaired UTF-16 surrogate (D800)"},
+      {Utf16(head) + std::string("\x22\x00\x00\xD8\x22\x00", 6), 5,
+       "unpaired UTF-16 surrogate (D800)"},
       {"\xFF\xFE" + head, 1, "byte order mark, but its text is not UTF-16"},
-      {"\xEF\xBB\xBF" + head + "\"v\"=\"\xE9\"\n", 5, "byte order mark, but this line is not UTF-8"},
+      {"\xEF\xBB\xBF" + head + "\"v\"=\"\xE9\"\n", 5,
+       "byte order mark, but this line is not UTF-8"},
   };
   const std::string file = FilePath("bad.reg");
   for (const auto& c : kCases) {
@@ -448,13 +450,13 @@ TEST_F(RegTest, ImportSkipsAndNamesMalformedLinesAndAppliesTheRest) {
                         "\r\n"
                         "[HKEY_CURRENT_USER\\Software\\RegTest]\r\n"
                         "\"a\"=dword:1 ; a comment\r\n"
-                        "\"b\"=dword:12\\\r\n"                   // 5: continued dword
-                        "34\r\n"                                    // 6: not a line
+                        "\"b\"=dword:12\\\r\n"  // 5: continued dword
+                        "34\r\n"                // 6: not a line
                         "\"c\"=hex:01,\\\r\n"
                         "\r\n"
-                        "  02\r\n"                                  // 9
+                        "  02\r\n"                                        // 9
                         "[HKEY_CURRENT_USER\\Software\\RegTest\\Bad\r\n"  // 10: no ]
-                        "\"d\"=\"x\"\r\n"                          // 11: under it
+                        "\"d\"=\"x\"\r\n"                                 // 11: under it
                         "[HKCU\\Software\\RegTest\\Good]\r\n"
                         "\"e\"=\"y\"\r\n"));
   ChildResult r = Tool({"reg", "import", file, "/strict"});
@@ -486,7 +488,8 @@ TEST_F(RegTest, ImportReadsAFileInMemoryThatDoesNotGrowWithIt) {
   const std::string file = FilePath("big.reg");
   {
     std::string text = "Windows Registry Editor Version 5.00\r\n\r\n[" + kKey + "]\r\n";
-    for (int i = 0; i < 250000; ++i) text += "\"Value" + std::to_string(i) + "\"=dword:0000002a\r\n";
+    for (int i = 0; i < 250000; ++i)
+      text += "\"Value" + std::to_string(i) + "\"=dword:0000002a\r\n";
     WriteFile(file, Utf16(text + "\"Last\"=dword:\r\n"));
   }
   // Measured by time(1), whose child the tool is: a child of the test would be counted
@@ -494,9 +497,8 @@ TEST_F(RegTest, ImportReadsAFileInMemoryThatDoesNotGrowWithIt) {
   const char kTime[] = "/usr/bin/time";
   if (access(kTime, X_OK) != 0) GTEST_SKIP() << "needs " << kTime;
   const std::string peak = FilePath("peak");
-  const ChildResult r =
-      ruzide::test::RunChild({kTime, "-f", "%M", "-o", peak, RUZIDE_TOOL_PATH, "reg", "import",
-                              file, "/strict"});
+  const ChildResult r = ruzide::test::RunChild(
+      {kTime, "-f", "%M", "-o", peak, RUZIDE_TOOL_PATH, "reg", "import", file, "/strict"});
   EXPECT_EQ(1, r.status);  // the last line
   EXPECT_TRUE(Contains(r.err, file + ":250004: dword: must be followed by")) << r.err;
   std::istringstream report(ReadFile(peak));  // "Command exited with ... 1", then kB

@@ -37,8 +37,8 @@ void Progress::Update(uint64_t done) {
     size = snprintf(line, sizeof line, "\r%s: %llu MB", what_.c_str(), mb);
   } else {
     const unsigned long long percent = done >= total_ ? 100 : done * 100 / total_;
-    size = snprintf(line, sizeof line, "\r%s: %llu%% (%llu of %llu MB)", what_.c_str(), percent,
-                    mb, static_cast<unsigned long long>(total_ / kMegabyte));
+    size = snprintf(line, sizeof line, "\r%s: %llu%% (%llu of %llu MB)", what_.c_str(), percent, mb,
+                    static_cast<unsigned long long>(total_ / kMegabyte));
   }
   if (size <= 1) return;
   const size_t width = std::min(static_cast<size_t>(size), sizeof line - 1) - 1;

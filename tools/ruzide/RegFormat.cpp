@@ -332,8 +332,7 @@ bool ParseValue(const Line& line, RegFileValue* entry, std::string* error) {
   const bool delimited = cursor.Peek() == '"' || cursor.Peek() == '-';
   if (line.unfinished || (line.unended && !delimited)) {
     const std::string& name = entry->value.name;
-    *error = ValueLabel(name) +
-             " is incomplete: the file ends in the middle of its data";
+    *error = ValueLabel(name) + " is incomplete: the file ends in the middle of its data";
     return false;
   }
   return ParseData(cursor, entry, error);
@@ -401,8 +400,8 @@ bool WriteRegFile(const std::vector<RegFileKey>& keys, RegDialect dialect, int c
                   std::string* file, std::string* error) {
   file->clear();
   RegFileWriter writer(
-      [file](const char* bytes, size_t size) { return file->append(bytes, size), true; },
-      dialect, code_page);
+      [file](const char* bytes, size_t size) { return file->append(bytes, size), true; }, dialect,
+      code_page);
   if (!writer.Header(error)) return false;
   for (const RegFileKey& key : keys) {
     if (!writer.Key(key.path, key.remove, error)) return false;
@@ -556,10 +555,9 @@ class RegFileReader::Lines {
     buffer_.erase(0, at_);
     searched_ -= at_;
     at_ = 0;
-    const size_t old = buffer_.size();
-    buffer_.resize(old + kChunk);
-    const size_t n = source_(&buffer_[old], kChunk);
-    buffer_.resize(old + n);
+    if (chunk_.empty()) chunk_.resize(kChunk);
+    const size_t n = source_(&chunk_[0], kChunk);
+    buffer_.append(&chunk_[0], n);
     end_ = n == 0;
     return n > 0;
   }
@@ -623,7 +621,8 @@ class RegFileReader::Lines {
   }
 
   RegByteSource source_;
-  std::string buffer_;
+  std::string chunk_;    // what the source gives
+  std::string buffer_;   // what is left of it to read
   size_t at_ = 0;        // where the next line starts in buffer_
   size_t searched_ = 0;  // how far buffer_ was searched for its end
   bool end_ = false;
@@ -647,8 +646,8 @@ bool RegFileReader::ReadHeader() {
   // Windows' tools take a header on the first line only, not after a blank line or a
   // comment, and import nothing under any other (REGEDIT3 and the like).
   if (!lines_->Next(&line) || (line.text != kHeader && line.text != kOldHeader)) {
-    fatal_ = std::string("the first line must be the header '") + kHeader + "' or '" +
-             kOldHeader + "'";
+    fatal_ =
+        std::string("the first line must be the header '") + kHeader + "' or '" + kOldHeader + "'";
     return false;
   }
   data_unicode_ = line.text == kHeader;
@@ -741,13 +740,12 @@ void RegFileReader::ReadValue(Line* line, RegFileEntry* entry) {
              !ValueToStore(&value.value, value.quoted,
                            Encoding{lines_->text_unicode(), data_unicode_}, code_page_, error)) {
     const std::string& name = value.value.name;
-    *error = ValueLabel(name) +
-             " of " + Printable(path_.Full()) + ": " + *error;
+    *error = ValueLabel(name) + " of " + Printable(path_.Full()) + ": " + *error;
   }
 }
 
-bool ParseRegFile(const std::string& file, int code_page, std::vector<RegFileKey>* keys,
-                  int* line, std::string* error) {
+bool ParseRegFile(const std::string& file, int code_page, std::vector<RegFileKey>* keys, int* line,
+                  std::string* error) {
   keys->clear();
   size_t at = 0;
   RegFileReader reader(

@@ -132,7 +132,7 @@ class RegFileReader {
   const std::string& fatal() const { return fatal_; }
   int fatal_line() const { return fatal_line_; }
 
- struct Line;  // of the file, continuations joined
+  struct Line;  // of the file, continuations joined
 
  private:
   class Lines;

@@ -37,15 +37,16 @@ class Input {
     if (in_ != nullptr && in_ != stdin) fclose(in_);
   }
 
-  // Opens the file; with `twice`, standard input is first copied to a temporary file, to
-  // be read again. False, with errno set, on failure.
-  bool Open(bool twice) {
+  // Opens the file. Standard input is first copied to a temporary file: to be read
+  // again for /strict, and because the import's transaction holds the store lock, which
+  // must not wait on the program that writes the pipe. False, with errno set, on failure.
+  bool Open() {
     in_ = file_ == "-" ? stdin : fopen(file_.c_str(), "rb");
     if (in_ == nullptr) return false;
 #ifdef _WIN32
     if (in_ == stdin) _setmode(_fileno(stdin), _O_BINARY);  // UTF-16 and CRLF as they are
 #endif
-    if (in_ == stdin && twice) {
+    if (in_ == stdin) {
       FILE* copy = tmpfile();
       if (copy == nullptr) return false;
       char buffer[65536];
@@ -140,8 +141,8 @@ LONG Apply(const RegFileEntry& entry, RegKey* key, RegPath* path, std::string* w
     return absent ? ERROR_SUCCESS : status;
   }
   const RegFileValue& value = entry.value;
-  *what = (value.remove ? "delete " : "set ") + ValueLabel(value.value.name) + " of " +
-          Shown(*path);
+  *what =
+      (value.remove ? "delete " : "set ") + ValueLabel(value.value.name) + " of " + Shown(*path);
   if (!value.remove) return key->Set(value.value);
   const LONG status = key->DeleteValue(value.value.name);
   return status == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : status;
@@ -151,7 +152,7 @@ LONG Apply(const RegFileEntry& entry, RegKey* key, RegPath* path, std::string* w
 
 int ImportRegFile(const std::string& file, int code_page, bool strict, FILE* err) {
   Input input(file, err);
-  if (!input.Open(strict)) return Failure(err, "cannot read " + file + ": " + strerror(errno));
+  if (!input.Open()) return Failure(err, "cannot read " + file + ": " + strerror(errno));
   if (strict && !Validate(&input, file, code_page, err)) return kExitFailure;
   std::unique_ptr<RegFileReader> reader = input.Read("importing", code_page);
   // One commit for the whole file: other programs see all of it or none of it, and a
@@ -244,8 +245,8 @@ class Exporter {
 
 }  // namespace
 
-int ExportRegTree(const RegPath& key, const std::string& file, RegDialect dialect,
-                  int code_page, FILE* out, FILE* err) {
+int ExportRegTree(const RegPath& key, const std::string& file, RegDialect dialect, int code_page,
+                  FILE* out, FILE* err) {
   std::string error;
   const auto write = [&](FILE* to) {
     Exporter* exporter = nullptr;

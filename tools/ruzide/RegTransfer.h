@@ -18,7 +18,8 @@ namespace tool {
 // returns the exit status. A malformed entry is skipped, as Windows' reg skips it, and
 // named on `err` ("<file>:<line>: <reason>; skipped"); the rest is imported, exit status
 // 0. With `strict` a first pass reads the whole file and, if any entry is malformed,
-// names each and imports nothing (exit status 1). A file refused as a whole (no header,
+// names each and imports nothing (exit status 1). Standard input is kept in a temporary
+// file before anything is imported. A file refused as a whole (no header,
 // a byte order mark that disagrees with its text) imports nothing; a failure of the
 // registry stops the import there. On a terminal `err` shows how far it has got.
 int ImportRegFile(const std::string& file, int code_page, bool strict, FILE* err);
@@ -26,8 +27,8 @@ int ImportRegFile(const std::string& file, int code_page, bool strict, FILE* err
 // Writes the key at `key` and every key below it, parents before their subkeys, to the
 // .reg file at `file` ("-": `out`), which is replaced whole or not at all. Returns the
 // exit status, with the reason on `err` on failure.
-int ExportRegTree(const RegPath& key, const std::string& file, RegDialect dialect,
-                  int code_page, FILE* out, FILE* err);
+int ExportRegTree(const RegPath& key, const std::string& file, RegDialect dialect, int code_page,
+                  FILE* out, FILE* err);
 
 }  // namespace tool
 }  // namespace ruzide
