@@ -60,6 +60,6 @@ if [ "$wine_values" -gt 0 ]; then
   "$here/with-wine.sh" "$here/../build/bench-wineprefix" \
     bash -c "$(declare -f measure); work='$work'; measure 'Wine reg.exe import ($wine_values values)' \
       '$work/in.reg' wine reg.exe import 'Z:$work/in.reg'
-      ps -eo rss=,comm= | awk '/wineserver/ { printf \"wineserver: %.0f MB resident after the import\\n\", \$1 / 1024 }'"
+      ps -o rss= -p \$(pgrep -n wineserver) | awk '{ printf \"wineserver: %.0f MB resident after the import\\n\", \$1 / 1024 }'"
 fi
 echo "load after: $(cut -d' ' -f1-3 /proc/loadavg)"
