@@ -68,7 +68,8 @@ using RegByteSink = std::function<bool(const char* bytes, size_t size)>;
 // size is written in constant memory. Each call fails, with `error` saying why, when a
 // key or value name holds a line break, which the format cannot carry, or, in the Unicode
 // dialect, when a name or string is not text in `code_page`; nothing of that key or value
-// is written then, and what was written before stays.
+// is written then, and what was written before stays. When the sink fails, so does the
+// call, `error` empty and errno the sink's.
 class RegFileWriter {
  public:
   RegFileWriter(RegByteSink sink, RegDialect dialect, int code_page);

@@ -247,6 +247,11 @@ class Exporter {
 
 int ExportRegTree(const RegPath& key, const std::string& file, RegDialect dialect, int code_page,
                   FILE* out, FILE* err) {
+  RegKey top;  // a key that is not there writes nothing, not even to standard output
+  const LONG status = top.Open(key, KEY_READ);
+  if (status != ERROR_SUCCESS) {
+    return Failure(err, "cannot read " + Shown(key) + ": " + ErrorText(status));
+  }
   std::string error;
   const auto write = [&](FILE* to) {
     Exporter* exporter = nullptr;
