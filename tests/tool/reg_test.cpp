@@ -69,15 +69,18 @@ class RegTest : public LibraryStoreTest {
   std::filesystem::path folder_;
 };
 
+// The bytes are those Windows' reg stores, as the 8-bit functions read them back; the
+// cross-check with reg.exe below holds both tools to the same under Wine.
 TEST_F(RegTest, AddStoresEachTypeAndQueryShowsIt) {
   // Added in name order, which is also the order they are listed in: the order they were
   // created in, or, under Wine, their names'.
   const std::vector<std::vector<std::string>> adds = {
       {"/t", "REG_EXPAND_SZ", "/d", "%HOME%"},  // without /v, the unnamed value
       {"/v", "Big", "/t", "REG_QWORD", "/d", "-1"},
-      {"/v", "Bin", "/t", "REG_BINARY", "/d", "00ff10"},
-      {"/v", "Multi", "/t", "reg_multi_sz", "/d", "a\\0b c"},
-      {"/v", "None", "/t", "REG_NONE"},
+      {"/v", "Bin", "/t", "REG_BINARY", "/d", "0ff10"},  // an odd first digit is a byte
+      {"/v", "Endian", "/t", "REG_DWORD_BIG_ENDIAN", "/d", "0x01020304"},
+      {"/v", "Multi", "/t", "reg_multi_sz", "/s", "#", "/d", "a#b c\\0#"},
+      {"/v", "None", "/t", "REG_NONE", "/d", "ab"},  // as UTF-16, as reg.exe stores it
       {"/v", "Num", "/t", "REG_DWORD", "/d", "0x0a"},
       {"/v", "Str", "/d", "C:\\Temp \"x\""},
   };
@@ -90,32 +93,59 @@ TEST_F(RegTest, AddStoresEachTypeAndQueryShowsIt) {
   DWORD type = 0;
   EXPECT_EQ(std::string("C:\\Temp \"x\"\0", 12), Bytes(kSub, "Str", &type));
   EXPECT_EQ(static_cast<DWORD>(REG_SZ), type);
-  EXPECT_EQ(std::string("a\0b c\0\0", 7), Bytes(kSub, "Multi"));
+  EXPECT_EQ(std::string("a\0b c\\0\0\0", 9), Bytes(kSub, "Multi"));
   EXPECT_EQ(std::string("\x0a\0\0\0", 4), Bytes(kSub, "Num"));
+  EXPECT_EQ(std::string("\x04\x03\x02\x01", 4), Bytes(kSub, "Endian"));
   EXPECT_EQ(std::string(8, '\xff'), Bytes(kSub, "Big"));
   EXPECT_EQ(std::string("\x00\xff\x10", 3), Bytes(kSub, "Bin"));
-  EXPECT_EQ("", Bytes(kSub, "None"));
+  EXPECT_EQ(std::string("a\0b\0\0\0", 6), Bytes(kSub, "None"));
   PutString(kSub, "Text", "tab\tok");
-  EXPECT_EQ(0, Tool({"reg", "add", "HKLM\\" + Sub("Keyed")}).status);
-  EXPECT_TRUE(KeyThere(Sub("Keyed").c_str(), HKEY_LOCAL_MACHINE));
+  // A key alone is created with an empty unnamed value.
+  EXPECT_EQ(0, Tool({"reg", "add", "HKCU\\" + Sub("Keyed")}).status);
+  EXPECT_EQ(std::string("\0", 1), Bytes(Sub("Keyed"), "", &type));
+  RegDeleteKeyA(HKEY_CURRENT_USER, Sub("Keyed").c_str());
   MakeKey(Sub("Child").c_str());
+  PutString(Sub("Child\\Deep").c_str(), "Str", "deeper");
 
-  const ChildResult r = Tool({"reg", "query", kKey});
+  ChildResult r = Tool({"reg", "query", kKey});
   ASSERT_EQ(0, r.status) << r.err;
-  EXPECT_EQ(kKey + "\n" +
+  EXPECT_EQ("\n" + kKey + "\n" +
                 "    (Default)    REG_EXPAND_SZ    %HOME%\n"
                 "    Big    REG_QWORD    0xffffffffffffffff\n"
                 "    Bin    REG_BINARY    00FF10\n"
-                "    Multi    REG_MULTI_SZ    a\\0b c\n"
-                "    None    REG_NONE\n"
+                "    Endian    REG_DWORD_BIG_ENDIAN    0x1020304\n"
+                "    Multi    REG_MULTI_SZ    a\\0b c\\0\n"
+                "    None    REG_NONE    610062000000\n"
                 "    Num    REG_DWORD    0xa\n"
                 "    Str    REG_SZ    C:\\Temp \"x\"\n"
                 "    Text    REG_SZ    tab\\x09ok\n"
                 "\n" +
                 kKey + "\\Child\n",
             r.out);
-  EXPECT_EQ(kKey + "\n    Num    REG_DWORD    0xa\n",
-            Tool({"reg", "query", kKey, "/v", "NUM"}).out);
+  // /s lists a key below without values too; /t, /se and /z choose and show as a search
+  // does; /v with /s searches, and counts.
+  const struct {
+    std::vector<std::string> options;
+    std::string out;
+  } kQueries[] = {
+      {{"/v", "NUM"}, "\n" + kKey + "\n    NUM    REG_DWORD    0xa\n\n"},
+      {{"/s", "/t", "REG_SZ,REG_MULTI_SZ", "/se", "|", "/z"},
+       "\n" + kKey + "\n    Multi    REG_MULTI_SZ (7)    a|b c\\0\n" +
+           "    Str    REG_SZ (1)    C:\\Temp \"x\"\n    Text    REG_SZ (1)    tab\\x09ok\n\n" +
+           kKey + "\\Child\n\n" + kKey + "\\Child\\Deep\n    Str    REG_SZ (1)    deeper\n\n"},
+      {{"/v", "str", "/s"}, "\n" + kKey + "\n    str    REG_SZ    C:\\Temp \"x\"\n\n" + kKey +
+                                "\\Child\\Deep\n    str    REG_SZ    deeper\n\n" +
+                                "End of search: 2 match(es) found.\n"},
+  };
+  for (const auto& q : kQueries) {
+    std::vector<std::string> args = {"reg", "query", kKey};
+    args.insert(args.end(), q.options.begin(), q.options.end());
+    EXPECT_EQ(q.out, Tool(args).out) << q.options[0];
+  }
+  // The unnamed value of a key that has none is shown as not set, and is no failure.
+  r = Tool({"reg", "query", kKey + "\\Child", "/ve"});
+  EXPECT_EQ(0, r.status);
+  EXPECT_EQ("\n" + kKey + "\\Child\n    (Default)    REG_SZ    (value not set)\n", r.out);
 }
 
 TEST_F(RegTest, AddReplacesAValueOnlyWithForce) {
@@ -143,14 +173,16 @@ TEST_F(RegTest, BadCommandLinesFailWithAReasonAndChangeNothing) {
       {{"reg", "query", "HKCR\\Software"}, "does not start with HKEY_CURRENT_USER (HKCU)"},
       {{"reg", "add", kKey, "/v", "a", "/t", "REG_LINK"}, "unknown type 'REG_LINK'"},
       {{"reg", "add", kKey, "/v", "a", "/t", "REG_DWORD", "/d", "4294967296"}, "not a number"},
-      {{"reg", "add", kKey, "/v", "a", "/t", "REG_BINARY", "/d", "0"}, "not hexadecimal bytes"},
+      {{"reg", "add", kKey, "/v", "a", "/t", "REG_BINARY", "/d", "0x01"}, "not hexadecimal bytes"},
+      {{"reg", "add", kKey, "/v", "a", "/t", "REG_DWORD"}, "REG_DWORD needs its number"},
+      {{"reg", "add", kKey, "/v", "a", "/t", "REG_MULTI_SZ", "/s", "ab"}, "/s takes one char"},
       {{"reg", "add", kKey, "/v", "a", "/t", "REG_MULTI_SZ", "/d", "a\\0\\0b"}, "empty string"},
       {{"reg", "add", kKey, "/v", "a", "/ve"}, "only one of /v, /ve and /va"},
       {{"reg", "add", "HKCU\\", "/v", "a", "/d", "x", "/f"}, "invalid key name 'HKCU\\'"},
       {{"reg", "add", kKey + "\\\\", "/f"}, "invalid key name"},
       {{"reg", "copy", kKey, "HKLM\\", "/f"}, "invalid key name"},
       {{"reg", "add", kKey, "/v"}, "option /v needs an argument"},
-      {{"reg", "add", kKey, "/S"}, "reg add takes no option /S"},
+      {{"reg", "add", kKey, "/Y"}, "reg add takes no option /Y"},
       {{"reg", "add", kKey, "extra"}, "unexpected argument 'extra'"},
       {{"reg", "delete", kKey}, "deletes only with /f"},
       {{"reg", "delete", "HKCU", "/f"}, "a root cannot be deleted"},
@@ -319,7 +351,7 @@ TEST_F(RegTest, CodePage936HoldsChineseAsTheProgramsReadIt) {
   ASSERT_EQ(0, Tool({"reg", "add", kKey, "/v", "\xE5\x90\x8D", "/d", "\xE4\xB8\xAD\xE6\x96\x87",
                      "/cp", "936"}).status);
   EXPECT_EQ(std::string("\xD6\xD0\xCE\xC4", 5), Bytes(kSub, "\xC3\xFB"));
-  EXPECT_EQ(kKey + "\n    Language6    REG_SZ    \xE4\xB8\xAD\xE6\x96\x87\n",
+  EXPECT_EQ("\n" + kKey + "\n    Language6    REG_SZ    \xE4\xB8\xAD\xE6\x96\x87\n\n",
             Tool({"reg", "query", kKey, "/v", "Language6", "/cp", "936"}).out);
 #endif
 }
@@ -355,6 +387,171 @@ TEST_F(RegTest, RegExeAndTheToolReadEachOthersFiles) {
   ruzide::test::RunChild({kRegExe, "delete", kKey, "/f"});
 }
 #endif
+
+// The registry below `path`, every key's values with their types and bytes, as text.
+std::string Snapshot(const std::string& path) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
+    return "";
+  }
+  std::string text = "[" + path + "]\n", sub;
+  char name[512], data[4096];
+  for (DWORD i = 0;; ++i) {
+    DWORD name_size = sizeof name, size = sizeof data, type = 0;
+    if (RegEnumValueA(key, i, name, &name_size, nullptr, &type, reinterpret_cast<BYTE*>(data),
+                      &size) != ERROR_SUCCESS) {
+      break;
+    }
+    text += std::string(name, name_size) + " " + std::to_string(type) + " ";
+    for (DWORD k = 0; k < size; ++k) text += "0123456789abcdef"[(data[k] >> 4) & 15];
+    text += "\n";
+  }
+  for (DWORD i = 0;; ++i) {
+    DWORD name_size = sizeof name;
+    if (RegEnumKeyExA(key, i, name, &name_size, nullptr, nullptr, nullptr, nullptr) !=
+        ERROR_SUCCESS) {
+      break;
+    }
+    sub += Snapshot(path + "\\" + std::string(name, name_size));
+  }
+  RegCloseKey(key);
+  return text + sub;
+}
+
+// Deletes the key at `path` below HKEY_CURRENT_USER and everything below it.
+void DeleteKeyTree(const std::string& path) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return;
+  char name[512];
+  for (DWORD size = sizeof name;
+       RegEnumKeyExA(key, 0, name, &size, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+       size = sizeof name) {
+    DeleteKeyTree(path + "\\" + std::string(name, size));
+  }
+  RegCloseKey(key);
+  RegDeleteKeyA(HKEY_CURRENT_USER, path.c_str());
+}
+
+// Command lines as scripts written for Windows give them: each ends with reg.exe's exit
+// status, and one that fails changes nothing. On Windows, Windows' own reg.exe (Wine's)
+// runs each too, on the same key set up the same way: both end alike and leave the same
+// registry behind, and a query prints the same text. Messages are another matter:
+// reg.exe prints its errors, and a line on success, on standard output.
+TEST_F(RegTest, TheToolAndRegExeAgreeOnTheSameCommandLines) {
+  const std::string k = kKey + "\\Same";
+  const struct {
+    int status;                     // reg.exe's exit status
+    std::vector<std::string> args;  // K stands for the key
+    bool output;                    // whether reg.exe prints the same on standard output
+  } kCases[] = {
+      {0, {"add", "K", "/v", "s", "/d", "text", "/f"}, false},
+      {0, {"add", "K", "/v", "s", "/t", "REG_EXPAND_SZ", "/d", "%x%"}, false},
+      {0, {"add", "K", "/v", "m", "/t", "REG_MULTI_SZ", "/d", "a\\0b\\0"}, false},
+      {0, {"add", "K", "/v", "m", "/t", "REG_MULTI_SZ", "/s", "#", "/d", "x#y\\0"}, false},
+      {0, {"add", "K", "/v", "m", "/t", "REG_MULTI_SZ", "/d", "\\0"}, false},
+      {0, {"add", "K", "/v", "m", "/t", "REG_MULTI_SZ"}, false},
+      {1, {"add", "K", "/v", "m", "/t", "REG_MULTI_SZ", "/d", "a\\0\\0b"}, false},
+      {1, {"add", "K", "/v", "m", "/t", "REG_MULTI_SZ", "/s", "#", "/d", "#a"}, false},
+      {0, {"add", "K", "/v", "n", "/t", "REG_NONE", "/d", "abc"}, false},
+      {0, {"add", "K", "/v", "n", "/t", "reg_none"}, false},
+      {0, {"add", "K", "/v", "b", "/t", "REG_BINARY", "/d", "0102abc"}, false},
+      {0, {"add", "K", "/v", "b", "/t", "REG_BINARY"}, false},
+      {1, {"add", "K", "/v", "b", "/t", "REG_BINARY", "/d", "0x01"}, false},
+      {0, {"add", "K", "/v", "d", "/t", "REG_DWORD", "/d", "0x1f"}, false},
+      {0, {"add", "K", "/v", "d", "/t", "REG_DWORD", "/d", "0123"}, false},
+      {0, {"add", "K", "/v", "d", "/t", "REG_DWORD", "/d", "4294967295"}, false},
+      {1, {"add", "K", "/v", "d", "/t", "REG_DWORD", "/d", "4294967296"}, false},
+      {1, {"add", "K", "/v", "d", "/t", "REG_DWORD", "/d", "-1"}, false},
+      {1, {"add", "K", "/v", "d", "/t", "REG_DWORD"}, false},
+      {0, {"add", "K", "/v", "d", "/t", "REG_DWORD_LITTLE_ENDIAN", "/d", "5"}, false},
+      {0, {"add", "K", "/v", "d", "/t", "REG_DWORD_BIG_ENDIAN", "/d", "0x12345678"}, false},
+      {0, {"add", "K", "/v", "q", "/t", "REG_QWORD", "/d", "-1"}, false},
+      {0, {"add", "K", "/v", "q", "/t", "REG_QWORD"}, false},
+      {1, {"add", "K", "/v", "x", "/t", "REG_LINK", "/d", "x"}, false},
+      {1, {"add", "K", "/v", "x", "/t", "REG_FOO", "/d", "x"}, false},
+      {0, {"add", "K", "/f"}, false},
+      {0, {"add", "K\\New"}, false},
+      {0, {"add", "K", "/ve", "/d", "unnamed"}, false},
+      {0, {"add", "K", "/t", "REG_DWORD", "/d", "5"}, false},
+      {0, {"add", "K", "/v", "Str", "/t", "REG_SZ", "/d", "new", "/f"}, false},
+      {1, {"add", "K", "/v", "s", "/ve"}, false},
+      {1, {"add", "K", "/v", "s", "/f", "/f"}, false},
+      {1, {"add", "K", "/v", "s", "/s", "ab", "/t", "REG_MULTI_SZ"}, false},
+      {1, {"add", "K\\\\", "/f"}, false},
+      {1, {"add", "HKCU\\", "/v", "s", "/f"}, false},
+      {0, {"query", "K"}, true},
+      {0, {"query", "K", "/v", "STR"}, true},
+      {0, {"query", "K", "/ve"}, true},
+      {0, {"query", "K\\Sub", "/ve"}, true},
+      {0, {"query", "K", "/s"}, true},
+      {0, {"query", "K\\Sub"}, true},
+      {0, {"query", "K", "/v", "v", "/s"}, false},  // the count's wording differs
+      {1, {"query", "K", "/v", "Missing"}, false},
+      {1, {"query", "K\\Missing"}, false},
+      {1, {"query", "K", "/v"}, false},
+      {1, {"query", "K", "/s", "/s"}, false},
+      {0, {"delete", "K", "/v", "Str", "/f"}, false},
+      {1, {"delete", "K", "/ve", "/f"}, false},
+      {0, {"delete", "K\\Sub", "/ve", "/f"}, false},
+      {0, {"delete", "K", "/va", "/f"}, false},
+      {0, {"delete", "K", "/f"}, false},
+      {1, {"delete", "K\\Missing", "/f"}, false},
+      {1, {"delete", "K", "/v", "Missing", "/f"}, false},
+      {1, {"frobnicate"}, false},
+      {1, {"query"}, false},
+      {0, {"add", "/?"}, false},
+  };
+  const std::string sub = Sub("Same");
+  const auto set_up = [&] {
+    DeleteKeyTree(sub);
+    PutString(sub.c_str(), "Str", "hello");
+    PutInt(sub.c_str(), "Num", 10);
+    Put(sub.c_str(), "Multi", REG_MULTI_SZ, "a\0b\0", 5);
+    PutString(sub.c_str(), "Exp", "%PATH%", REG_EXPAND_SZ);
+    Put(sub.c_str(), "Bin", REG_BINARY, "\x01\x02\xff", 3);
+    Put(sub.c_str(), "None", REG_NONE, "", 0);
+    PutString((sub + "\\Sub").c_str(), "", "deep");
+    PutString((sub + "\\Sub").c_str(), "v", "1");
+    MakeKey((sub + "\\Empty").c_str());
+  };
+  set_up();
+  const std::string before = Snapshot(sub);
+  const std::string input;  // no answers: neither may ask
+  for (const auto& c : kCases) {
+    std::string line;
+    std::vector<std::string> args[2] = {{"C:\\windows\\system32\\reg.exe"}, {RUZIDE_TOOL_PATH, "reg"}};
+    for (const std::string& a : c.args) {
+      line += " " + a;
+      for (auto& program : args) program.push_back(a[0] == 'K' ? k + a.substr(1) : a);
+    }
+    ChildResult result[2];
+    std::string after[2];
+#ifdef _WIN32
+    const int first = 0;
+#else
+    const int first = 1;  // only the tool
+#endif
+    for (int i = first; i < 2; ++i) {
+      set_up();
+      result[i] = ruzide::test::RunChild(args[i], {}, &input);
+      after[i] = Snapshot(sub);
+      EXPECT_EQ(c.status, result[i].status) << args[i][0] << line << "\n" << result[i].out << result[i].err;
+      if (c.status != 0) {
+        EXPECT_EQ(before, after[i]) << args[i][0] << line;  // a failure changes nothing
+      }
+    }
+    if (result[1].status != 0) {
+      EXPECT_EQ("", result[1].out) << line;  // errors go to standard error
+    }
+    if (first == 0) {
+      EXPECT_EQ(after[0], after[1]) << line;
+      if (c.output) {
+        EXPECT_EQ(result[0].out, result[1].out) << line;
+      }
+    }
+  }
+  DeleteKeyTree(sub);
+}
 
 TEST_F(RegTest, ImportAppliesAWellFormedFileInOrder) {
   PutString(Sub("Old\\Inner").c_str(), "x", "1");

@@ -143,7 +143,7 @@ TEST_F(RegVerbsTest, QueryFindMatchesPartsOrWholesInAnyCaseOrExactly) {
   // Without /s: the key's names and data, and its subkeys' names.
   ChildResult r = Tool({"reg", "query", key, "/f", "foo"});
   EXPECT_EQ(0, r.status) << r.err;
-  EXPECT_EQ(key + "\n" +
+  EXPECT_EQ("\n" + key + "\n" +
                 "    Color    REG_SZ    Foo bar\n"
                 "    List    REG_MULTI_SZ    one\\0FOO\n"
                 "\n" +

@@ -1,5 +1,6 @@
 #include "RegCommands.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
@@ -86,14 +87,14 @@ namespace {
 // What the command line of one reg command asks for.
 struct Request {
   std::vector<std::string> operands;
-  std::set<std::string> options;  // the options given, lower case, without / or -
-  std::string name;               // of the value: /v <name>; empty for /ve
-  DWORD type = REG_SZ;            // /t
-  std::string data;               // /d
-  RegPath key;                    // the first operand of the commands that take a key
-  std::string pattern;            // query /f
-  std::string type_list;          // query /t
-  std::string separator = "\\0";  // query /se
+  std::set<std::string> options;      // the options given, lower case, without / or -
+  std::string name;                   // of the value: /v <name>; empty for /ve
+  DWORD type = REG_SZ;                // /t
+  std::string data;                   // /d
+  RegPath key;                        // the first operand of the commands that take a key
+  std::string pattern;                // query /f
+  std::string type_list;              // query /t
+  std::string separator = "\\0";      // query /se, add /s
   int code_page = DefaultCodePage();  // of the registry's text: /cp
 
   bool Has(const char* option) const { return options.count(option) != 0; }
@@ -112,11 +113,10 @@ struct Command {
 const struct {
   const char* name;
   bool takes_argument;
-} kOptions[] = {{"v", true}, {"ve", false}, {"va", false}, {"s", false},
-                {"t", true}, {"d", true},   {"f", false},  {"y", false},
-                {"od", false}, {"os", false}, {"oa", false}, {"on", false},
-                {"k", false}, {"c", false}, {"e", false}, {"se", true},
-                {"a", false}, {"cp", true}, {"strict", false}};
+} kOptions[] = {{"v", true},   {"ve", false}, {"va", false}, {"s", false},      {"t", true},
+                {"d", true},   {"f", false},  {"y", false},  {"od", false},     {"os", false},
+                {"oa", false}, {"on", false}, {"k", false},  {"c", false},      {"e", false},
+                {"se", true},  {"a", false},  {"cp", true},  {"strict", false}, {"z", false}};
 
 // A bad command line is a failure like any other, 1, as Windows' reg answers it: scripts
 // written for that tool test for nothing else.
@@ -164,8 +164,12 @@ void QueryOption(const std::string& option, const std::vector<std::string>& args
 
 // Checks the options of a query: those of the search need /f, and /v names no value then.
 bool CheckQuery(const Request& request, std::string* error) {
+  if (request.Has("se") && request.separator.size() != 1) {
+    *error = "/se takes one character";
+    return false;
+  }
   if (!request.Has("f")) {
-    for (const char* o : {"k", "d", "c", "e", "t", "se"}) {
+    for (const char* o : {"k", "d", "c", "e"}) {
       if (request.Has(o)) *error = std::string("/") + o + " needs /f <pattern>";
     }
     if (request.Has("v") && request.name.empty()) *error = "option /v needs an argument";
@@ -175,8 +179,19 @@ bool CheckQuery(const Request& request, std::string* error) {
     *error = "with /f, /v takes no name (it searches the value names), and /ve is not taken";
     return false;
   }
-  if (request.Has("se") && request.separator.size() != 1) {
-    *error = "/se takes one character";
+  return true;
+}
+
+// Checks the options of an add: /s is one character, and a number needs its /d.
+bool CheckAdd(const Request& request, std::string* error) {
+  std::u16string separator;
+  if (request.Has("s") &&
+      (!ToUtf16(request.separator, TerminalCodePage(), &separator) || separator.size() != 1)) {
+    *error = "/s takes one character";
+    return false;
+  }
+  if ((request.type == REG_DWORD || request.type == REG_DWORD_BIG_ENDIAN) && !request.Has("d")) {
+    *error = TypeName(request.type) + " needs its number: /d <number>";
     return false;
   }
   return true;
@@ -217,6 +232,7 @@ bool ParseRequest(const Command& command, const std::vector<std::string>& args, 
     const std::string option = OptionName(args[i], &takes_argument);
     const bool query = strcmp(command.name, "query") == 0;
     if (query) QueryOption(option, args, i, &takes_argument);
+    if (option == "s" && strcmp(command.name, "add") == 0) takes_argument = true;  // separator
     if (option.empty()) {
       request->operands.push_back(args[i]);
       continue;
@@ -237,7 +253,7 @@ bool ParseRequest(const Command& command, const std::vector<std::string>& args, 
     if (option == "v") request->name = args[i];
     if (option == "d") request->data = args[i];
     if (option == "f") request->pattern = args[i];
-    if (option == "se") request->separator = args[i];
+    if (option == "se" || option == "s") request->separator = args[i];
     if (option == "cp") request->code_page = atoi(args[i].c_str());
     if (option == "t" && query) {
       request->type_list = args[i];
@@ -245,8 +261,8 @@ bool ParseRequest(const Command& command, const std::vector<std::string>& args, 
     }
     if (option == "t" && !ParseTypeName(args[i], &request->type)) {
       *error = "unknown type '" + args[i] +
-               "'; the types are REG_SZ, REG_EXPAND_SZ, REG_MULTI_SZ, REG_DWORD, REG_QWORD, "
-               "REG_BINARY and REG_NONE";
+               "'; the types are REG_SZ, REG_EXPAND_SZ, REG_MULTI_SZ, REG_DWORD, "
+               "REG_DWORD_BIG_ENDIAN, REG_QWORD, REG_BINARY and REG_NONE";
       return false;
     }
   }
@@ -254,9 +270,8 @@ bool ParseRequest(const Command& command, const std::vector<std::string>& args, 
     *error = "give only one of /v, /ve and /va";
     return false;
   }
-  if (strcmp(command.name, "query") == 0) {
-    if (!CheckQuery(*request, error)) return false;
-  }
+  if (strcmp(command.name, "query") == 0 && !CheckQuery(*request, error)) return false;
+  if (strcmp(command.name, "add") == 0 && !CheckAdd(*request, error)) return false;
   if (request->Has("od") + request->Has("os") + request->Has("oa") + request->Has("on") > 1) {
     *error = "give only one of /od, /os, /oa and /on";
     return false;
@@ -276,16 +291,17 @@ bool ParseRequest(const Command& command, const std::vector<std::string>& args, 
   // The second KEY of copy and compare, parsed where they run, is typed text too.
   const bool second_key = command.key && command.operands == 2 && strcmp(command.name, "export");
   return Typed(&request->key.sub, *request, error) && Typed(&request->name, *request, error) &&
-         Typed(&request->data, *request, error) &&
+         Typed(&request->data, *request, error) && Typed(&request->separator, *request, error) &&
          (!second_key || Typed(&request->operands[1], *request, error));
 }
 
-void PrintValue(const RegValue& value, int code_page, FILE* out) {
-  const std::string name =
-      value.name.empty() ? "(Default)" : TextForDisplay(value.name, code_page);
-  const std::string data = DataForDisplay(value, code_page);
-  fprintf(out, "    %s    %s%s%s\n", name.c_str(), TypeName(value.type).c_str(),
-          data.empty() ? "" : "    ", data.c_str());
+// How values are shown: /cp, /se and /z.
+ValueStyle Style(const Request& request) {
+  ValueStyle style;
+  style.code_page = request.code_page;
+  style.separator = request.separator;
+  style.type_numbers = request.Has("z");
+  return style;
 }
 
 int Find(const Request& request, FILE* out, FILE* err) {
@@ -296,7 +312,7 @@ int Find(const Request& request, FILE* out, FILE* err) {
   find.key_names = request.Has("k");
   find.value_names = request.Has("v");
   find.data = request.Has("d");
-  find.separator = request.separator;
+  find.style = Style(request);
   std::string error;
   if (request.Has("t") && !ParseTypeList(request.type_list, &find.types, &error)) {
     return UsageError(err, error);
@@ -304,50 +320,86 @@ int Find(const Request& request, FILE* out, FILE* err) {
   return FindInTree(request.key, request.Has("s"), find, out, err);
 }
 
+// The values of `key` a query shows: those of the types asked for (/t), and with /v or /ve
+// the one of that name, matched as the registry matches names, without regard to the case
+// of ASCII letters, and shown by the name as given, as Windows' reg shows it.
+std::vector<RegValue> ShownValues(const Request& request, const std::vector<DWORD>& types,
+                                  const KeyContents& key) {
+  std::vector<RegValue> shown;
+  for (const RegValue& value : key.values) {
+    const bool typed = types.empty() || std::count(types.begin(), types.end(), value.type) != 0;
+    if (typed && (!request.OneValue() || AsciiLower(value.name) == AsciiLower(request.name))) {
+      shown.push_back(value);
+      if (request.OneValue()) shown.back().name = request.name;
+    }
+  }
+  return shown;
+}
+
+// Prints a key's block as Windows' reg does: its path, its values, and a blank line.
+void PrintKey(const KeyContents& key, const std::vector<RegValue>& values, const ValueStyle& style,
+              FILE* out) {
+  fprintf(out, "%s\n", TextForDisplay(key.path.Full(), style.code_page).c_str());
+  for (const RegValue& value : values) fprintf(out, "%s\n", ValueLine(value, style).c_str());
+  fputs("\n", out);
+}
+
+// Laid out as Windows' reg lays it out, which scripts parse: a blank line, then each key
+// with values (with /s, every key below too) in a block of its own; without /s the
+// subkeys' paths follow. /v and /ve with /s search the tree and count what they found.
 int Query(const Request& request, FILE* out, FILE* err) {
   if (request.Has("f")) return Find(request, out, err);
+  std::vector<DWORD> types;
+  std::string error;
+  if (request.Has("t") && !ParseTypeList(request.type_list, &types, &error)) {
+    return UsageError(err, error);
+  }
   std::vector<KeyContents> keys;
   RegPath failed;
   const LONG status = ReadTree(request.key, request.Has("s"), &keys, &failed);
   if (status != ERROR_SUCCESS) {
     return Failure(err, "cannot read " + Shown(failed) + ": " + ErrorText(status));
   }
-  bool printed = false;
-  for (const KeyContents& key : keys) {
-    std::vector<const RegValue*> shown;
-    for (const RegValue& value : key.values) {
-      // /v matches names as the registry does, without regard to the case of ASCII letters.
-      if (!request.OneValue() || AsciiLower(value.name) == AsciiLower(request.name)) {
-        shown.push_back(&value);
-      }
+  const ValueStyle style = Style(request);
+  const std::vector<RegValue> values = ShownValues(request, types, keys[0]);
+  if (request.OneValue() && !request.Has("s") && values.empty()) {
+    if (!request.Has("ve")) {
+      return Failure(err, "cannot find " + ValueLabel(request.name) + " in " + Shown(request.key) +
+                              ": " + ErrorText(ERROR_FILE_NOT_FOUND));
     }
-    if (request.OneValue() && shown.empty()) continue;
-    fprintf(out, "%s%s\n", printed ? "\n" : "",
-            TextForDisplay(key.path.Full(), request.code_page).c_str());
-    printed = true;
-    for (const RegValue* value : shown) PrintValue(*value, request.code_page, out);
+    // An unnamed value that is not there, as Windows' reg shows it.
+    fprintf(out, "\n%s\n    (Default)    %s    (value not set)\n",
+            TextForDisplay(request.key.Full(), style.code_page).c_str(),
+            (TypeName(REG_SZ) + (style.type_numbers ? " (1)" : "")).c_str());
+    return kExitOk;
   }
-  if (!printed) {
-    return Failure(err, "cannot find " + ValueLabel(request.name) + " in " + Shown(request.key) +
-                            (request.Has("s") ? " or the keys below it" : "") + ": " +
-                            ErrorText(ERROR_FILE_NOT_FOUND));
+  fputs("\n", out);
+  size_t found = 0;
+  for (size_t i = 0; i < keys.size(); ++i) {
+    const std::vector<RegValue> shown = i == 0 ? values : ShownValues(request, types, keys[i]);
+    found += shown.size();
+    // A key without values has no block of its own, but for those below the queried one
+    // in a listing of the whole tree.
+    if (!shown.empty() || (i > 0 && !request.OneValue())) PrintKey(keys[i], shown, style, out);
   }
-  if (!request.Has("s") && !request.OneValue() && !keys[0].subkeys.empty()) {
-    fprintf(out, "\n");
+  if (request.OneValue() && request.Has("s")) {
+    fprintf(out, "End of search: %zu match(es) found.\n", found);
+  } else if (!request.OneValue() && !request.Has("s")) {
     for (const std::string& name : keys[0].subkeys) {
-      fprintf(out, "%s\n", TextForDisplay(request.key.Child(name).Full(), request.code_page).c_str());
+      fprintf(out, "%s\n", TextForDisplay(request.key.Child(name).Full(), style.code_page).c_str());
     }
   }
   return kExitOk;
 }
 
+// Sets a value, the unnamed one when no name is given: `reg add KEY` alone sets it to
+// an empty string, as Windows' reg does.
 int Add(const Request& request, FILE*, FILE* err) {
   RegValue value{request.name, request.type, std::string()};
-  // /t or /d without /v sets the unnamed value, as Windows' reg does.
-  const bool set = request.OneValue() || request.Has("t") || request.Has("d");
   std::string error;
   // Checked before anything is created, so that a bad command line changes nothing.
-  if (set && !DataFromText(value.type, request.data, &value.data, &error)) {
+  if (!DataFromText(value.type, request.data, request.Has("s") ? request.separator : "",
+                    request.code_page, &value.data, &error)) {
     return UsageError(err, error);
   }
   RegKey key;
@@ -355,7 +407,6 @@ int Add(const Request& request, FILE*, FILE* err) {
   if (status != ERROR_SUCCESS) {
     return Failure(err, "cannot create " + Shown(request.key) + ": " + ErrorText(status));
   }
-  if (!set) return kExitOk;
   RegValue existing;
   if (!request.Has("f") && key.Query(value.name, &existing) == ERROR_SUCCESS) {
     return Failure(err, Shown(request.key) + " already has " + ValueLabel(value.name) +
@@ -453,11 +504,11 @@ int Watch(const Request& request, FILE* out, FILE* err) {
 
 const Command kCommands[] = {
     {"query",
-     "query <KEY> [/v <name> | /ve] [/s] [/cp <n>] [/f <pattern> [/k] [/v] [/d] [/c] [/e] "
-     "[/t <types>] [/se <char>]]",
-     " v ve s cp f k d c e t se ", 1, true, Query},
-    {"add", "add <KEY> [/v <name> | /ve] [/t <type>] [/d <data>] [/f] [/cp <n>]",
-     " v ve t d f cp ", 1, true, Add},
+     "query <KEY> [/v <name> | /ve] [/s] [/t <types>] [/se <char>] [/z] [/cp <n>] "
+     "[/f <pattern> [/k] [/v] [/d] [/c] [/e]]",
+     " v ve s cp f k d c e t se z ", 1, true, Query},
+    {"add", "add <KEY> [/v <name> | /ve] [/t <type>] [/s <char>] [/d <data>] [/f] [/cp <n>]",
+     " v ve t s d f cp ", 1, true, Add},
     {"delete", "delete <KEY> [/v <name> | /ve | /va] /f", " v ve va f ", 1, true, Delete},
     {"export", "export <KEY> <file> [/y] [/a] [/cp <n>]", " y a cp ", 2, true, Export},
     {"import", "import <file> [/strict] [/cp <n>]", " cp strict ", 1, false, Import},

@@ -41,25 +41,6 @@ bool Glob(const std::string& pattern, const std::string& text, bool case_sensiti
   return p == pattern.size();
 }
 
-// The data as the search shows and matches it: as `reg query` shows it, but with the
-// request's separator between the strings of a REG_MULTI_SZ.
-std::string ShownData(const RegValue& value, const std::string& separator) {
-  if (value.type != REG_MULTI_SZ) return DataForDisplay(value);
-  std::string strings = value.data;
-  // The list ends with an empty string: two zeros, or one when the list is empty.
-  for (int i = 0; i < 2 && !strings.empty() && strings.back() == '\0'; ++i) strings.pop_back();
-  std::string shown;
-  size_t start = 0;
-  for (bool first = true; start <= strings.size(); first = false) {
-    size_t end = strings.find('\0', start);
-    if (end == std::string::npos) end = strings.size();
-    if (!first) shown += separator;
-    shown += DataForDisplay(RegValue{std::string(), REG_SZ, strings.substr(start, end - start)});
-    start = end + 1;
-  }
-  return shown;
-}
-
 // What one search looks at, and how many matches it printed.
 class Search {
  public:
@@ -77,19 +58,17 @@ class Search {
     const size_t slash = key.path.sub.rfind('\\');
     const std::string name = key.path.sub.substr(slash == std::string::npos ? 0 : slash + 1);
     bool shown = false;
-    if (named && keys_ && PatternMatches(request_, Printable(name))) {
+    if (named && keys_ && PatternMatches(request_, TextForDisplay(name, request_.style.code_page))) {
       Heading(key.path, &shown);
       ++matches_;
     }
     for (const RegValue& value : key.values) {
       if (!TypeSearched(value.type)) continue;
-      const std::string data = ShownData(value, request_.separator);
-      if ((names_ && PatternMatches(request_, Printable(value.name))) ||
+      const std::string data = DataForDisplay(value, request_.style);
+      if ((names_ && PatternMatches(request_, TextForDisplay(value.name, request_.style.code_page))) ||
           (data_ && PatternMatches(request_, data))) {
         Heading(key.path, &shown);
-        const std::string label = value.name.empty() ? "(Default)" : Printable(value.name);
-        fprintf(out_, "    %s    %s%s%s\n", label.c_str(), TypeName(value.type).c_str(),
-                data.empty() ? "" : "    ", data.c_str());
+        fprintf(out_, "%s\n", ValueLine(value, request_.style).c_str());
         ++matches_;
       }
     }
@@ -111,7 +90,7 @@ class Search {
   void Heading(const RegPath& path, bool* shown) {
     if (*shown) return;
     *shown = true;
-    fprintf(out_, "%s\n", Printable(path.Full()).c_str());
+    fprintf(out_, "%s\n", TextForDisplay(path.Full(), request_.style.code_page).c_str());
   }
 
   const FindRequest& request_;
@@ -157,6 +136,7 @@ int FindInTree(const RegPath& path, bool subtree, const FindRequest& request, FI
     return kExitFailure;
   }
   Search search(request, out);
+  fputs("\n", out);
   // The key searched from is looked into, not matched by its own name.
   search.Key(keys[0], false);
   for (size_t i = 1; i < keys.size(); ++i) search.Key(keys[i], true);

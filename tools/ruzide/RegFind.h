@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "RegPath.h"
+#include "RegValue.h"
 
 namespace ruzide {
 namespace tool {
@@ -23,9 +24,9 @@ struct FindRequest {
   bool value_names = false;
   bool data = false;
   std::vector<DWORD> types;  // the value types looked at; empty for every type
-  // Shown between the strings of a REG_MULTI_SZ, and matched there; "\0" (the two
-  // characters) unless given.
-  std::string separator = "\\0";
+  // How values are shown, and matched: the separator between the strings of a
+  // REG_MULTI_SZ is matched too.
+  ValueStyle style;
 };
 
 // The types named in `list`, comma-separated ("REG_SZ,REG_DWORD"); on failure `error`
@@ -37,7 +38,8 @@ bool PatternMatches(const FindRequest& request, const std::string& text);
 
 // Searches the values of the key at `path` and the names of its subkeys, and with
 // `subtree` every key below it (its name, values and data), printing each key that
-// matches or holds a value that matches, then "End of search: <n> match(es) found.".
+// matches or holds a value that matches as `reg query` does (a blank line first, each
+// key's block followed by one), then "End of search: <n> match(es) found.".
 // Returns the process exit status: 0 also when nothing matched, 1 when a key could not
 // be read.
 int FindInTree(const RegPath& path, bool subtree, const FindRequest& request, FILE* out, FILE* err);

@@ -30,10 +30,8 @@ const char* const kTypeNames[] = {
 };
 constexpr DWORD kTypeCount = sizeof kTypeNames / sizeof kTypeNames[0];
 
-const DWORD kWritableTypes[] = {REG_SZ,    REG_EXPAND_SZ, REG_MULTI_SZ, REG_DWORD,
-                                REG_QWORD, REG_BINARY,    REG_NONE};
-
-const char kMultiSeparator[] = "\\0";  // as typed and shown: a backslash and a zero
+const DWORD kWritableTypes[] = {REG_NONE,  REG_SZ,               REG_EXPAND_SZ, REG_BINARY,
+                                REG_DWORD, REG_DWORD_BIG_ENDIAN, REG_MULTI_SZ,  REG_QWORD};
 
 std::vector<std::string> Split(const std::string& text, const std::string& separator) {
   std::vector<std::string> parts;
@@ -56,37 +54,67 @@ std::string HexBytes(const std::string& bytes) {
   return out;
 }
 
-bool MultiStringFromText(const std::string& text, std::string* data, std::string* error) {
-  data->clear();
-  std::vector<std::string> parts = Split(text, kMultiSeparator);
-  // "a\0b\0" is "a\0b": a final separator only ends the last string.
-  if (parts.size() > 1 && parts.back().empty()) parts.pop_back();
-  if (parts.size() == 1 && parts[0].empty()) parts.clear();
-  for (const std::string& part : parts) {
-    // An empty string would end the list early for every reader.
-    if (part.empty()) {
-      *error = "REG_MULTI_SZ data holds an empty string";
-      return false;
+// The strings of a REG_MULTI_SZ, each with its zero, and the zero that ends the list, as
+// Windows' reg makes them of its command line: in UTF-16, a separator and each \0 (when
+// there is no separator) becoming a zero. "a\0" is "a", and a lone separator one empty
+// string; an empty string anywhere else would end the list early for every reader.
+bool MultiStringFromText(const std::u16string& text, const std::u16string& separator,
+                         std::u16string* strings) {
+  strings->clear();
+  for (size_t i = 0; i < text.size(); ++i) {
+    char16_t c = text[i];
+    if (separator.empty() && c == u'\\' && i + 1 < text.size() && text[i + 1] == u'0') {
+      c = 0;
+      ++i;
+    } else if (!separator.empty() && c == separator[0]) {
+      c = 0;
     }
-    *data += part;
-    *data += '\0';
+    strings->push_back(c);
+    const size_t n = strings->size();
+    if (n >= 2 && (*strings)[n - 2] == 0 && ((*strings)[n - 1] == 0 || n == 2)) return false;
   }
-  *data += '\0';
+  if (!strings->empty() && strings->back() != 0) strings->push_back(0);
+  strings->push_back(0);
   return true;
 }
 
+// The bytes of hexadecimal `text`, two digits each; an odd first digit is a byte alone.
 bool BytesFromHex(const std::string& text, std::string* data, std::string* error) {
   data->clear();
-  for (size_t i = 0; i < text.size(); i += 2) {
-    const int high = HexDigit(text[i]);
-    const int low = i + 1 < text.size() ? HexDigit(text[i + 1]) : -1;
-    if (high < 0 || low < 0) {
+  int byte = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const int digit = HexDigit(text[i]);
+    if (digit < 0) {
       *error = "'" + text + "' is not hexadecimal bytes (two digits each, like 0102ff)";
       return false;
     }
-    *data += static_cast<char>(high * 16 + low);
+    byte = byte * 16 + digit;
+    if ((text.size() - i) % 2 == 1) {
+      *data += static_cast<char>(byte);
+      byte = 0;
+    }
   }
   return true;
+}
+
+// A number as Windows' reg takes it: decimal, or hexadecimal after 0x; negative ones
+// only for REG_QWORD, as their two's complement.
+bool NumberFromText(DWORD type, const std::string& text, std::string* data, std::string* error) {
+  const int bits = type == REG_QWORD ? 64 : 32;
+  uint64_t number = 0;
+  const bool negative = !text.empty() && text[0] == '-';
+  if (!text.empty() && ((negative && bits == 32) || text[0] == '+' ||
+                        !ParseNumber(text.c_str(), bits, &number))) {
+    *error = "'" + text + "' is not a number (decimal, or hexadecimal with 0x, " +
+             std::to_string(bits) + " bits)";
+    return false;
+  }
+  *data = LittleEndian(number, static_cast<size_t>(bits / 8));
+  return true;
+}
+
+std::string CodePageError(int code_page) {
+  return "the data is not text in code page " + std::to_string(code_page);
 }
 
 }  // namespace
@@ -99,6 +127,10 @@ std::string TypeName(DWORD type) {
 }
 
 bool ParseTypeName(const std::string& name, DWORD* type) {
+  if (strcasecmp(name.c_str(), "REG_DWORD_LITTLE_ENDIAN") == 0) {
+    *type = REG_DWORD;
+    return true;
+  }
   for (DWORD t : kWritableTypes) {
     if (strcasecmp(name.c_str(), kTypeNames[t]) == 0) {
       *type = t;
@@ -108,7 +140,9 @@ bool ParseTypeName(const std::string& name, DWORD* type) {
   return false;
 }
 
-bool DataFromText(DWORD type, const std::string& text, std::string* data, std::string* error) {
+bool DataFromText(DWORD type, const std::string& text, const std::string& separator,
+                  int code_page, std::string* data, std::string* error) {
+  std::u16string unicode, sep, strings;
   switch (type) {
     case REG_SZ:
     case REG_EXPAND_SZ:
@@ -116,31 +150,60 @@ bool DataFromText(DWORD type, const std::string& text, std::string* data, std::s
       *data += '\0';
       return true;
     case REG_MULTI_SZ:
-      return MultiStringFromText(text, data, error);
-    case REG_DWORD:
-    case REG_QWORD: {
-      const int bits = type == REG_DWORD ? 32 : 64;
-      uint64_t number = 0;
-      if (!ParseNumber(text.c_str(), bits, &number)) {
-        *error = "'" + text + "' is not a number (decimal, or hexadecimal with 0x, " +
-                 std::to_string(bits) + " bits)";
+      if (!ToUtf16(text, code_page, &unicode) || !ToUtf16(separator, code_page, &sep)) {
+        *error = CodePageError(code_page);
         return false;
       }
-      *data = LittleEndian(number, static_cast<size_t>(bits / 8));
+      if (!MultiStringFromText(unicode, sep, &strings)) {
+        *error = "REG_MULTI_SZ data holds an empty string";
+        return false;
+      }
+      if (!FromUtf16(strings, code_page, data)) {
+        *error = CodePageError(code_page);
+        return false;
+      }
       return true;
-    }
+    case REG_NONE:
+      if (!ToUtf16(text, code_page, &unicode)) {
+        *error = CodePageError(code_page);
+        return false;
+      }
+      data->clear();
+      for (char16_t unit : unicode + u'\0') *data += LittleEndian(unit, 2);
+      return true;
+    case REG_DWORD:
+    case REG_DWORD_BIG_ENDIAN:
+    case REG_QWORD:
+      return NumberFromText(type, text, data, error);
     default:
       return BytesFromHex(text, data, error);
   }
 }
 
-std::string DataForDisplay(const RegValue& value, int code_page) {
+namespace {
+
+bool IsNumber(const RegValue& value) {
+  const size_t size = value.type == REG_QWORD ? 8 : 4;
+  return (value.type == REG_DWORD || value.type == REG_DWORD_BIG_ENDIAN ||
+          value.type == REG_QWORD) &&
+         value.data.size() == size;
+}
+
+}  // namespace
+
+std::string DataForDisplay(const RegValue& value, const ValueStyle& style) {
   const std::string& data = value.data;
+  if (IsNumber(value)) {
+    char number[24];
+    snprintf(number, sizeof number, "0x%llx",
+             static_cast<unsigned long long>(FromLittleEndian(data)));
+    return number;
+  }
   switch (value.type) {
     case REG_SZ:
     case REG_EXPAND_SZ: {
       const bool terminated = !data.empty() && data.back() == '\0';
-      return TextForDisplay(data.substr(0, data.size() - terminated), code_page);
+      return TextForDisplay(data.substr(0, data.size() - terminated), style.code_page);
     }
     case REG_MULTI_SZ: {
       std::string strings = data;
@@ -150,23 +213,22 @@ std::string DataForDisplay(const RegValue& value, int code_page) {
       const std::vector<std::string> parts = Split(strings, std::string(1, '\0'));
       std::string shown;
       for (size_t i = 0; i < parts.size(); ++i) {
-        if (i > 0) shown += kMultiSeparator;
-        shown += TextForDisplay(parts[i], code_page);
+        if (i > 0) shown += style.separator;
+        shown += TextForDisplay(parts[i], style.code_page);
       }
       return shown;
     }
-    case REG_DWORD:
-    case REG_QWORD:
-      if (data.size() == (value.type == REG_DWORD ? 4u : 8u)) {
-        char number[24];
-        snprintf(number, sizeof number, "0x%llx",
-                 static_cast<unsigned long long>(FromLittleEndian(data)));
-        return number;
-      }
-      return HexBytes(data);
     default:
       return HexBytes(data);
   }
+}
+
+std::string ValueLine(const RegValue& value, const ValueStyle& style) {
+  std::string line = "    ";
+  line += value.name.empty() ? "(Default)" : TextForDisplay(value.name, style.code_page);
+  line += "    " + TypeName(value.type);
+  if (style.type_numbers) line += " (" + std::to_string(value.type) + ")";
+  return line + "    " + DataForDisplay(value, style);
 }
 
 std::string Printable(const std::string& bytes) {

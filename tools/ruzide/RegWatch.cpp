@@ -66,7 +66,7 @@ std::string ValueText(const RegValue& value) {
   // Shown as `reg query` shows them, in the default code page.
   const int code_page = DefaultCodePage();
   const std::string name = value.name.empty() ? "(Default)" : TextForDisplay(value.name, code_page);
-  const std::string data = DataForDisplay(value, code_page);
+  const std::string data = DataForDisplay(value, ValueStyle{code_page});
   return name + "  " + TypeName(value.type) + (data.empty() ? "" : "  " + data);
 }
 
