@@ -58,14 +58,16 @@ class Search {
     const size_t slash = key.path.sub.rfind('\\');
     const std::string name = key.path.sub.substr(slash == std::string::npos ? 0 : slash + 1);
     bool shown = false;
-    if (named && keys_ && PatternMatches(request_, TextForDisplay(name, request_.style.code_page))) {
+    if (named && keys_ &&
+        PatternMatches(request_, TextForDisplay(name, request_.style.code_page))) {
       Heading(key.path, &shown);
       ++matches_;
     }
     for (const RegValue& value : key.values) {
       if (!TypeSearched(value.type)) continue;
       const std::string data = DataForDisplay(value, request_.style);
-      if ((names_ && PatternMatches(request_, TextForDisplay(value.name, request_.style.code_page))) ||
+      if ((names_ &&
+           PatternMatches(request_, TextForDisplay(value.name, request_.style.code_page))) ||
           (data_ && PatternMatches(request_, data))) {
         Heading(key.path, &shown);
         fprintf(out_, "%s\n", ValueLine(value, request_.style).c_str());

@@ -30,8 +30,9 @@ const char* const kTypeNames[] = {
 };
 constexpr DWORD kTypeCount = sizeof kTypeNames / sizeof kTypeNames[0];
 
-const DWORD kWritableTypes[] = {REG_NONE,  REG_SZ,               REG_EXPAND_SZ, REG_BINARY,
-                                REG_DWORD, REG_DWORD_BIG_ENDIAN, REG_MULTI_SZ,  REG_QWORD};
+const DWORD kWritableTypes[] = {REG_NONE,     REG_SZ,    REG_EXPAND_SZ,
+                                REG_BINARY,   REG_DWORD, REG_DWORD_BIG_ENDIAN,
+                                REG_MULTI_SZ, REG_QWORD};
 
 std::vector<std::string> Split(const std::string& text, const std::string& separator) {
   std::vector<std::string> parts;
@@ -103,8 +104,8 @@ bool NumberFromText(DWORD type, const std::string& text, std::string* data, std:
   const int bits = type == REG_QWORD ? 64 : 32;
   uint64_t number = 0;
   const bool negative = !text.empty() && text[0] == '-';
-  if (!text.empty() && ((negative && bits == 32) || text[0] == '+' ||
-                        !ParseNumber(text.c_str(), bits, &number))) {
+  if (!text.empty() &&
+      ((negative && bits == 32) || text[0] == '+' || !ParseNumber(text.c_str(), bits, &number))) {
     *error = "'" + text + "' is not a number (decimal, or hexadecimal with 0x, " +
              std::to_string(bits) + " bits)";
     return false;
@@ -140,8 +141,8 @@ bool ParseTypeName(const std::string& name, DWORD* type) {
   return false;
 }
 
-bool DataFromText(DWORD type, const std::string& text, const std::string& separator,
-                  int code_page, std::string* data, std::string* error) {
+bool DataFromText(DWORD type, const std::string& text, const std::string& separator, int code_page,
+                  std::string* data, std::string* error) {
   std::u16string unicode, sep, strings;
   switch (type) {
     case REG_SZ:

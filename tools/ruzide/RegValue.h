@@ -43,8 +43,8 @@ bool ParseTypeName(const std::string& name, DWORD* type);
 //   REG_BINARY: hexadecimal digits, two per byte; with an odd number the first stands
 //     alone for a byte.
 // On failure `error` says why.
-bool DataFromText(DWORD type, const std::string& text, const std::string& separator,
-                  int code_page, std::string* data, std::string* error);
+bool DataFromText(DWORD type, const std::string& text, const std::string& separator, int code_page,
+                  std::string* data, std::string* error);
 
 // How `reg query` shows a value: the code page of its text (0: as Printable shows it),
 // the separator shown between the strings of a REG_MULTI_SZ, and with `type_numbers`
