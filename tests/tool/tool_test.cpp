@@ -71,7 +71,7 @@ TEST_F(ToolTest, HelpVersionAndBadCommandLinesFailWithAReasonWritingNothing) {
   // Each reg command answers /? with its own help, in the shape of Windows' reg.
   const ChildResult query_help = Tool({"reg", "query", "/?"});
   EXPECT_EQ(0, query_help.status);
-  EXPECT_EQ(0u, query_help.out.find("ruzide reg query <KEY> [/v <name> | /ve] [/s]\n"));
+  EXPECT_EQ(0u, query_help.out.find("ruzide reg query <KEY> [/v <name> | /ve] [/s] [/t <types>]"));
   EXPECT_TRUE(Contains(query_help.out, "\n  /ve\n     ")) << query_help.out;
 #ifndef _WIN32
   {
