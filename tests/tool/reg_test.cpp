@@ -419,6 +419,11 @@ void DeleteKeyTree(const std::string& path) {
 // reg.exe prints its errors, and a line on success, on standard output.
 TEST_F(RegTest, TheToolAndRegExeAgreeOnTheSameCommandLines) {
   const std::string k = kKey + "\\Same";
+#ifdef _WIN32
+  const std::string e = "\xE9";  // the command line is in the ANSI code page, 1252
+#else
+  const std::string e = "\xC3\xA9";  // the command line is UTF-8
+#endif
   const struct {
     int status;                     // reg.exe's exit status
     std::vector<std::string> args;  // K stands for the key
@@ -435,6 +440,8 @@ TEST_F(RegTest, TheToolAndRegExeAgreeOnTheSameCommandLines) {
       {1, {"add", "K", "/v", "m", "/t", "REG_MULTI_SZ", "/s", "#", "/d", "#a"}, false},
       {0, {"add", "K", "/v", "n", "/t", "REG_NONE", "/d", "abc"}, false},
       {0, {"add", "K", "/v", "n", "/t", "reg_none"}, false},
+      {0, {"add", "K", "/v", "n", "/t", "REG_NONE", "/d", "caf" + e}, false},  // as UTF-16
+      {0, {"add", "K", "/v", "m", "/t", "REG_MULTI_SZ", "/s", e, "/d", "a" + e + "b"}, false},
       {0, {"add", "K", "/v", "b", "/t", "REG_BINARY", "/d", "0102abc"}, false},
       {0, {"add", "K", "/v", "b", "/t", "REG_BINARY"}, false},
       {1, {"add", "K", "/v", "b", "/t", "REG_BINARY", "/d", "0x01"}, false, "not hexadecimal"},
