@@ -163,9 +163,15 @@ void QueryOption(const std::string& option, const std::vector<std::string>& args
   }
 }
 
+// Whether `text`, as typed, is one character.
+bool OneCharacter(const std::string& text) {
+  std::u16string unicode;
+  return ToUtf16(text, TerminalCodePage(), &unicode) && unicode.size() == 1;
+}
+
 // Checks the options of a query: those of the search need /f, and /v names no value then.
 bool CheckQuery(const Request& request, std::string* error) {
-  if (request.Has("se") && request.separator.size() != 1) {
+  if (request.Has("se") && !OneCharacter(request.separator)) {
     *error = "/se takes one character";
     return false;
   }
@@ -185,9 +191,7 @@ bool CheckQuery(const Request& request, std::string* error) {
 
 // Checks the options of an add: /s is one character, and a number needs its /d.
 bool CheckAdd(const Request& request, std::string* error) {
-  std::u16string separator;
-  if (request.Has("s") &&
-      (!ToUtf16(request.separator, TerminalCodePage(), &separator) || separator.size() != 1)) {
+  if (request.Has("s") && !OneCharacter(request.separator)) {
     *error = "/s takes one character";
     return false;
   }
@@ -291,8 +295,11 @@ bool ParseRequest(const Command& command, const std::vector<std::string>& args, 
   if (command.key && !ParseKeyArgument(request->operands[0], &request->key, error)) return false;
   // The second KEY of copy and compare, parsed where they run, is typed text too.
   const bool second_key = command.key && command.operands == 2 && strcmp(command.name, "export");
+  // So is add's separator, which is matched in the data; query's is shown as typed.
+  const bool add = strcmp(command.name, "add") == 0;
   return Typed(&request->key.sub, *request, error) && Typed(&request->name, *request, error) &&
-         Typed(&request->data, *request, error) && Typed(&request->separator, *request, error) &&
+         Typed(&request->data, *request, error) &&
+         (!add || Typed(&request->separator, *request, error)) &&
          (!second_key || Typed(&request->operands[1], *request, error));
 }
 

@@ -47,8 +47,8 @@ bool DataFromText(DWORD type, const std::string& text, const std::string& separa
                   std::string* data, std::string* error);
 
 // How `reg query` shows a value: the code page of its text (0: as Printable shows it),
-// the separator shown between the strings of a REG_MULTI_SZ, and with `type_numbers`
-// (/z) each type's number after its name.
+// the separator shown between the strings of a REG_MULTI_SZ (in the terminal's
+// encoding), and with `type_numbers` (/z) each type's number after its name.
 struct ValueStyle {
   int code_page = 0;
   std::string separator = "\\0";
