@@ -124,15 +124,37 @@ TEST_F(RegTest, QueryShowsEachTypeAsWindowsRegDoes) {
   }
 }
 
-TEST_F(RegTest, AddReplacesAValueOnlyWithForce) {
+// Without /f, add and delete ask first: No changes nothing and is no failure, as
+// Windows' reg answers it; no answer at all changes nothing and is one.
+TEST_F(RegTest, AddAndDeleteAskWithoutForce) {
   PutString(kSub, "Str", "old");
-  ChildResult r = Tool({"reg", "add", kKey, "/v", "Str", "/d", "new"});
+  const std::string overwrite = "Overwrite value 'Str' of " + std::string(kKey) + "? (Yes/No) ";
+  std::string input = "maybe\nN\n";
+  ChildResult r = Tool({"reg", "add", kKey, "/v", "Str", "/d", "new"}, {}, &input);
+  EXPECT_EQ(0, r.status) << r.err;
+  EXPECT_EQ(overwrite + overwrite, r.out);
+  input = "";
+  r = Tool({"reg", "add", kKey, "/v", "Str", "/d", "new"}, {}, &input);
   EXPECT_EQ(1, r.status);
-  EXPECT_TRUE(Contains(r.err, "already has value 'Str'; add /f")) << r.err;
+  EXPECT_TRUE(Contains(r.err, "no answer on standard input")) << r.err;
   EXPECT_EQ(std::string("old", 4), Bytes(kSub, "Str"));
-  r = Tool({"reg", "add", kKey, "/v", "Str", "/t", "REG_DWORD", "/d", "7", "/f"});
+  input = "yes\n";
+  r = Tool({"reg", "add", kKey, "/v", "Str", "/t", "REG_DWORD", "/d", "7"}, {}, &input);
   EXPECT_EQ(0, r.status) << r.err;
   EXPECT_EQ(7, StoredInt(kSub, "Str"));
+
+  for (const char* answer : {"no\n", ""}) {
+    input = answer;
+    r = Tool({"reg", "delete", kKey}, {}, &input);
+    EXPECT_EQ(*answer ? 0 : 1, r.status) << answer;
+    EXPECT_EQ("Delete " + std::string(kKey) + " and every key below it? (Yes/No) " +
+                  (*answer ? "" : "\n"),
+              r.out);
+    EXPECT_TRUE(KeyThere(kSub)) << answer;
+  }
+  input = "y\n";
+  EXPECT_EQ(0, Tool({"reg", "delete", kKey, "/v", "Str"}, {}, &input).status);
+  EXPECT_FALSE(ValueThere(kSub, "Str"));
 }
 
 TEST_F(RegTest, BadCommandLinesFailWithAReasonAndChangeNothing) {
@@ -147,7 +169,6 @@ TEST_F(RegTest, BadCommandLinesFailWithAReasonAndChangeNothing) {
       {{"reg"}, "Usage: ruzide reg"},
       {{"reg", "query", "HKCR\\Software"}, "does not start with HKEY_CURRENT_USER (HKCU)"},
       {{"reg", "copy", kKey, "HKLM\\", "/f"}, "invalid key name"},
-      {{"reg", "delete", kKey}, "deletes only with /f"},
       {{"reg", "delete", "HKCU", "/f"}, "a root cannot be deleted"},
       {{"reg", "export", kKey}, "usage: ruzide reg export <KEY> <file> [/y]"},
   };
@@ -255,9 +276,18 @@ TEST_F(RegTest, AFileWrittenByRegExeReadsBackThroughThe8BitFunctions) {
   ChildResult r = Tool({"reg", "import", file});
   ASSERT_EQ(0, r.status) << r.err;
   const std::string key = Sub("Dialects");
-  EXPECT_EQ(std::string("Cr\xE8me br\xFBl\xE9" "e, 10 \x80", 19), Bytes(key, "Caf\xE9"));
-  EXPECT_EQ(std::string("%USERPROFILE%\\B\xFC" "cher\\\x8Cuvres", 28), Bytes(key, "Pfad"));
-  EXPECT_EQ(std::string("Stra\xDF" "e\0\xC4rger\0", 14), Bytes(key, "Liste"));
+  EXPECT_EQ(std::string("Cr\xE8me br\xFBl\xE9"
+                        "e, 10 \x80",
+                        19),
+            Bytes(key, "Caf\xE9"));
+  EXPECT_EQ(std::string("%USERPROFILE%\\B\xFC"
+                        "cher\\\x8Cuvres",
+                        28),
+            Bytes(key, "Pfad"));
+  EXPECT_EQ(std::string("Stra\xDF"
+                        "e\0\xC4rger\0",
+                        14),
+            Bytes(key, "Liste"));
   EXPECT_EQ(std::string("\0", 1), Bytes(key, "Leere Liste"));
   EXPECT_EQ(std::string("\0", 1), Bytes(key, "Empty"));
   EXPECT_EQ("", Bytes(key, "Leer bin\xE4r"));
@@ -285,7 +315,8 @@ TEST_F(RegTest, CodePage936HoldsChineseAsTheProgramsReadIt) {
   EXPECT_TRUE(Contains(r.err, "code page 77777 is not known")) << r.err;
 #ifndef _WIN32  // the command line and the terminal are UTF-8
   ASSERT_EQ(0, Tool({"reg", "add", kKey, "/v", "\xE5\x90\x8D", "/d", "\xE4\xB8\xAD\xE6\x96\x87",
-                     "/cp", "936"}).status);
+                     "/cp", "936"})
+                   .status);
   EXPECT_EQ(std::string("\xD6\xD0\xCE\xC4", 5), Bytes(kSub, "\xC3\xFB"));
   EXPECT_EQ("\n" + kKey + "\n    Language6    REG_SZ    \xE4\xB8\xAD\xE6\x96\x87\n\n",
             Tool({"reg", "query", kKey, "/v", "Language6", "/cp", "936"}).out);
@@ -481,7 +512,7 @@ TEST_F(RegTest, TheToolAndRegExeAgreeOnTheSameCommandLines) {
 #ifdef _WIN32
     const int first = 0;
 #else
-    const int first = 1;  // only the tool
+    const int first = 1;             // only the tool
 #endif
     for (int i = first; i < 2; ++i) {
       set_up();

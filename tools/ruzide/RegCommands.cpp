@@ -9,6 +9,7 @@
 #include "AsciiCase.h"
 #include "CodePage.h"
 #include "ExitStatus.h"
+#include "Question.h"
 #include "RegCompare.h"
 #include "RegCopy.h"
 #include "RegFind.h"
@@ -50,10 +51,10 @@ const char kRegUsage[] =
     "      (strings separated by \\0 or /s), REG_NONE (text, stored as UTF-16),\n"
     "      REG_DWORD, REG_DWORD_BIG_ENDIAN or REG_QWORD (decimal, or hexadecimal with\n"
     "      0x), REG_BINARY (hexadecimal bytes, like 0102ff), as Windows' reg stores it;\n"
-    "      an existing value is replaced only with /f\n"
-    "  delete <KEY> [/v <name> | /ve | /va] /f\n"
+    "      an existing value is replaced after asking, or with /f\n"
+    "  delete <KEY> [/v <name> | /ve | /va] [/f]\n"
     "      delete a value, all values of the key (/va), or the key and everything below\n"
-    "      it; /f confirms\n"
+    "      it, after asking, or with /f\n"
     "  export <KEY> <file> [/y] [/a] [/cp <n>]\n"
     "      write the key and everything below it to a .reg file (- for standard\n"
     "      output) as Windows' registry editor does: UTF-16, Version 5.00; with /a\n"
@@ -401,8 +402,10 @@ int Query(const Request& request, FILE* out, FILE* err) {
 }
 
 // Sets a value, the unnamed one when no name is given: `reg add KEY` alone sets it to
-// an empty string, as Windows' reg does.
-int Add(const Request& request, FILE*, FILE* err) {
+// an empty string, as Windows' reg does. Without /f a value that is there already is
+// replaced only when the user says so; No leaves it, with exit status 0, as Windows' reg
+// answers.
+int Add(const Request& request, FILE* out, FILE* err) {
   RegValue value{request.name, request.type, std::string()};
   std::string error;
   // Checked before anything is created, so that a bad command line changes nothing.
@@ -417,8 +420,14 @@ int Add(const Request& request, FILE*, FILE* err) {
   }
   RegValue existing;
   if (!request.Has("f") && key.Query(value.name, &existing) == ERROR_SUCCESS) {
-    return Failure(err, Shown(request.key) + " already has " + ValueLabel(value.name) +
-                            "; add /f to replace it");
+    const Answer answer =
+        Ask("Overwrite " + ValueLabel(value.name) + " of " + Shown(request.key) + "?", false, stdin,
+            out);
+    if (answer == Answer::kNo) return kExitOk;
+    if (answer == Answer::kNone) {
+      return Failure(err, "no answer on standard input; " + ValueLabel(value.name) + " of " +
+                              Shown(request.key) + " was kept (add /f to replace it)");
+    }
   }
   status = key.Set(value);
   if (status != ERROR_SUCCESS) {
@@ -448,10 +457,27 @@ int DeleteValues(const Request& request, FILE* err) {
   return kExitOk;
 }
 
-int Delete(const Request& request, FILE*, FILE* err) {
+// What `reg delete` without /f asks before it deletes.
+std::string DeleteQuestion(const Request& request) {
+  if (request.Has("va")) return "Delete all values of " + Shown(request.key) + "?";
+  if (request.OneValue()) {
+    return "Delete " + ValueLabel(request.name) + " of " + Shown(request.key) + "?";
+  }
+  return "Delete " + Shown(request.key) + " and every key below it?";
+}
+
+int Delete(const Request& request, FILE* out, FILE* err) {
   const bool values = request.OneValue() || request.Has("va");
   if (!values && request.key.sub.empty()) return UsageError(err, "a root cannot be deleted");
-  if (!request.Has("f")) return UsageError(err, "reg delete deletes only with /f");
+  if (!request.Has("f")) {
+    const Answer answer = Ask(DeleteQuestion(request), false, stdin, out);
+    if (answer == Answer::kNo) return kExitOk;
+    if (answer == Answer::kNone) {
+      return Failure(err,
+                     "no answer on standard input; nothing was deleted (add /f to "
+                     "delete without asking)");
+    }
+  }
   if (values) return DeleteValues(request, err);
   RegPath failed;
   store::Transaction batch;  // the subtree goes in one commit
@@ -517,7 +543,7 @@ const Command kCommands[] = {
      " v ve s cp f k d c e t se z ", 1, true, Query},
     {"add", "add <KEY> [/v <name> | /ve] [/t <type>] [/s <char>] [/d <data>] [/f] [/cp <n>]",
      " v ve t s d f cp ", 1, true, Add},
-    {"delete", "delete <KEY> [/v <name> | /ve | /va] /f", " v ve va f ", 1, true, Delete},
+    {"delete", "delete <KEY> [/v <name> | /ve | /va] [/f]", " v ve va f ", 1, true, Delete},
     {"export", "export <KEY> <file> [/y] [/a] [/cp <n>]", " y a cp ", 2, true, Export},
     {"import", "import <file> [/strict] [/cp <n>]", " cp strict ", 1, false, Import},
     {"watch", "watch <KEY> [/s]", " s ", 1, true, Watch},

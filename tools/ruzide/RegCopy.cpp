@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "ExitStatus.h"
+#include "Question.h"
 #include "RegKey.h"
 #include "framework/registry_calls/Transaction.h"
 
@@ -46,29 +47,6 @@ RegPath Destination(const RegPath& path, const RegPath& from, const RegPath& to)
   return to.Child(path.sub.substr(from.sub.empty() ? 0 : from.sub.size() + 1));
 }
 
-enum class Answer { kYes, kNo, kAll, kNone };
-
-// Asks on `out` until `in` gives an answer; kNone at the end of the input.
-Answer Ask(const std::string& question, FILE* in, FILE* out) {
-  for (;;) {
-    fprintf(out, "%s (Yes/No/All) ", question.c_str());
-    fflush(out);
-    char line[64];
-    if (fgets(line, sizeof line, in) == nullptr) {
-      fputs("\n", out);
-      return Answer::kNone;
-    }
-    std::string word(line);
-    while (!word.empty() && (word.back() == '\n' || word.back() == '\r' || word.back() == ' ')) {
-      word.pop_back();
-    }
-    const char* w = word.c_str();
-    if (strcasecmp(w, "y") == 0 || strcasecmp(w, "yes") == 0) return Answer::kYes;
-    if (strcasecmp(w, "n") == 0 || strcasecmp(w, "no") == 0) return Answer::kNo;
-    if (strcasecmp(w, "a") == 0 || strcasecmp(w, "all") == 0) return Answer::kAll;
-  }
-}
-
 // Asks, for each value of `keys` that its destination already has, whether to replace
 // it, and drops those the user keeps. False when the input ended without an answer.
 bool Confirm(std::vector<KeyContents>* keys, const RegPath& from, const RegPath& to, FILE* in,
@@ -83,8 +61,8 @@ bool Confirm(std::vector<KeyContents>* keys, const RegPath& from, const RegPath&
       RegValue old;
       Answer answer = Answer::kYes;
       if (!all && existing.Query(value.name, &old) == ERROR_SUCCESS) {
-        answer =
-            Ask("Overwrite " + ValueLabel(value.name) + " of " + Shown(destination) + "?", in, out);
+        answer = Ask("Overwrite " + ValueLabel(value.name) + " of " + Shown(destination) + "?",
+                     true, in, out);
       }
       if (answer == Answer::kNone) return false;
       all = all || answer == Answer::kAll;

@@ -83,9 +83,11 @@ const struct {
                 "     The separator of REG_MULTI_SZ strings in <data>, instead of \\0.\n"
                 "\n"
                 "  /f\n"
-                "     Replaces an existing value; without it the command refuses.\n"},
+                "     Replaces an existing value without asking. Without it the command asks\n"
+                "     on standard output and reads the answer (Yes or No) from standard\n"
+                "     input; when that ends first, nothing is set (exit status 1).\n"},
     {"delete",
-     "ruzide reg delete <KEY> [/v <name> | /ve | /va] /f\n"
+     "ruzide reg delete <KEY> [/v <name> | /ve | /va] [/f]\n"
      "\n"
      "  Deletes one value, every value of the key, or the key and everything below it.\n"
      "\n" RUZIDE_KEY_HELP_ RUZIDE_VALUE_HELP_(
@@ -93,7 +95,9 @@ const struct {
                    "     Every value of the key; its subkeys stay.\n"
                    "\n"
                    "  /f\n"
-                   "     Confirms the deletion; without it nothing is deleted.\n"},
+                   "     Deletes without asking. Without it the command asks on standard output\n"
+                   "     and reads the answer (Yes or No) from standard input; when that ends\n"
+                   "     first, nothing is deleted (exit status 1).\n"},
     {"export",
      "ruzide reg export <KEY> <file> [/y]\n"
      "\n"
