@@ -859,13 +859,23 @@ LONG Store::CreateKey(const KeyRef& from, const KeyNames& names, std::string_vie
 LONG Store::DeleteKey(const KeyRef& from, const KeyNames& names) {
   return Write([&]() -> LONG {
     int64_t id;
-    LONG status = Resolve(from, names, &id);
-    if (status != ERROR_SUCCESS) return status;
     int64_t parent;
     std::string folded;
-    if (id == kRootKey || !DatabaseOf(id).KeyParent(id, &parent, &folded) || HasSubkeys(id)) {
-      return ERROR_ACCESS_DENIED;
+    if (names.empty()) {
+      LONG status = Resolve(from, names, &id);
+      if (status != ERROR_SUCCESS) return status;
+      if (id == kRootKey || !DatabaseOf(id).KeyParent(id, &parent, &folded)) {
+        return ERROR_ACCESS_DENIED;
+      }
+    } else {
+      // The path gives the parent and the name, which spares reading the key's row.
+      LONG status = Resolve(from, KeyNames(names.begin(), names.end() - 1), &parent);
+      if (status != ERROR_SUCCESS) return status;
+      folded = FoldName(names.back());
+      id = Subkey(parent, folded);
+      if (id == 0) return ERROR_FILE_NOT_FOUND;
     }
+    if (HasSubkeys(id)) return ERROR_ACCESS_DENIED;
     changes_.Record(id, kKeyDeleted);
     NoteChange(parent, kChangeName);
     DatabaseOf(id).DeleteKey(id);

@@ -41,6 +41,9 @@ struct Watchers {
   std::mutex control;
   std::mutex state;
   RootWatches roots[kRootCount];
+  // The watches of all roots, changed under `state`: RegCloseKey of a handle that never
+  // watched, nearly every close, then takes neither mutex.
+  std::atomic<size_t> count{0};
 };
 
 Watchers& All() {
@@ -132,6 +135,7 @@ void AddWatch(int root_index, const std::string& shared_file, const WatchRequest
                               [&](const Watch& w) { return w.handle == request.handle; });
     if (watch == root->watches.end()) {
       root->watches.push_back(Watch{request.handle, request.key, false, 0, {}});
+      all.count.fetch_add(1);
       watch = root->watches.end() - 1;
     }
     if (watch->events.empty()) {
@@ -147,6 +151,7 @@ void AddWatch(int root_index, const std::string& shared_file, const WatchRequest
 
 void EndWatch(HKEY handle) {
   Watchers& all = All();
+  if (all.count.load() == 0) return;
   std::lock_guard<std::mutex> control(all.control);
   for (RootWatches& root : all.roots) {
     bool last = false;
@@ -157,6 +162,7 @@ void EndWatch(HKEY handle) {
       if (watch == root.watches.end()) continue;
       Signal(&*watch);
       root.watches.erase(watch);
+      all.count.fetch_sub(1);
       last = root.watches.empty();
     }
     if (last) Stop(&root);
@@ -170,6 +176,7 @@ void EndAllWatches() {
     {
       std::lock_guard<std::mutex> lock(all.state);
       for (Watch& watch : root.watches) Signal(&watch);
+      all.count.fetch_sub(root.watches.size());
       root.watches.clear();
     }
     Stop(&root);
@@ -192,6 +199,7 @@ void ForgetWatchesInChild() {
     root.watches.clear();
     root.running = false;
   }
+  All().count.store(0);
   UnlockWatches();
 }
 
