@@ -3,6 +3,7 @@
 // the lifetime tests read them.
 //
 //   library_lifetime_host <library> [--dirty]
+//   library_lifetime_host <library> --write-back <generation> <first slot> <slots>
 //
 // It reads the binding state and the language functions, checks that a thread starting
 // and ending (on Windows the library's entry sees both) leaves the trees alone, with
@@ -10,8 +11,15 @@
 // --dirty it loads it again to read what the unload wrote. A build with the lifetime probe calls
 // RuzIdeProbeLoaded from its static initialisers; the host then reports what the probe saw and, as
 // they happen, the destruction of the trees ("event=..." lines).
+//
+// With --write-back it sets every value of both trees that can hold any number to one
+// made from <generation>, adds <slots> run-time language slots from <first slot> on, all
+// of them dirty, then prints "unloading" and unloads the library, which writes them back:
+// a test kills it at some moment after that line.
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 #include <thread>
 
 #include "RuzIde.h"
@@ -101,6 +109,35 @@ void ReportThreadAttachAndDetach(CRDCLg_oRegCmnCUser* cuser, CRDCLg_oRegCmnLMach
                                    cuser->m_oSWT_BF_CMN.m_pParent == cuser);
 }
 
+template <class Value>
+void Dirty(Value& value, int number) {
+  value.m_nValue = number;
+  value.m_bDirty = 1;
+}
+
+// Every value of both trees that takes `generation` or a number made from it within its
+// bounds, and `slots` run-time slots of the language table.
+void DirtyEverything(CRDCLg_oRegCmnCUser* cuser, CRDCLg_oRegCmnLMach* lmach, int generation,
+                     int first_slot, int slots) {
+  auto& user = cuser->m_oSWT_BF_CMN;
+  Dirty(user.m_oLanguages.m_oCurrentLangId, generation);
+  Dirty(user.m_oRegional.m_oDate, generation % 3);
+  Dirty(user.m_oRegional.m_oTime, generation % 2);
+  Dirty(user.m_oRegional.m_oSystem, generation % 2);
+  Dirty(user.m_oRegional.m_oDecimal, generation % 2);
+  Dirty(user.m_oSettings.m_oCurrentMnemonic, generation % 2);
+  auto& table = lmach->m_oSWT_BF_CMN.m_oLanguages;
+  for (CRegDeclInt* slot : std::initializer_list<CRegDeclInt*>{
+           &table.m_oLanguage1.m_oLangId, &table.m_oLanguage2.m_oLangId,
+           &table.m_oLanguage3.m_oLangId, &table.m_oLanguage4.m_oLangId,
+           &table.m_oLanguage5.m_oLangId, &table.m_oLanguage6.m_oLangId,
+           &table.m_oLanguage7.m_oLangId}) {
+    Dirty(*slot, generation);
+  }
+  auto lang_id = Symbol<int (*)(int)>("REG_GetLangId");
+  for (int n = first_slot; n < first_slot + slots; ++n) lang_id(n);  // each one new
+}
+
 }  // namespace
 
 // Called by the probe from the library's static initialisers.
@@ -121,6 +158,12 @@ int main(int argc, char** argv) {
   CRDCLg_oRegCmnCUser* cuser = nullptr;
   CRDCLg_oRegCmnLMach* lmach = nullptr;
   if (!Load(argv[1])) return 1;
+  if (argc == 6 && strcmp(argv[2], "--write-back") == 0) {
+    if (!Trees(&cuser, &lmach)) return 1;
+    DirtyEverything(cuser, lmach, atoi(argv[3]), atoi(argv[4]), atoi(argv[5]));
+    Print("unloading", 1);
+    return Unload() ? 0 : 1;
+  }
   if (Trees(&cuser, &lmach)) {
     ReportBindingState(cuser, lmach);
     ReportLanguages(lmach);

@@ -12,6 +12,15 @@
 #include "tests/library/ChildProcess.h"
 #include "tests/library/LibraryStoreTest.h"
 
+#ifndef _WIN32
+#include <signal.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <random>
+#endif
+
 namespace {
 
 struct HostReport {
@@ -67,5 +76,129 @@ TEST_F(LifetimeTest, StaticInitialisersSeeNullAndUnloadGoesInReverse) {
   EXPECT_EQ((std::vector<std::string>{"lmach-tree", "cuser-tree", "first-object", "closed"}),
             r.events);
 }
+
+#ifndef _WIN32
+// The unload's write-back is one store transaction off Windows. The host dirties every
+// value of both trees that can carry a number, and adds run-time language slots, then
+// unloads; killed at random moments from just before its write-back to just after it, it
+// leaves each tree all of one generation or all of the next, and a sound database.
+class UnloadKillTest : public LibraryStoreTest {
+ protected:
+  static constexpr int kSlots = 200;
+
+  // Starts the host for `generation` and returns once it has begun to unload; the
+  // slots are those of that generation only.
+  pid_t StartUnload(int generation) {
+    const std::string number = std::to_string(generation);
+    const std::string first = std::to_string(100 + generation * kSlots);
+    const std::string slots = std::to_string(kSlots);
+    const char* argv[] = {RUZIDE_LIFETIME_HOST_PATH,
+                          RUZIDE_LIBRARY_PATH,
+                          "--write-back",
+                          number.c_str(),
+                          first.c_str(),
+                          slots.c_str(),
+                          nullptr};
+    int out[2];
+    if (pipe(out) != 0) return -1;
+    const pid_t pid = fork();
+    if (pid == 0) {
+      dup2(out[1], STDOUT_FILENO);
+      close(out[0]);
+      close(out[1]);
+      setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
+      signal(SIGPIPE, SIG_IGN);  // what it prints after "unloading" goes nowhere
+      execv(argv[0], const_cast<char* const*>(argv));
+      _exit(127);
+    }
+    close(out[1]);
+    std::string line;
+    char c;
+    while (line.find("unloading=1\n") == std::string::npos && read(out[0], &c, 1) == 1) {
+      line += c;
+    }
+    close(out[0]);
+    return pid;
+  }
+
+  static int StoredMachineInt(const std::string& path, const char* name) {
+    std::string data = MachineValue(path, name);
+    int value = -1;
+    if (data.size() == 4) memcpy(&value, data.data(), 4);
+    return value;
+  }
+
+  // The generation the current-user tree holds, or -1 if its values disagree.
+  static int UserGeneration() {
+    const int generation = StoredInt((kBase + "\\Languages").c_str(), "CurrentLangId");
+    const std::string settings = kBase + "\\Settings";
+    const bool whole = StoredInt(kRegional.c_str(), "Date") == generation % 3 &&
+                       StoredInt(kRegional.c_str(), "Time") == generation % 2 &&
+                       StoredInt(kRegional.c_str(), "System") == generation % 2 &&
+                       StoredInt(kRegional.c_str(), "Decimal") == generation % 2 &&
+                       StoredInt(settings.c_str(), "CurrentMnemonic") == generation % 2;
+    return whole ? generation : -1;
+  }
+
+  // The generation the local-machine tree holds, its slots included, or -1 if its values
+  // disagree.
+  static int SlotsOf(int generation) {
+    int slots = 0;
+    for (int n = 100 + generation * kSlots; n < 100 + (generation + 1) * kSlots; ++n) {
+      slots += MachineValue(kLanguages + "\\Language" + std::to_string(n), "LangId") != "(missing)";
+    }
+    return slots;
+  }
+
+  static int MachineGeneration() {
+    const int generation = StoredMachineInt(kLanguages + "\\Language1", "LangId");
+    for (int n = 2; n <= 7; ++n) {
+      if (StoredMachineInt(kLanguages + "\\Language" + std::to_string(n), "LangId") != generation) {
+        return -1;
+      }
+    }
+    return SlotsOf(generation) == kSlots ? generation : -1;
+  }
+};
+
+TEST_F(UnloadKillTest, AnUnloadKilledDuringItsWriteBackLeavesEachTreeAllOldOrAllNew) {
+  const pid_t first = StartUnload(1);  // unloaded in full
+  int status = 0;
+  ASSERT_EQ(first, waitpid(first, &status, 0));
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  ASSERT_EQ(1, UserGeneration());
+  ASSERT_EQ(1, MachineGeneration());
+  // Each kill comes at a random moment up to `reach` after the write-back began; the
+  // reach grows after a kill that came before the commit and shrinks after one that came
+  // after it, so that the kills gather where the write-back ends, whatever the load.
+  std::mt19937 random(20261206);
+  double reach = 2000;  // microseconds
+  int user = 1, machine = 1, kept = 0, written = 0;
+  for (int generation = 2; generation < 42; ++generation) {
+    const pid_t host = StartUnload(generation);
+    ASSERT_GT(host, 0);
+    const long pause = std::uniform_int_distribution<long>(0, static_cast<long>(reach))(random);
+    const timespec interval = {pause / 1000000, pause % 1000000 * 1000};
+    nanosleep(&interval, nullptr);
+    kill(host, SIGKILL);
+    ASSERT_EQ(host, waitpid(host, &status, 0));
+    const int now_user = UserGeneration(), now_machine = MachineGeneration();
+    ASSERT_TRUE(now_user == user || now_user == generation) << "generation " << generation;
+    ASSERT_TRUE(now_machine == generation || (now_machine == machine && SlotsOf(generation) == 0))
+        << "generation " << generation;
+    const bool committed = now_user == generation || now_machine == generation;
+    kept += !committed;
+    written += committed;
+    reach *= committed ? 0.7 : 1.5;
+    user = now_user;
+    machine = now_machine;
+  }
+  EXPECT_GT(kept, 0);     // some kills came before the commit,
+  EXPECT_GT(written, 0);  // some after it
+  for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
+    EXPECT_EQ("ok", TempStoreFolder::IntegrityCheck(root));
+  }
+}
+#endif
 
 }  // namespace

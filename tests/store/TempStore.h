@@ -66,7 +66,7 @@ class TempStoreFolder {
   // The folder that holds the databases.
   const std::string& path() const { return path_; }
   // The database file of `root` in the folder.
-  std::string DatabaseFile(HKEY root) const { return ruzide::registry::StoreDatabasePath(root); }
+  static std::string DatabaseFile(HKEY root) { return ruzide::registry::StoreDatabasePath(root); }
   // The .gen file beside it, which holds the generation counter and the store lock.
   std::string GenFile(HKEY root) const {
     std::string database = DatabaseFile(root);
@@ -75,7 +75,7 @@ class TempStoreFolder {
   // The folder of the root's volatile keys (empty before the root's database exists).
   std::string RunTimeFolder(HKEY root) const { return ruzide::registry::StoreRunTimeFolder(root); }
   // What SQLite's integrity check says of the root's database: "ok" if it is sound.
-  std::string IntegrityCheck(HKEY root) const {
+  static std::string IntegrityCheck(HKEY root) {
     sqlite3* db = nullptr;
     std::string result;
     if (sqlite3_open_v2(DatabaseFile(root).c_str(), &db, SQLITE_OPEN_READONLY, nullptr) ==
