@@ -150,6 +150,21 @@ TEST_F(StoreTransactionTest, ARollbackLeavesNoTraceInAnyCache) {
   EXPECT_EQ(ERROR_SUCCESS, RegDeleteKeyA(key, "Doomed"));
   EXPECT_EQ(ERROR_SUCCESS, EndTransaction(true));
   EXPECT_GT(LastWrite(key), before);
+
+  // So does writing a value the data it holds already, in a transaction or not, though
+  // nothing else changes.
+  const BYTE same[4] = {1, 2, 3, 4};
+  ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(key, "Same", 0, REG_BINARY, same, 4));
+  for (bool inside : {false, true}) {
+    const int64_t earlier = LastWrite(key);
+    SleepMicros(1000);
+    if (inside) BeginTransaction();
+    EXPECT_EQ(ERROR_SUCCESS, RegSetValueExA(key, "Same", 0, REG_BINARY, same, 4));
+    if (inside) {
+      EXPECT_EQ(ERROR_SUCCESS, EndTransaction(true));
+    }
+    EXPECT_GT(LastWrite(key), earlier) << inside;
+  }
 }
 
 }  // namespace
