@@ -24,6 +24,7 @@ void Forget(Map& map) {
 
 void KeyCache::Reset(uint64_t tag) {
   tag_ = tag;
+  ++epoch_;
   Forget(subkeys_);
   Forget(alive_);
   Forget(values_);
@@ -55,6 +56,7 @@ void KeyCache::PutSubkey(int64_t parent, const std::string& folded, int64_t id) 
   MakeRoom();
   subkeys_[NameKey{parent, folded}] = id;
   if (id != 0) alive_[id] = true;
+  if (id == 0) ++epoch_;
 }
 
 bool KeyCache::FindAlive(int64_t key, bool* alive) const {
@@ -67,6 +69,7 @@ bool KeyCache::FindAlive(int64_t key, bool* alive) const {
 void KeyCache::PutAlive(int64_t key, bool alive) {
   MakeRoom();
   alive_[key] = alive;
+  if (!alive) ++epoch_;
 }
 
 bool KeyCache::FindValue(int64_t key, const std::string& folded, const StoredValue** value) const {

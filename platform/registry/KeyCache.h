@@ -26,6 +26,9 @@ class KeyCache {
   static constexpr uint64_t kUntagged = 1;
 
   uint64_t tag() const { return tag_; }
+  // Moves on at each Reset and whenever an entry records a key deleted or missing: a
+  // result drawn from the entries stays true while the epoch stays the same.
+  uint64_t epoch() const { return epoch_; }
   // Forgets everything and takes `tag`.
   void Reset(uint64_t tag);
   // Takes `tag` without forgetting: the entries are known to be true at that generation.
@@ -80,6 +83,7 @@ class KeyCache {
   void MakeRoom();
 
   uint64_t tag_ = kUntagged;
+  uint64_t epoch_ = 1;
   std::unordered_map<NameKey, int64_t, NameKeyHash> subkeys_;
   std::unordered_map<int64_t, bool> alive_;
   std::unordered_map<NameKey, CachedValue, NameKeyHash> values_;

@@ -676,6 +676,14 @@ int64_t Store::Subkey(int64_t parent, const std::string& folded) {
 }
 
 LONG Store::Resolve(const KeyRef& from, const KeyNames& names, int64_t* id) {
+  // The same path from the same key, spelt the same, while the cache's epoch says that
+  // no key has gone meanwhile, leads to the same key.
+  const bool memo = caching_ && !names.empty();
+  if (memo && resolved_.epoch == cache_.epoch() && resolved_.from == from.id &&
+      std::equal(names.begin(), names.end(), resolved_.names.begin(), resolved_.names.end())) {
+    *id = resolved_.id;
+    return ERROR_SUCCESS;
+  }
   if (!Alive(from.id)) return ERROR_KEY_DELETED;
   int64_t key = from.id;
   for (std::string_view name : names) {
@@ -683,6 +691,12 @@ LONG Store::Resolve(const KeyRef& from, const KeyNames& names, int64_t* id) {
     if (key == 0) return ERROR_FILE_NOT_FOUND;
   }
   *id = key;
+  if (memo) {
+    resolved_.epoch = cache_.epoch();
+    resolved_.from = from.id;
+    resolved_.names.assign(names.begin(), names.end());
+    resolved_.id = key;
+  }
   return ERROR_SUCCESS;
 }
 

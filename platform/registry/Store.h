@@ -228,6 +228,15 @@ class Store {
   bool changed_ = false;
   // Keys whose last-write time the transaction has yet to write (Touch).
   std::vector<int64_t> touched_;
+  // The last path Resolve walked through the cache, as given, and where it led: a
+  // write-back opens each key once for each of its values, by the same path.
+  struct Resolved {
+    uint64_t epoch = 0;  // the cache's epoch then; never 0 once set
+    int64_t from = 0;
+    std::vector<std::string> names;
+    int64_t id = 0;
+  };
+  Resolved resolved_;
 };
 
 // The store of the root with index `root` (StoreLocation.h).
