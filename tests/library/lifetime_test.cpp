@@ -88,24 +88,18 @@ class UnloadKillTest : public LibraryStoreTest {
 
   // Starts the host for `generation` and returns once it has begun to unload; the
   // slots are those of that generation only.
-  pid_t StartUnload(int generation) {
-    const std::string number = std::to_string(generation);
-    const std::string first = std::to_string(100 + generation * kSlots);
-    const std::string slots = std::to_string(kSlots);
-    const char* argv[] = {RUZIDE_LIFETIME_HOST_PATH,
-                          RUZIDE_LIBRARY_PATH,
-                          "--write-back",
-                          number.c_str(),
-                          first.c_str(),
-                          slots.c_str(),
-                          nullptr};
+  static pid_t StartUnload(int generation) {
+    const std::string numbers[] = {std::to_string(generation),
+                                   std::to_string(100 + generation * kSlots),
+                                   std::to_string(kSlots)};
+    const char* argv[] = {
+        RUZIDE_LIFETIME_HOST_PATH, RUZIDE_LIBRARY_PATH, "--write-back", numbers[0].c_str(),
+        numbers[1].c_str(),        numbers[2].c_str(),  nullptr};
     int out[2];
     if (pipe(out) != 0) return -1;
     const pid_t pid = fork();
     if (pid == 0) {
       dup2(out[1], STDOUT_FILENO);
-      close(out[0]);
-      close(out[1]);
       setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
       signal(SIGPIPE, SIG_IGN);  // what it prints after "unloading" goes nowhere
       execv(argv[0], const_cast<char* const*>(argv));
@@ -113,35 +107,24 @@ class UnloadKillTest : public LibraryStoreTest {
     }
     close(out[1]);
     std::string line;
-    char c;
-    while (line.find("unloading=1\n") == std::string::npos && read(out[0], &c, 1) == 1) {
+    for (char c; line.find("unloading=1\n") == std::string::npos && read(out[0], &c, 1) == 1;) {
       line += c;
     }
     close(out[0]);
     return pid;
   }
 
-  static int StoredMachineInt(const std::string& path, const char* name) {
-    std::string data = MachineValue(path, name);
-    int value = -1;
-    if (data.size() == 4) memcpy(&value, data.data(), 4);
-    return value;
-  }
-
   // The generation the current-user tree holds, or -1 if its values disagree.
   static int UserGeneration() {
     const int generation = StoredInt((kBase + "\\Languages").c_str(), "CurrentLangId");
-    const std::string settings = kBase + "\\Settings";
-    const bool whole = StoredInt(kRegional.c_str(), "Date") == generation % 3 &&
-                       StoredInt(kRegional.c_str(), "Time") == generation % 2 &&
-                       StoredInt(kRegional.c_str(), "System") == generation % 2 &&
-                       StoredInt(kRegional.c_str(), "Decimal") == generation % 2 &&
-                       StoredInt(settings.c_str(), "CurrentMnemonic") == generation % 2;
+    bool whole = StoredInt(kRegional.c_str(), "Date") == generation % 3 &&
+                 StoredInt((kBase + "\\Settings").c_str(), "CurrentMnemonic") == generation % 2;
+    for (const char* name : {"Time", "System", "Decimal"}) {
+      whole = whole && StoredInt(kRegional.c_str(), name) == generation % 2;
+    }
     return whole ? generation : -1;
   }
 
-  // The generation the local-machine tree holds, its slots included, or -1 if its values
-  // disagree.
   static int SlotsOf(int generation) {
     int slots = 0;
     for (int n = 100 + generation * kSlots; n < 100 + (generation + 1) * kSlots; ++n) {
@@ -150,12 +133,14 @@ class UnloadKillTest : public LibraryStoreTest {
     return slots;
   }
 
+  // The generation the local-machine tree holds, its slots included, or -1 if its values
+  // disagree.
   static int MachineGeneration() {
-    const int generation = StoredMachineInt(kLanguages + "\\Language1", "LangId");
+    const std::string first = MachineValue(kLanguages + "\\Language1", "LangId");
+    int generation = -1;
+    if (first.size() == 4) memcpy(&generation, first.data(), 4);
     for (int n = 2; n <= 7; ++n) {
-      if (StoredMachineInt(kLanguages + "\\Language" + std::to_string(n), "LangId") != generation) {
-        return -1;
-      }
+      if (MachineValue(kLanguages + "\\Language" + std::to_string(n), "LangId") != first) return -1;
     }
     return SlotsOf(generation) == kSlots ? generation : -1;
   }
