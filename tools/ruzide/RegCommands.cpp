@@ -127,11 +127,6 @@ int UsageError(FILE* err, const std::string& what) {
   return kExitFailure;
 }
 
-int Failure(FILE* err, const std::string& what) {
-  fprintf(err, "ruzide: %s\n", what.c_str());
-  return kExitFailure;
-}
-
 // Whether `arg` asks for help as Windows' reg takes it: /?, -?, /h or -h, in any case.
 bool IsHelpSwitch(const std::string& arg) {
   return arg.size() == 2 && (arg[0] == '/' || arg[0] == '-') &&
@@ -202,8 +197,6 @@ bool CheckAdd(const Request& request, std::string* error) {
   }
   return true;
 }
-
-std::string Shown(const RegPath& path) { return Printable(path.Full()); }
 
 // Parses a KEY of the command line. Windows' reg refuses a root followed by a backslash and
 // a path ending in two, where the registry functions would take the root or drop them:
@@ -367,13 +360,13 @@ int Query(const Request& request, FILE* out, FILE* err) {
   RegPath failed;
   const LONG status = ReadTree(request.key, request.Has("s"), &keys, &failed);
   if (status != ERROR_SUCCESS) {
-    return Failure(err, "cannot read " + Shown(failed) + ": " + ErrorText(status));
+    return Failure(err, "cannot read " + failed.Shown() + ": " + ErrorText(status));
   }
   const ValueStyle style = Style(request);
   const std::vector<RegValue> values = ShownValues(request, types, keys[0]);
   if (request.OneValue() && !request.Has("s") && values.empty()) {
     if (!request.Has("ve")) {
-      return Failure(err, "cannot find " + ValueLabel(request.name) + " in " + Shown(request.key) +
+      return Failure(err, "cannot find " + ValueLabel(request.name) + " in " + request.key.Shown() +
                               ": " + ErrorText(ERROR_FILE_NOT_FOUND));
     }
     // An unnamed value that is not there, as Windows' reg shows it.
@@ -416,22 +409,22 @@ int Add(const Request& request, FILE* out, FILE* err) {
   RegKey key;
   LONG status = key.Create(request.key);
   if (status != ERROR_SUCCESS) {
-    return Failure(err, "cannot create " + Shown(request.key) + ": " + ErrorText(status));
+    return Failure(err, "cannot create " + request.key.Shown() + ": " + ErrorText(status));
   }
   RegValue existing;
   if (!request.Has("f") && key.Query(value.name, &existing) == ERROR_SUCCESS) {
     const Answer answer =
-        Ask("Overwrite " + ValueLabel(value.name) + " of " + Shown(request.key) + "?", false, stdin,
-            out);
+        Ask("Overwrite " + ValueLabel(value.name) + " of " + request.key.Shown() + "?", false,
+            stdin, out);
     if (answer == Answer::kNo) return kExitOk;
     if (answer == Answer::kNone) {
       return Failure(err, "no answer on standard input; " + ValueLabel(value.name) + " of " +
-                              Shown(request.key) + " was kept (add /f to replace it)");
+                              request.key.Shown() + " was kept (add /f to replace it)");
     }
   }
   status = key.Set(value);
   if (status != ERROR_SUCCESS) {
-    return Failure(err, "cannot set " + ValueLabel(value.name) + " of " + Shown(request.key) +
+    return Failure(err, "cannot set " + ValueLabel(value.name) + " of " + request.key.Shown() +
                             ": " + ErrorText(status));
   }
   return kExitOk;
@@ -441,16 +434,16 @@ int DeleteValues(const Request& request, FILE* err) {
   RegKey key;
   LONG status = key.Open(request.key, KEY_READ | KEY_SET_VALUE);
   if (status != ERROR_SUCCESS) {
-    return Failure(err, "cannot open " + Shown(request.key) + ": " + ErrorText(status));
+    return Failure(err, "cannot open " + request.key.Shown() + ": " + ErrorText(status));
   }
   std::vector<RegValue> values(1, RegValue{request.name, REG_NONE, std::string()});
   if (request.Has("va") && (status = key.Values(&values)) != ERROR_SUCCESS) {
-    return Failure(err, "cannot read " + Shown(request.key) + ": " + ErrorText(status));
+    return Failure(err, "cannot read " + request.key.Shown() + ": " + ErrorText(status));
   }
   for (const RegValue& value : values) {
     status = key.DeleteValue(value.name);
     if (status != ERROR_SUCCESS) {
-      return Failure(err, "cannot delete " + ValueLabel(value.name) + " of " + Shown(request.key) +
+      return Failure(err, "cannot delete " + ValueLabel(value.name) + " of " + request.key.Shown() +
                               ": " + ErrorText(status));
     }
   }
@@ -459,11 +452,11 @@ int DeleteValues(const Request& request, FILE* err) {
 
 // What `reg delete` without /f asks before it deletes.
 std::string DeleteQuestion(const Request& request) {
-  if (request.Has("va")) return "Delete all values of " + Shown(request.key) + "?";
+  if (request.Has("va")) return "Delete all values of " + request.key.Shown() + "?";
   if (request.OneValue()) {
-    return "Delete " + ValueLabel(request.name) + " of " + Shown(request.key) + "?";
+    return "Delete " + ValueLabel(request.name) + " of " + request.key.Shown() + "?";
   }
-  return "Delete " + Shown(request.key) + " and every key below it?";
+  return "Delete " + request.key.Shown() + " and every key below it?";
 }
 
 int Delete(const Request& request, FILE* out, FILE* err) {
@@ -484,11 +477,11 @@ int Delete(const Request& request, FILE* out, FILE* err) {
   LONG status = DeleteTree(request.key, &failed);
   if (status != ERROR_SUCCESS) {
     const LONG end = batch.Commit();
-    return Failure(err, "cannot delete " + Shown(failed) + ": " + ErrorText(status) +
+    return Failure(err, "cannot delete " + failed.Shown() + ": " + ErrorText(status) +
                             (end == ERROR_SUCCESS ? "" : "; nothing was deleted"));
   }
   if ((status = batch.Commit()) != ERROR_SUCCESS) {
-    return Failure(err, "cannot delete " + Shown(request.key) + ": " + ErrorText(status) +
+    return Failure(err, "cannot delete " + request.key.Shown() + ": " + ErrorText(status) +
                             "; nothing was deleted");
   }
   return kExitOk;

@@ -22,13 +22,6 @@ const char kNothingCopied[] = "; what came before it was copied";
 const char kNothingCopied[] = "; nothing was copied";
 #endif
 
-int Failure(FILE* err, const std::string& what) {
-  fprintf(err, "ruzide: %s\n", what.c_str());
-  return kExitFailure;
-}
-
-std::string Shown(const RegPath& path) { return Printable(path.Full()); }
-
 // Whether `inner` is `outer` itself or lies below it; names compare as the registry
 // compares them, without regard to the case of ASCII letters.
 bool Within(const RegPath& inner, const RegPath& outer) {
@@ -61,7 +54,7 @@ bool Confirm(std::vector<KeyContents>* keys, const RegPath& from, const RegPath&
       RegValue old;
       Answer answer = Answer::kYes;
       if (!all && existing.Query(value.name, &old) == ERROR_SUCCESS) {
-        answer = Ask("Overwrite " + ValueLabel(value.name) + " of " + Shown(destination) + "?",
+        answer = Ask("Overwrite " + ValueLabel(value.name) + " of " + destination.Shown() + "?",
                      true, in, out);
       }
       if (answer == Answer::kNone) return false;
@@ -79,10 +72,10 @@ LONG Write(const std::vector<KeyContents>& keys, const RegPath& from, const RegP
   for (const KeyContents& key : keys) {
     const RegPath destination = Destination(key.path, from, to);
     RegKey copy;
-    *what = "create " + Shown(destination);
+    *what = "create " + destination.Shown();
     LONG status = copy.Create(destination);
     for (size_t i = 0; status == ERROR_SUCCESS && i < key.values.size(); ++i) {
-      *what = "set " + ValueLabel(key.values[i].name) + " of " + Shown(destination);
+      *what = "set " + ValueLabel(key.values[i].name) + " of " + destination.Shown();
       status = copy.Set(key.values[i]);
     }
     if (status != ERROR_SUCCESS) return status;
@@ -95,12 +88,12 @@ LONG Write(const std::vector<KeyContents>& keys, const RegPath& from, const RegP
 int CopyKey(const RegPath& from, const RegPath& to, bool subtree, bool force, FILE* in, FILE* out,
             FILE* err) {
   if (Within(to, from) && Within(from, to)) {
-    return Failure(err, "cannot copy " + Shown(from) + " onto itself");
+    return Failure(err, "cannot copy " + from.Shown() + " onto itself");
   }
   // Copied key by key, the copy would itself be copied again below, without end.
   if (subtree && Within(to, from)) {
     return Failure(
-        err, "cannot copy " + Shown(from) + " with /s into " + Shown(to) + ", a key below it");
+        err, "cannot copy " + from.Shown() + " with /s into " + to.Shown() + ", a key below it");
   }
   std::vector<KeyContents> keys;
   RegPath failed;
@@ -119,7 +112,7 @@ int CopyKey(const RegPath& from, const RegPath& to, bool subtree, bool force, FI
   if (force) status = ReadTree(from, subtree, &keys, &failed);
   if (status != ERROR_SUCCESS) {
     batch.Rollback();
-    return Failure(err, "cannot read " + Shown(failed) + ": " + ErrorText(status));
+    return Failure(err, "cannot read " + failed.Shown() + ": " + ErrorText(status));
   }
   std::string what;
   status = Write(keys, from, to, &what);
@@ -129,7 +122,7 @@ int CopyKey(const RegPath& from, const RegPath& to, bool subtree, bool force, FI
   }
   if ((status = batch.Commit()) != ERROR_SUCCESS) {
     return Failure(
-        err, "cannot copy to " + Shown(to) + ": " + ErrorText(status) + "; nothing was copied");
+        err, "cannot copy to " + to.Shown() + ": " + ErrorText(status) + "; nothing was copied");
   }
   return kExitOk;
 }

@@ -2,6 +2,8 @@
 
 #include <strings.h>
 
+#include "RegValue.h"
+
 namespace ruzide {
 namespace tool {
 
@@ -27,6 +29,8 @@ std::string RegPath::Full() const {
   if (!sub.empty()) full += "\\" + sub;
   return full;
 }
+
+std::string RegPath::Shown() const { return Printable(Full()); }
 
 RegPath RegPath::Child(const std::string& name) const {
   return RegPath{root, sub.empty() ? name : sub + "\\" + name};

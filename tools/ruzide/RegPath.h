@@ -16,6 +16,8 @@ struct RegPath {
 
   // The path with the root's full name: "HKEY_CURRENT_USER\Software".
   std::string Full() const;
+  // Full() for messages: bytes other than printable ASCII as \xNN.
+  std::string Shown() const;
   // The path of the subkey `name` of this key.
   RegPath Child(const std::string& name) const;
 };

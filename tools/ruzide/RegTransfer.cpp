@@ -22,13 +22,6 @@ namespace tool {
 
 namespace {
 
-int Failure(FILE* err, const std::string& what) {
-  fprintf(err, "ruzide: %s\n", what.c_str());
-  return kExitFailure;
-}
-
-std::string Shown(const RegPath& path) { return Printable(path.Full()); }
-
 // The file being imported, read from the start as often as asked.
 class Input {
  public:
@@ -130,19 +123,19 @@ LONG Apply(const RegFileEntry& entry, RegKey* key, RegPath* path, std::string* w
   if (entry.kind == RegFileEntry::kKey) {
     *path = entry.key.path;
     if (!entry.key.remove) {
-      *what = "create " + Shown(*path);
+      *what = "create " + path->Shown();
       return key->Create(*path);
     }
     RegPath failed;
     const LONG status = DeleteTree(*path, &failed);
-    *what = "delete " + Shown(failed);
+    *what = "delete " + failed.Shown();
     // A key that is not there is as good as deleted.
     const bool absent = status == ERROR_FILE_NOT_FOUND && failed.sub == path->sub;
     return absent ? ERROR_SUCCESS : status;
   }
   const RegFileValue& value = entry.value;
   *what =
-      (value.remove ? "delete " : "set ") + ValueLabel(value.value.name) + " of " + Shown(*path);
+      (value.remove ? "delete " : "set ") + ValueLabel(value.value.name) + " of " + path->Shown();
   if (!value.remove) return key->Set(value.value);
   const LONG status = key->DeleteValue(value.value.name);
   return status == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : status;
@@ -225,7 +218,7 @@ class Exporter {
     if (!written) return false;
     if (status == ERROR_SUCCESS) status = key.Subkeys(&subkeys);
     if (status != ERROR_SUCCESS) {
-      *error = "cannot read " + Shown(path) + ": " + ErrorText(status);
+      *error = "cannot read " + path.Shown() + ": " + ErrorText(status);
       return false;
     }
     for (const std::string& name : subkeys) {
@@ -250,7 +243,7 @@ int ExportRegTree(const RegPath& key, const std::string& file, RegDialect dialec
   RegKey top;  // a key that is not there writes nothing, not even to standard output
   const LONG status = top.Open(key, KEY_READ);
   if (status != ERROR_SUCCESS) {
-    return Failure(err, "cannot read " + Shown(key) + ": " + ErrorText(status));
+    return Failure(err, "cannot read " + key.Shown() + ": " + ErrorText(status));
   }
   std::string error;
   const auto write = [&](FILE* to) {

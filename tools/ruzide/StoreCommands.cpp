@@ -46,11 +46,6 @@ int UsageError(FILE* err, const std::string& what) {
   return kExitUsage;
 }
 
-int Failure(FILE* err, const std::string& what) {
-  fprintf(err, "ruzide: %s\n", what.c_str());
-  return kExitFailure;
-}
-
 bool IsReplaceOption(const std::string& arg) {
   return arg.size() == 2 && (arg[0] == '/' || arg[0] == '-') && (arg[1] == 'y' || arg[1] == 'Y');
 }
