@@ -187,22 +187,6 @@ TEST_F(RegTest, BadCommandLinesFailWithAReasonAndChangeNothing) {
   EXPECT_EQ(0, Tool({"reg", "/h"}).status);
 }
 
-#ifndef _WIN32  // a root the store is told not to write
-TEST_F(RegTest, AReadOnlyRootIsReportedAndLeftAlone) {
-  PutString(kSub, "x", "1");
-  const std::vector<std::pair<std::string, std::string>> read_only = {
-      {"RUZIDE_REGISTRY_READONLY", "HKCU"}};
-  ChildResult r = Tool({"reg", "add", kKey + "\\New"}, read_only);
-  EXPECT_EQ(1, r.status);
-  EXPECT_TRUE(Contains(r.err, "cannot create " + kKey + "\\New: access denied (5)")) << r.err;
-  r = Tool({"reg", "delete", kKey, "/f"}, read_only);
-  EXPECT_EQ(1, r.status);
-  EXPECT_TRUE(Contains(r.err, "access denied (5)")) << r.err;
-  EXPECT_TRUE(ValueThere(kSub, "x"));
-  EXPECT_EQ(0, Tool({"reg", "query", kKey}, read_only).status);
-}
-#endif
-
 TEST_F(RegTest, ExportThenImportRestoresEveryValueByteForByte) {
   PutString(kSub, "Quote \"and\\ slash", "C:\\Temp \"x\"");
   PutString(kSub, "", "unnamed");

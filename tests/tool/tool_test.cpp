@@ -107,10 +107,8 @@ TEST_F(ToolTest, ListShowsBothTreesWithSourceBoundsAndKeyAsTextAndJson) {
       {"Settings.CurrentMnemonic", "REG_DWORD", "1", "default", "0..1", key + "Settings"},
       {"Languages.NumLanguages", "REG_DWORD", "3", "machine", "0..4294967295",
        "HKEY_LOCAL_MACHINE\\" + kLanguages},
-      {"Languages.Language4.Description", "REG_SZ",
-       "Espa\xC3\xB1"
-       "ol",
-       "default", "none", "HKEY_LOCAL_MACHINE\\" + kLanguages + "\\Language4"},
+      {"Languages.Language4.Description", "REG_SZ", "Espa\303\261ol", "default", "none",
+       "HKEY_LOCAL_MACHINE\\" + kLanguages + "\\Language4"},
   };
   for (const auto& row : expected) EXPECT_EQ(row, Row(r.out, row[0]));
   EXPECT_EQ("machine", Row(r.out, "machine").at(0));
@@ -143,7 +141,9 @@ TEST_F(ToolTest, ListShowsBothTreesWithSourceBoundsAndKeyAsTextAndJson) {
   EXPECT_FALSE(ValueThere((kBase + "\\Settings").c_str(), "CurrentMnemonic"));
 }
 
-TEST_F(ToolTest, GetAndDescribeMatchNamesInAnyCase) {
+// Names match in any case; set clamps and converts through the library and stores the
+// result, even the value already held; reset deletes it so the default applies.
+TEST_F(ToolTest, GetSetDescribeAndResetGoThroughTheLibrary) {
   PutInt(kRegional.c_str(), "Date", 1);
   ChildResult r = Tool({"settings", "get", "regional.DATE"});
   EXPECT_EQ(0, r.status) << r.err;
@@ -155,48 +155,27 @@ TEST_F(ToolTest, GetAndDescribeMatchNamesInAnyCase) {
   EXPECT_TRUE(Contains(r.out, "current:  1 (registry)")) << r.out;
   EXPECT_TRUE(Contains(Tool({"settings", "describe", "Languages.Language2.LangId", "--json"}).out,
                        "\"default\":1033,"));
-}
 
-TEST_F(ToolTest, SetClampsAndConvertsThroughTheLibraryAndStoresTheResult) {
-  ChildResult r = Tool({"settings", "set", "Regional.Date", "5"});
+  r = Tool({"settings", "set", "Regional.Date", "5"});
   ASSERT_EQ(0, r.status) << r.err;
   EXPECT_EQ("Regional.Date = 2 (5 clamped to 0..2)\n", r.out);
   EXPECT_EQ(2, StoredInt(kRegional.c_str(), "Date"));
-  r = Tool({"settings", "set", "Languages.CurrentLangId", "0x0804"});
-  EXPECT_EQ("Languages.CurrentLangId = 2052\n", r.out);
-  // Setting the value already held still stores it.
-  r = Tool({"settings", "set", "Regional.Time", "0"});
-  EXPECT_EQ("Regional.Time = 0\n", r.out);
-  EXPECT_EQ(0, StoredInt(kRegional.c_str(), "Time"));
+  EXPECT_EQ("Regional.Time = 0\n", Tool({"settings", "set", "Regional.Time", "0"}).out);
+  EXPECT_EQ(0, StoredInt(kRegional.c_str(), "Time"));  // the value already held, stored
+  EXPECT_EQ("Languages.CurrentLangId = 2052\n",
+            Tool({"settings", "set", "Languages.CurrentLangId", "0x0804"}).out);
   // UTF-8 in, code page 1252 stored, UTF-8 out.
-  r = Tool({"settings", "set", "Languages.Language3.Description",
-            "Fran\xC3\xA7"
-            "ais!"});
-  EXPECT_EQ(
-      "Languages.Language3.Description = Fran\xC3\xA7"
-      "ais!\n",
-      r.out)
-      << r.err;
+  r = Tool({"settings", "set", "Languages.Language3.Description", "Fran\303\247ais!"});
+  EXPECT_EQ("Languages.Language3.Description = Fran\303\247ais!\n", r.out) << r.err;
   std::string data;
   ASSERT_TRUE(Stored((kLanguages + "\\Language3").c_str(), "Description", &data, nullptr,
                      HKEY_LOCAL_MACHINE));
-  EXPECT_EQ(std::string("Fran\xE7"
-                        "ais!\0",
-                        10),
-            data);
-}
+  EXPECT_EQ(std::string("Fran\347ais!", 10), data);
 
-TEST_F(ToolTest, ResetDeletesTheStoredValueSoTheDefaultApplies) {
-  PutInt(kRegional.c_str(), "Date", 2);
-  PutInt(kRegional.c_str(), "Time", 1);
-  ChildResult r = Tool({"settings", "reset", "Regional.Date"});
+  r = Tool({"settings", "reset", "Regional.Date"});
   EXPECT_EQ("Regional.Date = 0 (default)\n", r.out) << r.err;
   EXPECT_FALSE(ValueThere(kRegional.c_str(), "Date"));
   EXPECT_TRUE(ValueThere(kRegional.c_str(), "Time"));
-  r = Tool({"settings", "reset", "--all", "user"});
-  EXPECT_EQ(0, r.status) << r.err;
-  EXPECT_FALSE(ValueThere(kRegional.c_str(), "Time"));
-  EXPECT_FALSE(ValueThere((kBase + "\\Settings").c_str(), "CurrentMnemonic"));
 }
 
 #ifndef _WIN32  // a root the store is told not to write, and a damaged store
@@ -207,6 +186,18 @@ TEST_F(ToolTest, AStoreThatCannotBeUsedIsReportedAndFails) {
   EXPECT_EQ(1, r.status);
   EXPECT_TRUE(Contains(r.err, "could not write Regional.Date")) << r.err;
   EXPECT_FALSE(ValueThere(kRegional.c_str(), "Date"));
+  // The reg commands name the registry's refusal and change nothing, but may read.
+  PutString("Software\\T", "x", "1");
+  r = Tool({"reg", "add", "HKCU\\Software\\T\\New"}, readonly);
+  EXPECT_EQ(1, r.status);
+  EXPECT_TRUE(
+      Contains(r.err, "cannot create HKEY_CURRENT_USER\\Software\\T\\New: access denied (5)"))
+      << r.err;
+  r = Tool({"reg", "delete", "HKCU\\Software\\T", "/f"}, readonly);
+  EXPECT_EQ(1, r.status);
+  EXPECT_TRUE(Contains(r.err, "access denied (5)")) << r.err;
+  EXPECT_TRUE(ValueThere("Software\\T", "x"));
+  EXPECT_EQ(0, Tool({"reg", "query", "HKCU\\Software\\T"}, readonly).status);
   r = Tool({"settings", "list"}, readonly);
   EXPECT_EQ(1, r.status);
   EXPECT_TRUE(Contains(r.err, "user: HKEY_CURRENT_USER\\" + kBase +
@@ -263,9 +254,7 @@ TEST_F(ToolTest, LanguagesListsTheTableInUtf8AsTheStoredCountSays) {
   ChildResult r = Tool({"languages"});
   ASSERT_EQ(0, r.status) << r.err;
   EXPECT_TRUE(Contains(r.out, "Installed languages: 6 (NumLanguages by default"));
-  EXPECT_EQ((std::vector<std::string>{"3", "1036", "(0x040C)", "C", "default",
-                                      "Fran\xC3\xA7"
-                                      "ais"}),
+  EXPECT_EQ((std::vector<std::string>{"3", "1036", "(0x040C)", "C", "default", "Fran\303\247ais"}),
             Row(r.out, "3"));
   EXPECT_EQ((std::vector<std::string>{"6", "2052", "(0x0804)", "K", "default",
                                       "\xE4\xB8\xAD\xE6\x96\x87"}),
