@@ -12,62 +12,11 @@
 #include <string>
 #include <vector>
 
-#include "tests/library/LibraryStoreTest.h"
-#include "tests/tool/RunTool.h"
+#include "tests/tool/RegTest.h"
 
 namespace {
 
 using ruzide::test::ChildResult;
-
-const char kSub[] = "Software\\RegTest";
-const std::string kKey = std::string("HKEY_CURRENT_USER\\") + kSub;
-
-class RegTest : public LibraryStoreTest {
- protected:
-#ifdef _WIN32
-  void SetUp() override {
-    LibraryStoreTest::SetUp();
-    folder_ = std::filesystem::temp_directory_path() /
-              ("ruzide-reg-test-" + std::to_string(GetCurrentProcessId()));
-    std::filesystem::create_directories(folder_);
-  }
-  void TearDown() override {
-    std::error_code ignored;
-    std::filesystem::remove_all(folder_, ignored);
-  }
-#else
-  void SetUp() override {
-    LibraryStoreTest::SetUp();
-    folder_ = getenv("RUZIDE_REGISTRY");
-  }
-#endif
-  // A file in a folder of the test's own, which goes with it: its store folder, or on
-  // Windows a temporary folder.
-  std::string FilePath(const std::string& name) const { return (folder_ / name).string(); }
-  static void WriteFile(const std::string& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary) << text;
-  }
-  static std::string ReadFile(const std::string& path) {
-    std::ostringstream text;
-    text << std::ifstream(path, std::ios::binary).rdbuf();
-    return text.str();
-  }
-  static std::string Bytes(const std::string& path, const char* name, DWORD* type = nullptr) {
-    std::string data = "(missing)";
-    Stored(path.c_str(), name, &data, type);
-    return data;
-  }
-  static std::string Sub(const std::string& below) { return std::string(kSub) + "\\" + below; }
-  // ASCII `text` as UTF-16LE, with a byte order mark.
-  static std::string Utf16(const std::string& text) {
-    std::string out = "\xFF\xFE";
-    for (char c : text) out += std::string(1, c) + '\0';
-    return out;
-  }
-
- private:
-  std::filesystem::path folder_;
-};
 
 // The layout is Windows' reg's, which the cross-check with reg.exe below holds the tool
 // to under Wine.
@@ -125,35 +74,37 @@ TEST_F(RegTest, QueryShowsEachTypeAsWindowsRegDoes) {
 }
 
 // Without /f, add and delete ask first: No changes nothing and is no failure, as
-// Windows' reg answers it; no answer at all changes nothing and is one.
+// Windows' reg answers it; no answer at all changes nothing and is one. (Asking again
+// after an answer it does not know is the copy test's.)
 TEST_F(RegTest, AddAndDeleteAskWithoutForce) {
   PutString(kSub, "Str", "old");
-  const std::string overwrite = "Overwrite value 'Str' of " + std::string(kKey) + "? (Yes/No) ";
-  std::string input = "maybe\nN\n";
-  ChildResult r = Tool({"reg", "add", kKey, "/v", "Str", "/d", "new"}, {}, &input);
-  EXPECT_EQ(0, r.status) << r.err;
-  EXPECT_EQ(overwrite + overwrite, r.out);
-  input = "";
-  r = Tool({"reg", "add", kKey, "/v", "Str", "/d", "new"}, {}, &input);
-  EXPECT_EQ(1, r.status);
-  EXPECT_TRUE(Contains(r.err, "no answer on standard input")) << r.err;
-  EXPECT_EQ(std::string("old", 4), Bytes(kSub, "Str"));
-  input = "yes\n";
-  r = Tool({"reg", "add", kKey, "/v", "Str", "/t", "REG_DWORD", "/d", "7"}, {}, &input);
-  EXPECT_EQ(0, r.status) << r.err;
-  EXPECT_EQ(7, StoredInt(kSub, "Str"));
-
-  for (const char* answer : {"no\n", ""}) {
-    input = answer;
-    r = Tool({"reg", "delete", kKey}, {}, &input);
-    EXPECT_EQ(*answer ? 0 : 1, r.status) << answer;
-    EXPECT_EQ("Delete " + std::string(kKey) + " and every key below it? (Yes/No) " +
-                  (*answer ? "" : "\n"),
-              r.out);
-    EXPECT_TRUE(KeyThere(kSub)) << answer;
+  const std::string overwrite = "Overwrite value 'Str' of " + kKey + "? (Yes/No) ";
+  const std::string delete_key = "Delete " + kKey + " and every key below it? (Yes/No) ";
+  const struct {
+    std::vector<std::string> args;
+    const char* input;
+    int status;
+    std::string out;
+  } kCases[] = {
+      {{"add", kKey, "/v", "Str", "/d", "new"}, "N\n", 0, overwrite},
+      {{"add", kKey, "/v", "Str", "/d", "new"}, "", 1, overwrite + "\n"},
+      {{"delete", kKey}, "no\n", 0, delete_key},
+      {{"delete", kKey}, "", 1, delete_key + "\n"},
+      {{"add", kKey, "/v", "Str", "/t", "REG_DWORD", "/d", "7"}, "yes\n", 0, overwrite},
+  };
+  for (const auto& c : kCases) {
+    std::vector<std::string> args = {"reg"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    const std::string input = c.input;
+    const ChildResult r = Tool(args, {}, &input);
+    EXPECT_EQ(c.status, r.status) << c.out << r.err;
+    EXPECT_EQ(c.out, r.out);
+    EXPECT_TRUE(c.status == 0 || Contains(r.err, "no answer on standard input")) << r.err;
+    EXPECT_TRUE(c.input[0] == 'y' || Bytes(kSub, "Str") == std::string("old", 4)) << c.out;
   }
-  input = "y\n";
-  EXPECT_EQ(0, Tool({"reg", "delete", kKey, "/v", "Str"}, {}, &input).status);
+  EXPECT_EQ(7, StoredInt(kSub, "Str"));
+  const std::string yes = "y\n";
+  EXPECT_EQ(0, Tool({"reg", "delete", kKey, "/v", "Str"}, {}, &yes).status);
   EXPECT_FALSE(ValueThere(kSub, "Str"));
 }
 

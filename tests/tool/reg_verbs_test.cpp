@@ -5,27 +5,12 @@
 #include <string>
 #include <vector>
 
-#include "tests/library/LibraryStoreTest.h"
-#include "tests/tool/RunTool.h"
+#include "tests/tool/RegTest.h"
 
 namespace {
 
 using ruzide::test::ChildResult;
-
-const char kSub[] = "Software\\RegVerbs";
-const std::string kKey = std::string("HKEY_CURRENT_USER\\") + kSub;
-
-std::string Sub(const std::string& below) { return std::string(kSub) + "\\" + below; }
-std::string Key(const std::string& below) { return kKey + "\\" + below; }
-
-class RegVerbsTest : public LibraryStoreTest {
- protected:
-  static std::string Text(const std::string& path, const char* name) {
-    std::string data = "(missing)";
-    Stored(path.c_str(), name, &data);
-    return data.empty() ? data : data.substr(0, data.size() - 1);
-  }
-};
+using RegVerbsTest = RegTest;
 
 TEST_F(RegVerbsTest, CopyAsksBeforeReplacingTakesTheSubtreeWithSAndNeverCopiesIntoItself) {
   PutString(Sub("Src").c_str(), "a", "new");

@@ -1,0 +1,75 @@
+// The fixture of the `ruzide reg` tests: a key of the test's own below HKEY_CURRENT_USER,
+// a folder for files, and the stored bytes read back.
+#ifndef RUZIDE_TESTS_TOOL_REGTEST_H_
+#define RUZIDE_TESTS_TOOL_REGTEST_H_
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "tests/library/LibraryStoreTest.h"
+#include "tests/tool/RunTool.h"
+
+namespace {
+
+const char kSub[] = "Software\\RegTest";
+const std::string kKey = std::string("HKEY_CURRENT_USER\\") + kSub;
+
+class RegTest : public LibraryStoreTest {
+ protected:
+#ifdef _WIN32
+  void SetUp() override {
+    LibraryStoreTest::SetUp();
+    folder_ = std::filesystem::temp_directory_path() /
+              ("ruzide-reg-test-" + std::to_string(GetCurrentProcessId()));
+    std::filesystem::create_directories(folder_);
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    std::filesystem::remove_all(folder_, ignored);
+  }
+#else
+  void SetUp() override {
+    LibraryStoreTest::SetUp();
+    folder_ = getenv("RUZIDE_REGISTRY");
+  }
+#endif
+  // A file in a folder of the test's own, which goes with it: its store folder, or on
+  // Windows a temporary folder.
+  std::string FilePath(const std::string& name) const { return (folder_ / name).string(); }
+  static void WriteFile(const std::string& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+  }
+  static std::string ReadFile(const std::string& path) {
+    std::ostringstream text;
+    text << std::ifstream(path, std::ios::binary).rdbuf();
+    return text.str();
+  }
+  static std::string Bytes(const std::string& path, const char* name, DWORD* type = nullptr) {
+    std::string data = "(missing)";
+    Stored(path.c_str(), name, &data, type);
+    return data;
+  }
+  // The bytes stored, less the string's terminating zero.
+  static std::string Text(const std::string& path, const char* name) {
+    const std::string data = Bytes(path, name);
+    return data.empty() ? data : data.substr(0, data.size() - 1);
+  }
+  static std::string Sub(const std::string& below) { return std::string(kSub) + "\\" + below; }
+  static std::string Key(const std::string& below) { return kKey + "\\" + below; }
+  // ASCII `text` as UTF-16LE, with a byte order mark.
+  static std::string Utf16(const std::string& text) {
+    std::string out = "\xFF\xFE";
+    for (char c : text) out += std::string(1, c) + '\0';
+    return out;
+  }
+
+ private:
+  std::filesystem::path folder_;
+};
+
+}  // namespace
+
+#endif  // RUZIDE_TESTS_TOOL_REGTEST_H_
