@@ -19,21 +19,20 @@ const std::string kKey = std::string("HKEY_CURRENT_USER\\") + kSub;
 
 class RegTest : public LibraryStoreTest {
  protected:
-#ifdef _WIN32
   void SetUp() override {
     LibraryStoreTest::SetUp();
+#ifdef _WIN32
     folder_ = std::filesystem::temp_directory_path() /
               ("ruzide-reg-test-" + std::to_string(GetCurrentProcessId()));
     std::filesystem::create_directories(folder_);
+#else
+    folder_ = getenv("RUZIDE_REGISTRY");
+#endif
   }
+#ifdef _WIN32
   void TearDown() override {
     std::error_code ignored;
     std::filesystem::remove_all(folder_, ignored);
-  }
-#else
-  void SetUp() override {
-    LibraryStoreTest::SetUp();
-    folder_ = getenv("RUZIDE_REGISTRY");
   }
 #endif
   // A file in a folder of the test's own, which goes with it: its store folder, or on
