@@ -112,7 +112,6 @@ TEST_F(RegTest, BadCommandLinesFailWithAReasonAndChangeNothing) {
   const ChildResult help = Tool({"reg", "--help"});
   EXPECT_EQ(0, help.status);
   EXPECT_TRUE(Contains(help.out, "import <file>"));
-  EXPECT_TRUE(Contains(Tool({"--help"}).out, "reg query|add|delete|export|import"));
   const struct {
     std::vector<std::string> args;
     const char* reason;
@@ -122,6 +121,12 @@ TEST_F(RegTest, BadCommandLinesFailWithAReasonAndChangeNothing) {
       {{"reg", "copy", kKey, "HKLM\\", "/f"}, "invalid key name"},
       {{"reg", "delete", "HKCU", "/f"}, "a root cannot be deleted"},
       {{"reg", "export", kKey}, "usage: ruzide reg export <KEY> <file> [/y]"},
+      {{"reg", "compare", kKey, kKey, "/od", "/oa"}, "give only one of /od, /os, /oa and /on"},
+      {{"reg", "compare", kKey}, "usage: ruzide reg compare <KEY1> <KEY2>"},
+      {{"reg", "query", kKey, "/k"}, "/k needs /f <pattern>"},
+      {{"reg", "query", kKey, "/f", "x", "/se", "ab"}, "/se takes one character"},
+      {{"reg", "query", kKey, "/f", "x", "/v", "Color"}, "with /f, /v takes no name"},
+      {{"reg", "query", kKey, "/f", "x", "/t", "REG_SZ,REG_LINK"}, "unknown type 'REG_LINK'"},
   };
   for (const auto& c : kCases) {
     const ChildResult r = Tool(c.args);

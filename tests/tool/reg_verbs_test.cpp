@@ -103,12 +103,9 @@ TEST_F(RegVerbsTest, CompareAnswersIdenticalOrDifferentAndPrintsWhatIsAskedFor) 
   EXPECT_EQ("Result Compared: Different\n", r.out);
   EXPECT_EQ(0, Tool({"reg", "compare", a + "\\Both", b + "\\both"}).status);
 
-  // Every failure is 1, a bad command line too, since 2 means different.
-  for (const std::vector<std::string>& args :
-       std::vector<std::vector<std::string>>{{"reg", "compare", a, b, "/ve"},
-                                             {"reg", "compare", a, Key("Missing")},
-                                             {"reg", "compare", a, b, "/od", "/oa"},
-                                             {"reg", "compare", a}}) {
+  // A failure is 1, since 2 means different (bad command lines are the reg test's).
+  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+           {"reg", "compare", a, b, "/ve"}, {"reg", "compare", a, Key("Missing")}}) {
     r = Tool(args);
     EXPECT_EQ(1, r.status) << args.back();
     EXPECT_TRUE(r.out.empty()) << r.out;
@@ -158,13 +155,6 @@ TEST_F(RegVerbsTest, QueryFindMatchesPartsOrWholesInAnyCaseOrExactly) {
     if (c.found[0] == ' ') {
       EXPECT_TRUE(Contains(r.out, "End of search: 1 match(es) found.\n")) << r.out;
     }
-  }
-  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
-           {"reg", "query", key, "/k"},
-           {"reg", "query", key, "/f", "x", "/se", "ab"},
-           {"reg", "query", key, "/f", "x", "/v", "Color"},
-           {"reg", "query", key, "/f", "x", "/t", "REG_SZ,REG_LINK"}}) {
-    EXPECT_EQ(1, Tool(args).status) << args.back();
   }
 }
 

@@ -17,7 +17,8 @@ using ToolTest = LibraryStoreTest;
 TEST_F(ToolTest, HelpVersionAndBadCommandLinesFailWithAReasonWritingNothing) {
   const ChildResult help = Tool({"--help"});
   EXPECT_EQ(0, help.status);
-  EXPECT_TRUE(Contains(help.out, "settings get|set|reset|describe"));
+  EXPECT_TRUE(Contains(help.out, "settings get|set|reset|describe")) << help.out;
+  EXPECT_TRUE(Contains(help.out, "reg query|add|delete|export|import")) << help.out;
   EXPECT_EQ(help.out, Tool({}).err);  // and status 2, as for every case below
   EXPECT_TRUE(Contains(Tool({"settings", "--help"}).out, "ruzide settings reset --all <schema>"));
   EXPECT_EQ("ruzide " RUZIDE_VERSION_TEXT "\n", Tool({"--version"}).out);
