@@ -196,7 +196,6 @@ TEST_F(RegTest, ExportThenImportRestoresEveryValueByteForByte) {
     ASSERT_EQ(0, Tool({"reg", "delete", kKey, "/f"}).status);
     r = Tool({"reg", "import", second});
     ASSERT_EQ(0, r.status) << r.err;
-    EXPECT_EQ("abc", Bytes(kSub, "NoZero"));
     ASSERT_EQ(0, Tool({"reg", "export", kKey, second, "/y", "/a"}).status);
     EXPECT_EQ(text, ReadFile(second)) << dialect;
   }
@@ -351,8 +350,10 @@ TEST_F(RegTest, TheToolAndRegExeAgreeOnTheSameCommandLines) {
   const std::string k = kKey + "\\Same";
 #ifdef _WIN32
   const std::string e = "\xE9";  // the command line is in the ANSI code page, 1252
+  const int first = 0;           // reg.exe, then the tool
 #else
   const std::string e = "\xC3\xA9";  // the command line is UTF-8
+  const int first = 1;               // only the tool
 #endif
   const struct {
     int status;                     // reg.exe's exit status
@@ -449,11 +450,6 @@ TEST_F(RegTest, TheToolAndRegExeAgreeOnTheSameCommandLines) {
     }
     ChildResult result[2];
     std::string after[2];
-#ifdef _WIN32
-    const int first = 0;
-#else
-    const int first = 1;             // only the tool
-#endif
     for (int i = first; i < 2; ++i) {
       set_up();
       result[i] = ruzide::test::RunChild(args[i], {}, &input);
@@ -471,15 +467,12 @@ TEST_F(RegTest, TheToolAndRegExeAgreeOnTheSameCommandLines) {
     if (c.status != 0) {  // errors go to standard error
       EXPECT_TRUE(result[1].out.empty() && Contains(result[1].err, expect))
           << line << ": " << result[1].out << result[1].err;
-    } else if (c.args[0] == "query") {
-      EXPECT_TRUE(first != 0 || !expect.empty() || result[0].out == result[1].out)
-          << line << "\n"
-          << result[0].out << "\n"
-          << result[1].out;
-    } else if (expect[0] == '!') {
-      EXPECT_FALSE(Contains(after[1], expect.substr(1))) << line << ":\n" << after[1];
-    } else {
-      EXPECT_TRUE(Contains(after[1], expect)) << line << ":\n" << after[1];
+    } else if (c.args[0] != "query") {  // a line there, or with ! one that is gone
+      EXPECT_EQ(expect[0] != '!', Contains(after[1], expect.substr(expect[0] == '!')))
+          << line << ":\n"
+          << after[1];
+    } else if (first == 0 && expect.empty()) {
+      EXPECT_EQ(result[0].out, result[1].out) << line;
     }
     if (first == 0) {
       EXPECT_EQ(after[0], after[1]) << line;
