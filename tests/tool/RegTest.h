@@ -46,9 +46,9 @@ class RegTest : public LibraryStoreTest {
     text << std::ifstream(path, std::ios::binary).rdbuf();
     return text.str();
   }
-  static std::string Bytes(const std::string& path, const char* name, DWORD* type = nullptr) {
+  static std::string Bytes(const std::string& path, const char* name) {
     std::string data = "(missing)";
-    Stored(path.c_str(), name, &data, type);
+    Stored(path.c_str(), name, &data);
     return data;
   }
   // The bytes stored, less the string's terminating zero.

@@ -1,15 +1,10 @@
 // The `ruzide reg` commands, run as a child process on the test's own registry.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #ifndef _WIN32
 #include <sys/mount.h>
 #include <unistd.h>
 #endif
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-#include <string>
 #include <vector>
 
 #include "tests/tool/RegTest.h"

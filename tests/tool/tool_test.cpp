@@ -177,7 +177,7 @@ TEST_F(ToolTest, GetSetDescribeAndResetGoThroughTheLibrary) {
   EXPECT_TRUE(ValueThere(kRegional.c_str(), "Time"));
 }
 
-#ifndef _WIN32  // a root the store is told not to write, and a damaged store
+#ifndef _WIN32  // the embedded store's care: a root it is told not to write, a damaged one
 TEST_F(ToolTest, AStoreThatCannotBeUsedIsReportedAndFails) {
   const std::vector<std::pair<std::string, std::string>> readonly = {
       {"RUZIDE_REGISTRY_READONLY", "HKEY_CURRENT_USER"}};
@@ -210,9 +210,7 @@ TEST_F(ToolTest, AStoreThatCannotBeUsedIsReportedAndFails) {
   EXPECT_TRUE(Contains(r.err, "machine: HKEY_LOCAL_MACHINE\\" + kBase + " could not be opened"))
       << r.err;
 }
-#endif
 
-#ifndef _WIN32  // the embedded store's care
 TEST_F(ToolTest, StoreCommandsNameADamagedRootAndRefuseWhatTheyMayNotDo) {
   const std::string backup = std::string(getenv("RUZIDE_REGISTRY")) + "/backup.db";
   EXPECT_EQ(0, Tool({"store", "backup", "HKCU", backup}).status);

@@ -81,7 +81,7 @@ bool Reports(const std::string& line, const std::string& rest) {
   return line.size() > 25 && line.compare(25, std::string::npos, rest) == 0;
 }
 
-class WatchToolTest : public LibraryStoreTest {};
+using WatchToolTest = LibraryStoreTest;
 
 TEST_F(WatchToolTest, RegWatchPrintsEachChangeOnceAndEndsWithZero) {
   const std::string key = "HKEY_CURRENT_USER\\Software\\Watched";
