@@ -130,10 +130,14 @@ TEST_F(RegTest, BadCommandLinesFailWithAReasonAndChangeNothing) {
     EXPECT_TRUE(r.out.empty()) << r.out;
   }
   EXPECT_FALSE(KeyThere(kSub));
-  for (const char* help : {"-?", "/h", "-H"}) {
-    const ChildResult r = Tool({"reg", "delete", help});
+  // Each reg command answers /? (or -?, /h, -H) with its own help, in the shape of
+  // Windows' reg.
+  for (const std::string help : {"query /?", "delete -?", "add /h", "export -H"}) {
+    const std::string command = help.substr(0, help.find(' '));
+    const ChildResult r = Tool({"reg", command, help.substr(help.find(' ') + 1)});
     EXPECT_EQ(0, r.status) << help;
-    EXPECT_EQ(0u, r.out.find("ruzide reg delete <KEY>")) << help << ": " << r.out;
+    EXPECT_EQ(0u, r.out.find("ruzide reg " + command + " <KEY>")) << help << ": " << r.out;
+    EXPECT_TRUE(command != "query" || Contains(r.out, "\n  /ve\n     ")) << r.out;
   }
   EXPECT_EQ(0, Tool({"reg", "/h"}).status);
 }

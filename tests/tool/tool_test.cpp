@@ -60,12 +60,6 @@ TEST_F(ToolTest, HelpVersionAndBadCommandLinesFailWithAReasonWritingNothing) {
   EXPECT_FALSE(ValueThere(kRegional.c_str(), "Date"));
   EXPECT_FALSE(Stored((kLanguages + "\\Language3").c_str(), "Description", nullptr, nullptr,
                       HKEY_LOCAL_MACHINE));
-  // Each reg command answers /? with its own help, in the shape of Windows' reg.
-  const ChildResult query_help = Tool({"reg", "query", "/?"});
-  EXPECT_EQ(0, query_help.status);
-  EXPECT_EQ(0u, query_help.out.find("ruzide reg query <KEY> [/v <name> | /ve] [/s] [/t <types>]"));
-  EXPECT_TRUE(Contains(query_help.out, "\n  /ve\n     ")) << query_help.out;
-
   // Only the settings commands load the library, whose trees create their keys; off
   // Windows not even a store is created, in an empty folder, by what loads no library,
   // nor by reg commands that only read.
