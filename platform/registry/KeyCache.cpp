@@ -11,6 +11,38 @@ namespace {
 // held, so a process that uses a few keys of a large store holds a few entries.
 constexpr size_t kMaxEntries = 1 << 23;
 
+// A write adds an entry for a value only below this many entries (some 20 MB): enough
+// for what a program writes and then reads or writes again, while an import of a million
+// values, which reads none of them, holds no more than this.
+constexpr size_t kMaxWrittenEntries = 1 << 17;
+
+// The lists (and times) are all forgotten when the lists would hold more than this. It holds every
+// list of a tree of 100,000 keys of a few values, which a walk reads again and again, while an
+// export, which reads each key's list once, holds no more than this however large the
+// tree.
+constexpr size_t kMaxListBytes = 64 << 20;
+
+// Roughly the memory of a list: its elements, and the strings too long to be kept in
+// them, beside a fixed cost for the list and its entry.
+size_t HeldBytes(const std::string& text) {
+  const char* inside = reinterpret_cast<const char*>(&text);
+  const bool own = text.data() >= inside && text.data() < inside + sizeof(text);
+  return own ? 0 : text.capacity() + 1;
+}
+size_t HeldBytes(const SubkeyEntry& entry) {
+  return HeldBytes(entry.name) + HeldBytes(entry.key_class);
+}
+size_t HeldBytes(const ValueEntry& entry) {
+  return HeldBytes(entry.name) + HeldBytes(entry.value.data);
+}
+
+template <typename Entry>
+size_t ListBytes(const std::vector<Entry>& list) {
+  size_t bytes = 96 + list.capacity() * sizeof(Entry);
+  for (const Entry& entry : list) bytes += HeldBytes(entry);
+  return bytes;
+}
+
 // Empties `map` and gives back its bucket array. clear() keeps the buckets and zeroes
 // them all, even in a map that is empty already: after one large listing, each write's
 // ForgetLists cost a memset of megabytes, the main reason a write grew slower with the
@@ -36,13 +68,20 @@ void KeyCache::ForgetLists() {
   Forget(subkey_lists_);
   Forget(value_lists_);
   Forget(times_);
+  list_bytes_ = 0;
+}
+
+size_t KeyCache::Entries() const {
+  return subkeys_.size() + alive_.size() + values_.size() + times_.size() + classes_.size();
 }
 
 void KeyCache::MakeRoom() {
-  if (subkeys_.size() + alive_.size() + values_.size() + times_.size() + classes_.size() >=
-      kMaxEntries) {
-    Reset(tag_);
-  }
+  if (Entries() >= kMaxEntries) Reset(tag_);
+}
+
+void KeyCache::MakeListRoom(size_t bytes) {
+  if (list_bytes_ + bytes > kMaxListBytes) ForgetLists();
+  list_bytes_ += bytes;
 }
 
 bool KeyCache::FindSubkey(int64_t parent, const std::string& folded, int64_t* id) const {
@@ -86,19 +125,35 @@ void KeyCache::PutValue(int64_t key, const std::string& folded, const StoredValu
   entry.value = value != nullptr ? *value : StoredValue();
 }
 
+void KeyCache::PutWrittenValue(int64_t key, const std::string& folded, StoredValue value) {
+  auto found = values_.find(NameKey{key, folded});
+  if (found != values_.end()) {
+    found->second.present = true;
+    found->second.value = std::move(value);
+  } else if (Entries() < kMaxWrittenEntries) {
+    values_.emplace(NameKey{key, folded}, CachedValue{true, std::move(value)});
+  }
+}
+
 SubkeyList KeyCache::FindSubkeys(int64_t key) const {
   auto found = subkey_lists_.find(key);
   return found == subkey_lists_.end() ? nullptr : found->second;
 }
 
-void KeyCache::PutSubkeys(int64_t key, SubkeyList list) { subkey_lists_[key] = std::move(list); }
+void KeyCache::PutSubkeys(int64_t key, SubkeyList list) {
+  MakeListRoom(ListBytes(*list));
+  subkey_lists_[key] = std::move(list);
+}
 
 ValueList KeyCache::FindValues(int64_t key) const {
   auto found = value_lists_.find(key);
   return found == value_lists_.end() ? nullptr : found->second;
 }
 
-void KeyCache::PutValues(int64_t key, ValueList list) { value_lists_[key] = std::move(list); }
+void KeyCache::PutValues(int64_t key, ValueList list) {
+  MakeListRoom(ListBytes(*list));
+  value_lists_[key] = std::move(list);
+}
 
 bool KeyCache::FindLastWriteTime(int64_t key, int64_t* time) const {
   auto found = times_.find(key);

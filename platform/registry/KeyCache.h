@@ -48,6 +48,10 @@ class KeyCache {
   // Sets *value to the value, or to null when the cache records that there is none.
   bool FindValue(int64_t key, const std::string& folded, const StoredValue** value) const;
   void PutValue(int64_t key, const std::string& folded, const StoredValue* value);
+  // What a write of the value calls: an entry there is kept right, and a new one is added
+  // only while the cache is small, so that a process that writes much more than it reads,
+  // such as an import, does not hold everything it wrote.
+  void PutWrittenValue(int64_t key, const std::string& folded, StoredValue value);
 
   SubkeyList FindSubkeys(int64_t key) const;  // null on a miss
   void PutSubkeys(int64_t key, SubkeyList list);
@@ -81,6 +85,9 @@ class KeyCache {
 
   // Bounds memory: past this many entries the cache starts afresh.
   void MakeRoom();
+  size_t Entries() const;
+  // Bounds the lists' memory: past a budget they are all forgotten before `bytes` more.
+  void MakeListRoom(size_t bytes);
 
   uint64_t tag_ = kUntagged;
   uint64_t epoch_ = 1;
@@ -89,6 +96,7 @@ class KeyCache {
   std::unordered_map<NameKey, CachedValue, NameKeyHash> values_;
   std::unordered_map<int64_t, SubkeyList> subkey_lists_;
   std::unordered_map<int64_t, ValueList> value_lists_;
+  size_t list_bytes_ = 0;  // roughly what the lists hold
   std::unordered_map<int64_t, int64_t> times_;
   std::unordered_map<int64_t, std::string> classes_;
 };

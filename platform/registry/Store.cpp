@@ -931,7 +931,7 @@ LONG Store::SetValue(const KeyRef& key, std::string_view name, DWORD type, const
     StoredValue value;
     value.type = type;
     if (size > 0) value.data.assign(reinterpret_cast<const char*>(data), size);
-    cache_.PutValue(key.id, folded, &value);
+    cache_.PutWrittenValue(key.id, folded, std::move(value));
     return ERROR_SUCCESS;
   });
 }
