@@ -11,10 +11,11 @@ namespace {
 // held, so a process that uses a few keys of a large store holds a few entries.
 constexpr size_t kMaxEntries = 1 << 23;
 
-// A write adds an entry for a value only below this many entries (some 20 MB): enough
-// for what a program writes and then reads or writes again, while an import of a million
-// values, which reads none of them, holds no more than this.
-constexpr size_t kMaxWrittenEntries = 1 << 17;
+// A write adds an entry for a value only while fewer values than this are held (some
+// 75 MB): enough for every value a program writes to a tree of 100,000 keys and then
+// writes again unchanged, while an import of a million values, which reads none of them,
+// holds no more than this.
+constexpr size_t kMaxWrittenValues = 1 << 19;
 
 // The lists (and times) are all forgotten when the lists would hold more than this. It holds every
 // list of a tree of 100,000 keys of a few values, which a walk reads again and again, while an
@@ -130,7 +131,7 @@ void KeyCache::PutWrittenValue(int64_t key, const std::string& folded, StoredVal
   if (found != values_.end()) {
     found->second.present = true;
     found->second.value = std::move(value);
-  } else if (Entries() < kMaxWrittenEntries) {
+  } else if (values_.size() < kMaxWrittenValues) {
     values_.emplace(NameKey{key, folded}, CachedValue{true, std::move(value)});
   }
 }
