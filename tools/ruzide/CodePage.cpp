@@ -25,10 +25,10 @@ constexpr int kUtf8 = 65001;
 #ifndef _WIN32
 // Code page 1252 from 0x80 to 0x9F, as Windows maps it; every other byte is the
 // character of the same number.
-const char16_t k1252High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+const char16_t k1252High[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+                                0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
 bool To1252(const std::u16string& text, std::string* out) {
   for (char16_t c : text) {
@@ -123,8 +123,12 @@ bool Utf8ToUtf16(const std::string& utf8, std::u16string* out) {
   out->clear();
   for (size_t i = 0; i < utf8.size();) {
     const unsigned char lead = static_cast<unsigned char>(utf8[i]);
-    const size_t length = lead < 0x80 ? 1 : lead < 0xC2 ? 0 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3
-                                                                              : lead < 0xF5 ? 4 : 0;
+    const size_t length = lead < 0x80   ? 1
+                          : lead < 0xC2 ? 0
+                          : lead < 0xE0 ? 2
+                          : lead < 0xF0 ? 3
+                          : lead < 0xF5 ? 4
+                                        : 0;
     if (length == 0 || i + length > utf8.size()) return false;
     char32_t c = length == 1 ? lead : lead & (0x7F >> length);
     for (size_t k = 1; k < length; ++k) {
@@ -187,11 +191,10 @@ bool ToUtf16(const std::string& bytes, int code_page, std::u16string* out) {
   return true;
 }
 
-bool FromUtf16(const std::u16string& text, int code_page, std::string* out) {
-  out->clear();
-  std::string utf8;
-  if (!Utf16ToUtf8(text, &utf8)) return false;  // an unpaired surrogate
-  if (code_page == kUtf8) return (*out = utf8), true;
+namespace {
+// `text`, also given as `utf8`, in a code page other than UTF-8.
+bool FromUtf16InCodePage(const std::u16string& text, const std::string&, int code_page,
+                         std::string* out) {
   if (text.empty()) return true;
   const std::wstring wide(text.begin(), text.end());
   const int n = static_cast<int>(wide.size());
@@ -204,6 +207,7 @@ bool FromUtf16(const std::u16string& text, int code_page, std::string* out) {
   WideCharToMultiByte(cp, WC_NO_BEST_FIT_CHARS, wide.data(), n, &(*out)[0], size, nullptr, &lossy);
   return !lossy;
 }
+}  // namespace
 #else
 bool ToUtf16(const std::string& bytes, int code_page, std::u16string* out) {
   out->clear();
@@ -221,15 +225,23 @@ bool ToUtf16(const std::string& bytes, int code_page, std::u16string* out) {
   return true;
 }
 
+namespace {
+// `text`, also given as `utf8`, in a code page other than UTF-8.
+bool FromUtf16InCodePage(const std::u16string& text, const std::string& utf8, int code_page,
+                         std::string* out) {
+  if (code_page == 1252) return To1252(text, out);
+  return Iconv("UTF-8", IconvName(code_page), utf8, out);
+}
+}  // namespace
+#endif
+
 bool FromUtf16(const std::u16string& text, int code_page, std::string* out) {
   out->clear();
   std::string utf8;
   if (!Utf16ToUtf8(text, &utf8)) return false;  // an unpaired surrogate
   if (code_page == kUtf8) return (*out = utf8), true;
-  if (code_page == 1252) return To1252(text, out);
-  return Iconv("UTF-8", IconvName(code_page), utf8, out);
+  return FromUtf16InCodePage(text, utf8, code_page, out);
 }
-#endif
 
 int CodePageOf(int lang_id) {
   const int primary = lang_id & 0x3FF;
