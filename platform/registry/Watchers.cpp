@@ -77,6 +77,14 @@ void SignalMatching(RootWatches* root, const std::vector<std::pair<int64_t, uint
   }
 }
 
+// With `state` held: reads what was published since the last look and signals the
+// watches it matches.
+void CatchUp(RootWatches* root, std::vector<std::pair<int64_t, uint32_t>>* changes) {
+  changes->clear();
+  bool complete = root->log.Read(changes);
+  SignalMatching(root, complete ? changes : nullptr);
+}
+
 void* Serve(void* argument) {
   RootWatches* root = static_cast<RootWatches*>(argument);
   std::vector<std::pair<int64_t, uint32_t>> changes;
@@ -85,9 +93,7 @@ void* Serve(void* argument) {
     {
       std::lock_guard<std::mutex> lock(All().state);
       if (root->stop.load()) break;
-      changes.clear();
-      bool complete = root->log.Read(&changes);
-      SignalMatching(root, complete ? &changes : nullptr);
+      CatchUp(root, &changes);
     }
     root->log.Wait(seen);
   }
@@ -130,7 +136,15 @@ void AddWatch(int root_index, const std::string& shared_file, const WatchRequest
   }
   {
     std::lock_guard<std::mutex> lock(all.state);
-    if (!root->running) root->log.SkipToNewest();
+    // A watch reports changes made after this call only. The thread may not have read
+    // the commits that returned before it yet; they are delivered now, to the watches
+    // that were waiting, so that none of them reaches this request later.
+    if (root->running) {
+      std::vector<std::pair<int64_t, uint32_t>> earlier;
+      CatchUp(root, &earlier);
+    } else {
+      root->log.SkipToNewest();
+    }
     auto watch = std::find_if(root->watches.begin(), root->watches.end(),
                               [&](const Watch& w) { return w.handle == request.handle; });
     if (watch == root->watches.end()) {
