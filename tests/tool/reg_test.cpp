@@ -391,12 +391,15 @@ TEST_F(RegTest, TheToolAndRegExeAgreeOnTheSameCommandLines) {
       {1, {"add", "HKCU\\", "/v", "s", "/f"}, "invalid key name 'HKCU\\'"},
       {1, {"add", "K", "/Y"}, "reg add takes no option /Y"},
       {1, {"add", "K", "extra"}, "unexpected argument 'extra'"},
+      {0, {"add", "K", "/v", "w", "/d", "x", "/reg:32", "/f"}, "w 1 7800"},  // HKCU is shared
+      {1, {"add", "K", "/v", "w", "/reg:32", "/reg:64"}, "only one of /reg:32 and /reg:64"},
       {0, {"query", "K"}},
       {0, {"query", "K", "/v", "STR"}},
       {0, {"query", "K", "/ve"}},
       {0, {"query", "K\\Sub", "/ve"}},
       {0, {"query", "K", "/s"}},
       {0, {"query", "K\\Sub"}},
+      {0, {"query", "K\\Sub", "/REG:64"}},
       {0, {"query", "K", "/v", "v", "/s"}, "the count's wording differs"},
       {1, {"query", "K", "/v", "Missing"}, "cannot find value 'Missing' in K: not found"},
       {1, {"query", "K\\Missing"}, "cannot read K\\Missing: not found"},
@@ -469,6 +472,20 @@ TEST_F(RegTest, TheToolAndRegExeAgreeOnTheSameCommandLines) {
     }
   }
   DeleteKeyTree(sub);
+#ifdef _WIN32
+  // The views are real on Windows: a 32-bit program's HKLM\Software is Wow6432Node in the
+  // 64-bit view, where the tool and reg.exe both live.
+  const std::string view = "HKLM\\Software\\RuzIdeTestView";
+  const auto run = [&](std::vector<std::string> args) {
+    return ruzide::test::RunChild(args, {}, &input).status;
+  };
+  const std::string reg_exe = "C:\\windows\\system32\\reg.exe";
+  EXPECT_EQ(0, run({RUZIDE_TOOL_PATH, "reg", "add", view, "/v", "x", "/d", "1", "/reg:32", "/f"}));
+  EXPECT_EQ(0, run({reg_exe, "query", "HKLM\\Software\\Wow6432Node\\RuzIdeTestView", "/v", "x"}));
+  EXPECT_EQ(1, run({reg_exe, "query", view, "/reg:64"}));
+  EXPECT_EQ(0, run({RUZIDE_TOOL_PATH, "reg", "delete", view, "/reg:32", "/f"}));
+  EXPECT_EQ(1, run({reg_exe, "query", view, "/reg:32"}));
+#endif
 }
 
 TEST_F(RegTest, ImportAppliesAWellFormedFileInOrder) {

@@ -81,6 +81,9 @@ const char kRegUsage[] =
     "1252 (on Windows the ANSI code page). query, add, export and import convert\n"
     "through it; export /a writes the bytes unconverted.\n"
     "\n"
+    "Every command but watch takes /reg:32 or /reg:64: on Windows, the keys of 32-bit or\n"
+    "64-bit programs; the embedded store has one view, which both name.\n"
+    "\n"
     "Exit status: 0 on success, 1 on any failure, a bad command line included; compare\n"
     "answers 2 for keys that differ.\n";
 
@@ -115,10 +118,12 @@ struct Command {
 const struct {
   const char* name;
   bool takes_argument;
-} kOptions[] = {{"v", true},   {"ve", false}, {"va", false}, {"s", false},      {"t", true},
-                {"d", true},   {"f", false},  {"y", false},  {"od", false},     {"os", false},
-                {"oa", false}, {"on", false}, {"k", false},  {"c", false},      {"e", false},
-                {"se", true},  {"a", false},  {"cp", true},  {"strict", false}, {"z", false}};
+} kOptions[] = {{"v", true},       {"ve", false},    {"va", false},     {"s", false},
+                {"t", true},       {"d", true},      {"f", false},      {"y", false},
+                {"od", false},     {"os", false},    {"oa", false},     {"on", false},
+                {"k", false},      {"c", false},     {"e", false},      {"se", true},
+                {"a", false},      {"cp", true},     {"strict", false}, {"z", false},
+                {"reg:32", false}, {"reg:64", false}};
 
 // A bad command line is a failure like any other, 1, as Windows' reg answers it: scripts
 // written for that tool test for nothing else.
@@ -271,6 +276,10 @@ bool ParseRequest(const Command& command, const std::vector<std::string>& args, 
   }
   if (strcmp(command.name, "query") == 0 && !CheckQuery(*request, error)) return false;
   if (strcmp(command.name, "add") == 0 && !CheckAdd(*request, error)) return false;
+  if (request->Has("reg:32") && request->Has("reg:64")) {
+    *error = "give only one of /reg:32 and /reg:64";
+    return false;
+  }
   if (request->Has("od") + request->Has("os") + request->Has("oa") + request->Has("on") > 1) {
     *error = "give only one of /od, /os, /oa and /on";
     return false;
@@ -533,16 +542,18 @@ const Command kCommands[] = {
     {"query",
      "query <KEY> [/v <name> | /ve] [/s] [/t <types>] [/se <char>] [/z] [/cp <n>] "
      "[/f <pattern> [/k] [/v] [/d] [/c] [/e]]",
-     " v ve s cp f k d c e t se z ", 1, true, Query},
+     " v ve s cp f k d c e t se z reg:32 reg:64 ", 1, true, Query},
     {"add", "add <KEY> [/v <name> | /ve] [/t <type>] [/s <char>] [/d <data>] [/f] [/cp <n>]",
-     " v ve t s d f cp ", 1, true, Add},
-    {"delete", "delete <KEY> [/v <name> | /ve | /va] [/f]", " v ve va f ", 1, true, Delete},
-    {"export", "export <KEY> <file> [/y] [/a] [/cp <n>]", " y a cp ", 2, true, Export},
-    {"import", "import <file> [/strict] [/cp <n>]", " cp strict ", 1, false, Import},
+     " v ve t s d f cp reg:32 reg:64 ", 1, true, Add},
+    {"delete", "delete <KEY> [/v <name> | /ve | /va] [/f]", " v ve va f reg:32 reg:64 ", 1, true,
+     Delete},
+    {"export", "export <KEY> <file> [/y] [/a] [/cp <n>]", " y a cp reg:32 reg:64 ", 2, true,
+     Export},
+    {"import", "import <file> [/strict] [/cp <n>]", " cp strict reg:32 reg:64 ", 1, false, Import},
     {"watch", "watch <KEY> [/s]", " s ", 1, true, Watch},
-    {"copy", "copy <KEY1> <KEY2> [/s] [/f]", " s f ", 2, true, Copy},
+    {"copy", "copy <KEY1> <KEY2> [/s] [/f]", " s f reg:32 reg:64 ", 2, true, Copy},
     {"compare", "compare <KEY1> <KEY2> [/v <name> | /ve] [/s] [/od | /os | /oa | /on]",
-     " v ve s od os oa on ", 2, true, Compare},
+     " v ve s od os oa on reg:32 reg:64 ", 2, true, Compare},
 };
 
 }  // namespace
@@ -562,6 +573,9 @@ int RegCommand(const std::vector<std::string>& args, FILE* out, FILE* err) {
     Request request;
     std::string error;
     if (!ParseRequest(command, args, &request, &error)) return UsageError(err, error);
+    UseRegistryView(request.Has("reg:32")   ? KEY_WOW64_32KEY
+                    : request.Has("reg:64") ? KEY_WOW64_64KEY
+                                            : 0);
     return command.run(request, out, err);
   }
   return UsageError(err, "unknown reg command '" + (args.empty() ? "" : args[0]) + "'");

@@ -14,6 +14,9 @@ constexpr size_t kMaxValueNameBytes = 2 * 16384;
 
 BYTE* Bytes(std::string& buffer) { return reinterpret_cast<BYTE*>(&buffer[0]); }
 
+// The view of UseRegistryView: a command's keys all lie in one.
+REGSAM g_view = 0;
+
 }  // namespace
 
 RegKey::~RegKey() { Close(); }
@@ -27,15 +30,17 @@ void RegKey::Close() {
   key_ = nullptr;
 }
 
+void UseRegistryView(REGSAM view) { g_view = view; }
+
 LONG RegKey::Open(const RegPath& path, REGSAM access) {
   Close();
-  return RegOpenKeyExA(path.root, path.sub.c_str(), 0, access, &key_);
+  return RegOpenKeyExA(path.root, path.sub.c_str(), 0, access | g_view, &key_);
 }
 
 LONG RegKey::Create(const RegPath& path) {
   Close();
   return RegCreateKeyExA(path.root, path.sub.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                         KEY_READ | KEY_WRITE, nullptr, &key_, nullptr);
+                         KEY_READ | KEY_WRITE | g_view, nullptr, &key_, nullptr);
 }
 
 LONG RegKey::Watch(bool subtree, HANDLE event) const {
@@ -144,7 +149,13 @@ LONG DeleteTree(const RegPath& path, RegPath* failed) {
     const LONG status = DeleteTree(path.Child(name), failed);
     if (status != ERROR_SUCCESS) return status;
   }
+#ifdef _WIN32
+  // Only the Ex form takes a view: RegDeleteKeyA deletes in the program's own.
+  const LONG status = g_view == 0 ? RegDeleteKeyA(path.root, path.sub.c_str())
+                                  : RegDeleteKeyExA(path.root, path.sub.c_str(), g_view, 0);
+#else
   const LONG status = RegDeleteKeyA(path.root, path.sub.c_str());
+#endif
   if (status != ERROR_SUCCESS) *failed = path;
   return status;
 }

@@ -14,6 +14,12 @@
 namespace ruzide {
 namespace tool {
 
+// Chooses the registry view every key below is opened, created and deleted in:
+// KEY_WOW64_32KEY or KEY_WOW64_64KEY (/reg:32, /reg:64), or 0 for the program's own. On
+// Windows a 64-bit program then sees the 32-bit programs' keys, or the reverse; the
+// embedded store has one view, and takes either as no change.
+void UseRegistryView(REGSAM view);
+
 // A key handle, closed when the object goes. Every call returns ERROR_SUCCESS or the
 // registry's error code.
 class RegKey {
