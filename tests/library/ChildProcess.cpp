@@ -130,7 +130,8 @@ ChildResult RunChild(const std::vector<std::string>& argv,
   CloseHandle(startup.hStdError);
   if (input != nullptr) CloseHandle(startup.hStdInput);
   DeleteFileA(in_path);
-  result.out = WithUnixLineEnds(ReadWhole(out_path));
+  result.out_bytes = ReadWhole(out_path);
+  result.out = WithUnixLineEnds(result.out_bytes);
   result.err = WithUnixLineEnds(ReadWhole(err_path));
   DeleteFileA(out_path);
   DeleteFileA(err_path);
@@ -167,6 +168,7 @@ ChildResult RunChild(const std::vector<std::string>& argv,
     const int status = pclose(pipe);
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
+  result.out_bytes = result.out;
   result.err = ReadWhole(err_path);
   unlink(err_path);
   if (in_fd >= 0) unlink(in_path);
