@@ -347,6 +347,7 @@ void Database::Abandon() {
 }
 
 void Database::Close() {
+  later_.clear();
   for (sqlite3_stmt* statement : statements_) sqlite3_finalize(statement);
   statements_.clear();
   if (db_ != nullptr) sqlite3_close_v2(db_);
@@ -473,9 +474,13 @@ sqlite3_stmt* Database::Use(int index) { return statements_[index]; }
 
 void Database::BeginRead() { Statement(Use(kBegin)).Run(); }
 void Database::BeginWrite() { Statement(Use(kBeginImmediate)).Run(); }
-void Database::Commit() { Statement(Use(kCommit)).Run(); }
+void Database::Commit() {
+  DeleteLaterValues();
+  Statement(Use(kCommit)).Run();
+}
 
 void Database::Rollback() {
+  later_.clear();
   if (db_ != nullptr && !sqlite3_get_autocommit(db_)) {
     sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
   }
@@ -494,6 +499,7 @@ bool Database::KeyExists(int64_t key) {
 }
 
 bool Database::FindValue(int64_t key, std::string_view folded, StoredValue* value) {
+  DeleteLaterValues();
   Statement query(Use(kFindValue));
   query.Bind(key).Bind(folded);
   if (!query.Step()) return false;
@@ -503,6 +509,7 @@ bool Database::FindValue(int64_t key, std::string_view folded, StoredValue* valu
 }
 
 std::vector<SubkeyEntry> Database::ListSubkeys(int64_t key) {
+  DeleteLaterValues();  // for the last-write times
   std::vector<SubkeyEntry> subkeys;
   Statement query(Use(kListSubkeys));
   query.Bind(key);
@@ -511,6 +518,7 @@ std::vector<SubkeyEntry> Database::ListSubkeys(int64_t key) {
 }
 
 std::vector<ValueEntry> Database::ListValues(int64_t key) {
+  DeleteLaterValues();
   std::vector<ValueEntry> values;
   Statement query(Use(kListValues));
   query.Bind(key);
@@ -521,6 +529,7 @@ std::vector<ValueEntry> Database::ListValues(int64_t key) {
 }
 
 int64_t Database::LastWriteTime(int64_t key) {
+  DeleteLaterValues();
   Statement query(Use(kLastWriteTime));
   query.Bind(key);
   return query.Step() ? query.Integer(0) : 0;
@@ -557,6 +566,8 @@ int64_t Database::InsertKey(int64_t parent, std::string_view name, std::string_v
 }
 
 void Database::DeleteKey(int64_t key) {
+  // The key's values left for later go with the rest; those of other keys stay.
+  while (!later_.empty() && later_.back().first == key) later_.pop_back();
   Statement(Use(kDeleteKeyValues)).Bind(key).Run();
   Statement(Use(kDeleteKey)).Bind(key).Run();
 }
@@ -570,6 +581,7 @@ void Database::SetLastWriteTime(int64_t key, int64_t now) {
 // insert's search for the last place included, and rewriting values is the common case.
 void Database::PutValue(int64_t key, std::string_view name, std::string_view folded, DWORD type,
                         const BYTE* data, DWORD size, int64_t now) {
+  DeleteLaterValues();
   Statement(Use(kUpdateValue))
       .Bind(key)
       .Bind(folded)
@@ -589,8 +601,34 @@ void Database::PutValue(int64_t key, std::string_view name, std::string_view fol
 }
 
 bool Database::DeleteValue(int64_t key, std::string_view folded) {
+  DeleteLaterValues();
   Statement(Use(kDeleteValue)).Bind(key).Bind(folded).Run();
   return sqlite3_changes(db_) > 0;
+}
+
+bool Database::DeleteValueLater(int64_t key, std::string_view folded, bool exists) {
+  // A small bound keeps the look through them below and the one from the end in
+  // DeleteKey short when values are deleted without their keys.
+  constexpr size_t kMostLater = 64;
+  if (!exists) {
+    for (const auto& value : later_) {
+      if (value.first == key && value.second == folded) return false;
+    }
+    Statement query(Use(kFindValue));
+    query.Bind(key).Bind(folded);
+    if (!query.Step()) return false;
+  }
+  if (later_.size() >= kMostLater) DeleteLaterValues();
+  later_.emplace_back(key, folded);
+  return true;
+}
+
+void Database::DeleteLaterValues() {
+  if (later_.empty()) return;
+  for (const auto& value : later_) {
+    Statement(Use(kDeleteValue)).Bind(value.first).Bind(value.second).Run();
+  }
+  later_.clear();
 }
 
 // ---- Care of the store: check, backup, restore ----
@@ -614,6 +652,7 @@ std::string Database::Examine(StoreCounts* counts) {
   const bool own_transaction = sqlite3_get_autocommit(db_) != 0;
   std::string problem;
   try {
+    DeleteLaterValues();
     if (own_transaction) Exec("BEGIN");
     problem = ExamineSchema();
     if (problem.empty()) {
@@ -726,6 +765,7 @@ void Database::ReplaceTree(Database& source) {
       "SELECT max(ifnull((SELECT seq FROM sqlite_sequence WHERE name = 'keys'), 0), "
       "(SELECT max(id) FROM keys))");
   auto id = [offset](int64_t key) { return key == kRootKey ? kRootKey : key + offset; };
+  later_.clear();  // every value goes
   Exec("DELETE FROM vals; DELETE FROM keys WHERE id <> 1;");
   // AUTOINCREMENT moves the sequence past the largest id inserted.
   CopyRows(

@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/WinTypes.h"
@@ -168,6 +169,12 @@ class Database {
   void PutValue(int64_t key, std::string_view name, std::string_view folded, DWORD type,
                 const BYTE* data, DWORD size, int64_t now);
   bool DeleteValue(int64_t key, std::string_view folded);  // false if there was none
+  // As DeleteValue, but the row may stay until the values are next used, the commit, or
+  // the key's own DeleteKey, which takes it with the key's other values in one
+  // statement: deleting a subtree deletes each value before its key. `exists` skips the
+  // look for the value, for a caller that knows it is there. A failure to delete the row
+  // ends whichever later call does.
+  bool DeleteValueLater(int64_t key, std::string_view folded, bool exists);
 
  private:
   class Statement;
@@ -186,11 +193,14 @@ class Database {
   void CopyRows(Database& source, const char* select, const char* insert, unsigned id_columns,
                 Map map);
   sqlite3_stmt* Use(int index);
+  void DeleteLaterValues();  // before anything uses the values table
 
   sqlite3* db_ = nullptr;
   int64_t deadline_ = 0;
   std::vector<sqlite3_stmt*> statements_;
   bool legacy_ = false;  // read-only, without the columns that later versions added
+  // The values DeleteValueLater left, as (key, folded name), in the order deleted.
+  std::vector<std::pair<int64_t, std::string>> later_;
 };
 
 }  // namespace ruzide::registry

@@ -894,6 +894,9 @@ LONG Store::DeleteKey(const KeyRef& from, const KeyNames& names) {
     changes_.Record(id, kKeyDeleted);
     NoteChange(parent, kChangeName);
     DatabaseOf(id).DeleteKey(id);
+    // The key's own last-write time, which deleting its values had marked for writing
+    // at the commit, has no row left to go to.
+    while (!touched_.empty() && touched_.back() == id) touched_.pop_back();
     Touch(parent);
     cache_.PutSubkey(parent, folded, 0);
     cache_.PutAlive(id, false);
@@ -940,7 +943,18 @@ LONG Store::DeleteValue(const KeyRef& key, std::string_view name) {
   return Write([&]() -> LONG {
     if (!Alive(key.id)) return ERROR_KEY_DELETED;
     std::string folded = FoldName(name);
-    if (!DatabaseOf(key.id).DeleteValue(key.id, folded)) return ERROR_FILE_NOT_FOUND;
+    Database& db = DatabaseOf(key.id);
+    if (CurrentTransaction().joined[root_] != this) {
+      if (!db.DeleteValue(key.id, folded)) return ERROR_FILE_NOT_FOUND;
+    } else {
+      // A transaction that deletes a subtree deletes each key's values and then the
+      // key: the rows go with the key's in one statement, at half the cost of deleting
+      // each. The cache, right inside the transaction, may know that the value exists.
+      const StoredValue* cached = nullptr;
+      bool known = caching_ && cache_.FindValue(key.id, folded, &cached);
+      if (known && cached == nullptr) return ERROR_FILE_NOT_FOUND;
+      if (!db.DeleteValueLater(key.id, folded, known)) return ERROR_FILE_NOT_FOUND;
+    }
     Touch(key.id);
     NoteChange(key.id, kChangeLastSet);
     cache_.PutValue(key.id, folded, nullptr);

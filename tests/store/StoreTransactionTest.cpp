@@ -167,4 +167,42 @@ TEST_F(StoreTransactionTest, ARollbackLeavesNoTraceInAnyCache) {
   }
 }
 
+// Values deleted inside a transaction may keep their rows until their key goes, the
+// values are read from the database, or the commit; each call answers, and the commit or
+// rollback leaves, what deleting each at once would have.
+TEST_F(StoreTransactionTest, ValuesDeletedInsideATransactionGoAtItsEndOrNotAtAll) {
+  HKEY key = CreateKey(HKEY_CURRENT_USER, "Values");
+  HKEY doomed = CreateKey(key, "Doomed");
+  for (const char* name : {"a", "b", "c"}) {
+    ASSERT_EQ(ERROR_SUCCESS, SetDword(key, name, 1));
+    ASSERT_EQ(ERROR_SUCCESS, SetDword(doomed, name, 1));
+  }
+  folder_.Reopen();  // nothing cached: the first deletion looks in the database
+  key = CreateKey(HKEY_CURRENT_USER, "Values");
+  doomed = CreateKey(key, "Doomed");
+  BeginTransaction();
+  EXPECT_EQ(ERROR_SUCCESS, RegDeleteValueA(key, "a"));
+  EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegDeleteValueA(key, "a"));
+  EXPECT_EQ(ERROR_SUCCESS, SetDword(key, "a", 2));  // after the deletion, not before
+  EXPECT_EQ((std::vector<std::string>{"b", "c", "a"}), ValueNames(key));
+  EXPECT_EQ(ERROR_SUCCESS, RegDeleteValueA(key, "b"));  // left for the commit
+  for (const char* name : {"a", "b", "c"}) EXPECT_EQ(ERROR_SUCCESS, RegDeleteValueA(doomed, name));
+  EXPECT_EQ(ERROR_SUCCESS, RegDeleteKeyA(key, "Doomed"));
+  EXPECT_EQ(ERROR_SUCCESS, EndTransaction(true));
+
+  BeginTransaction();
+  EXPECT_EQ(ERROR_SUCCESS, RegDeleteValueA(key, "c"));
+  EXPECT_EQ(ERROR_SUCCESS, EndTransaction(false));
+  BeginTransaction();  // must not carry out the deletion rolled back
+  EXPECT_EQ(ERROR_SUCCESS, SetDword(key, "d", 1));
+  EXPECT_EQ(ERROR_SUCCESS, EndTransaction(true));
+
+  folder_.Reopen();
+  key = CreateKey(HKEY_CURRENT_USER, "Values");
+  EXPECT_EQ((std::vector<std::string>{"c", "a", "d"}), ValueNames(key));
+  EXPECT_EQ(2u, QueryDword(key, "a"));
+  EXPECT_TRUE(SubkeyNames(key).empty());
+  EXPECT_EQ("ok", folder_.IntegrityCheck(HKEY_CURRENT_USER));
+}
+
 }  // namespace
