@@ -4,11 +4,23 @@ namespace ruzide::registry {
 
 namespace {
 
-// Enough for every key and value of a store of a million keys with three values each,
-// some 5 million entries of about 100 bytes: a cache that started afresh whenever a walk
-// over a large tree filled it missed on nearly every lookup of the next walk, which made
-// a read cost ten times more at 100,000 keys than at 1,000. Only what is looked up is
+// Enough for every key of a store of a million keys (1,010,000 in the benchmark tree),
+// which a walk over it looks up again and again: a cache that started afresh whenever a
+// walk over a large tree filled it missed on nearly every lookup of the next walk, which
+// made a read cost ten times more at 100,000 keys than at 1,000. At this bound the index
+// takes some 64 MB and the names up to kMaxNameBytes more; it is also all that an import
+// or export of a file of any number of keys holds of them. Only what is looked up is
 // held, so a process that uses a few keys of a large store holds a few entries.
+constexpr size_t kMaxKeys = (size_t{1} << 21) / 4 * 3;
+constexpr size_t kMaxNameBytes = 32 << 20;
+
+// A name found missing, or the name of a key this process created, is added only while
+// fewer names than this are held: enough for every key of the benchmark tree of 100,000
+// keys, which a program creates and then reads back, while an import of a million keys,
+// which opens each once to create it, holds no more than this of their names.
+constexpr size_t kMaxNewNames = 1 << 17;
+
+// The values, times and classes: enough for the three values of each key of a million.
 constexpr size_t kMaxEntries = 1 << 23;
 
 // A write adds an entry for a value only while fewer values than this are held (some
@@ -55,11 +67,12 @@ void Forget(Map& map) {
 
 }  // namespace
 
+KeyCache::KeyCache() : keys_(kMaxKeys, kMaxNameBytes) {}
+
 void KeyCache::Reset(uint64_t tag) {
   tag_ = tag;
   ++epoch_;
-  Forget(subkeys_);
-  Forget(alive_);
+  keys_.Clear();
   Forget(values_);
   Forget(classes_);
   ForgetLists();
@@ -72,9 +85,7 @@ void KeyCache::ForgetLists() {
   list_bytes_ = 0;
 }
 
-size_t KeyCache::Entries() const {
-  return subkeys_.size() + alive_.size() + values_.size() + times_.size() + classes_.size();
-}
+size_t KeyCache::Entries() const { return values_.size() + times_.size() + classes_.size(); }
 
 void KeyCache::MakeRoom() {
   if (Entries() >= kMaxEntries) Reset(tag_);
@@ -86,29 +97,20 @@ void KeyCache::MakeListRoom(size_t bytes) {
 }
 
 bool KeyCache::FindSubkey(int64_t parent, const std::string& folded, int64_t* id) const {
-  auto found = subkeys_.find(NameKey{parent, folded});
-  if (found == subkeys_.end()) return false;
-  *id = found->second;
-  return true;
+  return keys_.FindSubkey(parent, folded, id);
 }
 
 void KeyCache::PutSubkey(int64_t parent, const std::string& folded, int64_t id) {
-  MakeRoom();
-  subkeys_[NameKey{parent, folded}] = id;
-  if (id != 0) alive_[id] = true;
+  keys_.PutSubkey(parent, folded, id, id != 0 || keys_.names() < kMaxNewNames);
   if (id == 0) ++epoch_;
 }
 
-bool KeyCache::FindAlive(int64_t key, bool* alive) const {
-  auto found = alive_.find(key);
-  if (found == alive_.end()) return false;
-  *alive = found->second;
-  return true;
+void KeyCache::PutCreatedSubkey(int64_t parent, const std::string& folded, int64_t id) {
+  keys_.PutSubkey(parent, folded, id, keys_.names() < kMaxNewNames);
 }
 
 void KeyCache::PutAlive(int64_t key, bool alive) {
-  MakeRoom();
-  alive_[key] = alive;
+  keys_.PutAlive(key, alive);
   if (!alive) ++epoch_;
 }
 
@@ -169,6 +171,10 @@ void KeyCache::PutLastWriteTime(int64_t key, int64_t time) {
 }
 
 bool KeyCache::FindClass(int64_t key, std::string* key_class) const {
+  if (keys_.FindEmptyClass(key)) {
+    key_class->clear();
+    return true;
+  }
   auto found = classes_.find(key);
   if (found == classes_.end()) return false;
   *key_class = found->second;
@@ -176,6 +182,7 @@ bool KeyCache::FindClass(int64_t key, std::string* key_class) const {
 }
 
 void KeyCache::PutClass(int64_t key, const std::string& key_class) {
+  if (key_class.empty()) return keys_.PutEmptyClass(key);
   MakeRoom();
   classes_[key] = key_class;
 }

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/registry/Database.h"
+#include "platform/registry/KeyIndex.h"
 
 namespace ruzide::registry {
 
@@ -22,6 +23,8 @@ using ValueList = std::shared_ptr<const std::vector<ValueEntry>>;
 
 class KeyCache {
  public:
+  KeyCache();
+
   // An odd tag: no generation counter value matches it.
   static constexpr uint64_t kUntagged = 1;
 
@@ -41,8 +44,12 @@ class KeyCache {
   // The id of the subkey `folded` of `parent`; 0 records that there is none.
   bool FindSubkey(int64_t parent, const std::string& folded, int64_t* id) const;
   void PutSubkey(int64_t parent, const std::string& folded, int64_t id);
+  // What creating the key calls: as PutSubkey, but like a lookup that finds no key, it adds
+  // an entry for the name only while the cache holds few, so that a process that creates
+  // many keys and reads few, such as an import, does not hold all it created.
+  void PutCreatedSubkey(int64_t parent, const std::string& folded, int64_t id);
 
-  bool FindAlive(int64_t key, bool* alive) const;
+  bool FindAlive(int64_t key, bool* alive) const { return keys_.FindAlive(key, alive); }
   void PutAlive(int64_t key, bool alive);
 
   // Sets *value to the value, or to null when the cache records that there is none.
@@ -83,7 +90,8 @@ class KeyCache {
     StoredValue value;
   };
 
-  // Bounds memory: past this many entries the cache starts afresh.
+  // Bounds the memory of the values, times and classes: past this many entries the cache
+  // starts afresh. The keys are bounded by their own index.
   void MakeRoom();
   size_t Entries() const;
   // Bounds the lists' memory: past a budget they are all forgotten before `bytes` more.
@@ -91,14 +99,13 @@ class KeyCache {
 
   uint64_t tag_ = kUntagged;
   uint64_t epoch_ = 1;
-  std::unordered_map<NameKey, int64_t, NameKeyHash> subkeys_;
-  std::unordered_map<int64_t, bool> alive_;
+  KeyIndex keys_;  // the subkeys, whether keys are there, and which have no class
   std::unordered_map<NameKey, CachedValue, NameKeyHash> values_;
   std::unordered_map<int64_t, SubkeyList> subkey_lists_;
   std::unordered_map<int64_t, ValueList> value_lists_;
   size_t list_bytes_ = 0;  // roughly what the lists hold
   std::unordered_map<int64_t, int64_t> times_;
-  std::unordered_map<int64_t, std::string> classes_;
+  std::unordered_map<int64_t, std::string> classes_;  // the classes that are not empty
 };
 
 }  // namespace ruzide::registry

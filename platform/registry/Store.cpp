@@ -862,7 +862,7 @@ LONG Store::CreateKey(const KeyRef& from, const KeyNames& names, std::string_vie
         child = db.InsertKey(id, name, folded, FileTimeNow(), own_class);
         Touch(id);
         NoteChange(id, kChangeName);
-        cache_.PutSubkey(id, folded, child);
+        cache_.PutCreatedSubkey(id, folded, child);
       }
       id = child;
     }

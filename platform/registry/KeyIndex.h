@@ -1,0 +1,99 @@
+// The keys one process has looked up in a store, for KeyCache: each key's id by its
+// parent and folded name (0 for a name known to be missing), whether an id is a key that
+// is there, and whether its class is empty.
+//
+// A walk over a large tree looks up every key once per walk, and the next walk finds them
+// here only if all of them fit, so this holds many keys in little memory: two flat tables
+// (open addressing, linear probing, at most three-quarters full) and one buffer of names,
+// 50 to 75 bytes a key with names of a few letters, where node-based maps took some 130.
+// It is bounded: when either table holds `max_keys` entries, or the names
+// `max_name_bytes`, it forgets everything and starts afresh, so that a process that looks
+// up ever more keys, such as an import or export of a large file, holds no more than that.
+#ifndef RUZIDE_PLATFORM_REGISTRY_KEYINDEX_H_
+#define RUZIDE_PLATFORM_REGISTRY_KEYINDEX_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace ruzide::registry {
+
+class KeyIndex {
+ public:
+  KeyIndex(size_t max_keys, size_t max_name_bytes)
+      : max_keys_(max_keys), max_name_bytes_(max_name_bytes) {}
+
+  // Each Find returns false when the index has no entry.
+  bool FindSubkey(int64_t parent, std::string_view folded, int64_t* id) const;
+  // With `add` false, only sets an entry there is (and that `id` is there).
+  void PutSubkey(int64_t parent, std::string_view folded, int64_t id, bool add = true);
+  bool FindAlive(int64_t key, bool* alive) const {
+    const uint64_t entry = ids_.empty() ? 0 : ids_[FindId(key)];
+    if ((entry & (kAlive | kDead)) == 0) return false;
+    *alive = (entry & kAlive) != 0;
+    return true;
+  }
+  void PutAlive(int64_t key, bool alive);
+  // True when the key is known to have an empty class; a class that is not empty is
+  // KeyCache's to hold.
+  bool FindEmptyClass(int64_t key) const {
+    return !ids_.empty() && (ids_[FindId(key)] & kEmptyClass) != 0;
+  }
+  void PutEmptyClass(int64_t key);
+
+  // Forgets everything and gives back the memory.
+  void Clear();
+  size_t names() const { return names_used_; }
+  size_t keys() const { return names_used_ > ids_used_ ? names_used_ : ids_used_; }
+
+ private:
+  struct Name {
+    int64_t parent;
+    int64_t id;
+    uint32_t hash;
+    uint32_t at;  // of the name's length and bytes in name_bytes_; kNoName when free
+  };
+  static constexpr uint32_t kNoName = UINT32_MAX;
+
+  const Name* FindName(int64_t parent, std::string_view folded, uint32_t hash) const;
+  bool SameName(const Name& slot, std::string_view folded) const;
+  // Ids stay below 2^60 (the change log's limit), which leaves the bits above for flags.
+  static constexpr uint64_t kIdBits = (uint64_t{1} << 60) - 1;
+  static constexpr uint64_t kAlive = uint64_t{1} << 63;
+  static constexpr uint64_t kDead = uint64_t{1} << 62;
+  static constexpr uint64_t kEmptyClass = uint64_t{1} << 61;
+
+  // The high half of a product with an odd constant: a few instructions, which count on a
+  // lookup that nearly every call makes, and its low bits, which pick the slot, depend on
+  // all the low bits of the input, where ids and hashes differ.
+  static uint32_t Mix(uint64_t x) {
+    return static_cast<uint32_t>((x * 0x9e3779b97f4a7c15ULL) >> 32);
+  }
+  static uint32_t NameHash(int64_t parent, std::string_view folded);
+  // The slot of `key`, or the free one it would take; the table must not be empty. A key
+  // that is no id (0, or past kIdBits) finds a free slot.
+  size_t FindId(int64_t key) const {
+    const size_t mask = ids_.size() - 1;
+    for (size_t i = Mix(static_cast<uint64_t>(key)) & mask;; i = (i + 1) & mask) {
+      if (ids_[i] == 0 || (ids_[i] & kIdBits) == static_cast<uint64_t>(key)) return i;
+    }
+  }
+  void SetIdFlags(int64_t key, uint64_t set, uint64_t clear);
+  void GrowNames();
+  void GrowIds();
+
+  const size_t max_keys_;
+  const size_t max_name_bytes_;
+  std::vector<Name> names_;
+  size_t names_used_ = 0;
+  std::string name_bytes_;
+  // A key's id with flags in the bits above any id; 0 marks a free slot.
+  std::vector<uint64_t> ids_;
+  size_t ids_used_ = 0;
+};
+
+}  // namespace ruzide::registry
+
+#endif  // RUZIDE_PLATFORM_REGISTRY_KEYINDEX_H_
