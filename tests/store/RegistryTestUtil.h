@@ -3,6 +3,7 @@
 #define RUZIDE_TESTS_STORE_REGISTRYTESTUTIL_H_
 
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -79,5 +80,41 @@ std::vector<std::string> Names(HKEY key, Enumerate enumerate) {
 }
 inline std::vector<std::string> SubkeyNames(HKEY key) { return Names(key, RegEnumKeyExA); }
 inline std::vector<std::string> ValueNames(HKEY key) { return Names(key, RegEnumValueA); }
+
+// Everything at and below `path` of `root` as text, to compare registries by: a "[path]"
+// line, a "name type bytes" line per value (its bytes in hex, or over 64 of them their
+// count and a hash), then each subkey's, in enumeration order. What cannot be read
+// shows as "error <status>".
+inline std::string Dump(HKEY root, const std::string& path) {
+  HKEY key = nullptr;
+  LONG status = RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key);
+  if (status != ERROR_SUCCESS) return "error " + std::to_string(status) + "\n";
+  std::string text = "[" + path + "]\n";
+  for (const std::string& name : ValueNames(key)) {
+    DWORD type = 0, size = 0;
+    status = RegQueryValueExA(key, name.c_str(), nullptr, &type, nullptr, &size);
+    std::string data(size, '\0');
+    if (status == ERROR_SUCCESS) {
+      status = RegQueryValueExA(key, name.c_str(), nullptr, &type,
+                                reinterpret_cast<BYTE*>(&data[0]), &size);
+    }
+    text += name + " " + std::to_string(type) + " ";
+    if (status != ERROR_SUCCESS) {
+      text += "error " + std::to_string(status);
+    } else if (size > 64) {
+      text += std::to_string(size) + " bytes #" + std::to_string(std::hash<std::string>()(data));
+    } else {
+      for (unsigned char c : data.substr(0, size)) {
+        text += "0123456789abcdef"[c >> 4];
+        text += "0123456789abcdef"[c & 15];
+      }
+    }
+    text += "\n";
+  }
+  const std::vector<std::string> subkeys = SubkeyNames(key);
+  RegCloseKey(key);
+  for (const std::string& name : subkeys) text += Dump(root, path + "\\" + name);
+  return text;
+}
 
 #endif  // RUZIDE_TESTS_STORE_REGISTRYTESTUTIL_H_

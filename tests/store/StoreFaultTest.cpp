@@ -22,30 +22,8 @@ namespace {
 
 const char kKey[] = "Faulty";
 
-// Everything below HKEY_CURRENT_USER\Faulty, as a string, or the error that stopped it.
-std::string Contents(const std::string& path = kKey) {
-  HKEY key = nullptr;
-  LONG status = OpenKey(HKEY_CURRENT_USER, path.c_str(), KEY_READ, &key);
-  if (status != ERROR_SUCCESS) return "error " + std::to_string(status);
-  std::string text = "[" + path + "]";
-  for (const std::string& name : ValueNames(key)) {
-    DWORD size = 0;
-    status = RegQueryValueExA(key, name.c_str(), nullptr, nullptr, nullptr, &size);
-    std::string data(size, '\0');
-    if (status == ERROR_SUCCESS) {
-      status = RegQueryValueExA(key, name.c_str(), nullptr, nullptr,
-                                reinterpret_cast<BYTE*>(&data[0]), &size);
-    }
-    if (data.size() > 64)
-      data = std::to_string(size) + " bytes #" + std::to_string(std::hash<std::string>()(data));
-    text += " " + name + "=" + data;
-    if (status != ERROR_SUCCESS) text += "(error " + std::to_string(status) + ")";
-  }
-  std::vector<std::string> subkeys = SubkeyNames(key);
-  RegCloseKey(key);
-  for (const std::string& name : subkeys) text += " " + Contents(path + "\\" + name);
-  return text;
-}
+// Everything below HKEY_CURRENT_USER\\Faulty, or the error that stopped it.
+std::string Contents() { return Dump(HKEY_CURRENT_USER, kKey); }
 
 // A second process with a store connection of its own, forked once: it dumps the registry,
 // or writes elsewhere in it so that this process's cache and SQLite's go stale.
@@ -287,11 +265,11 @@ TEST(StoreFullDiskTest, AWriteWithoutRoomFailsAndLosesNothing) {
   EXPECT_EQ(ERROR_REGISTRY_IO_FAILED, status);
   const std::string kept = Contents();
   EXPECT_EQ(kept, peer->Sees());
-  EXPECT_NE(std::string::npos, kept.find("fill" + std::to_string(i - 1) + "="));
-  EXPECT_EQ(std::string::npos, kept.find("fill" + std::to_string(i) + "="));
+  EXPECT_NE(std::string::npos, kept.find("\nfill" + std::to_string(i - 1) + " "));
+  EXPECT_EQ(std::string::npos, kept.find("\nfill" + std::to_string(i) + " "));
   unlink(filler.c_str());
   EXPECT_EQ(ERROR_SUCCESS, put(i));
-  EXPECT_NE(std::string::npos, peer->Sees().find("fill" + std::to_string(i) + "="));
+  EXPECT_NE(std::string::npos, peer->Sees().find("\nfill" + std::to_string(i) + " "));
   RegCloseKey(key);
   peer.reset();
 }

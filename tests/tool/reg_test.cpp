@@ -284,39 +284,6 @@ TEST_F(RegTest, RegExeAndTheToolReadEachOthersFiles) {
 }
 #endif
 
-// The registry below `path`, every key's values with their types and bytes, as text.
-std::string Snapshot(const std::string& path) {
-  HKEY key = nullptr;
-  if (RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
-    return "";
-  }
-  std::string text = "[" + path + "]\n", sub;
-  char name[512], data[4096];
-  for (DWORD i = 0;; ++i) {
-    DWORD name_size = sizeof name, size = sizeof data, type = 0;
-    if (RegEnumValueA(key, i, name, &name_size, nullptr, &type, reinterpret_cast<BYTE*>(data),
-                      &size) != ERROR_SUCCESS) {
-      break;
-    }
-    text += std::string(name, name_size) + " " + std::to_string(type) + " ";
-    for (DWORD k = 0; k < size; ++k) {
-      text += "0123456789abcdef"[(data[k] >> 4) & 15];
-      text += "0123456789abcdef"[data[k] & 15];
-    }
-    text += "\n";
-  }
-  for (DWORD i = 0;; ++i) {
-    DWORD name_size = sizeof name;
-    if (RegEnumKeyExA(key, i, name, &name_size, nullptr, nullptr, nullptr, nullptr) !=
-        ERROR_SUCCESS) {
-      break;
-    }
-    sub += Snapshot(path + "\\" + std::string(name, name_size));
-  }
-  RegCloseKey(key);
-  return text + sub;
-}
-
 // Deletes the key at `path` below HKEY_CURRENT_USER and everything below it.
 void DeleteKeyTree(const std::string& path) {
   HKEY key = nullptr;
@@ -349,7 +316,7 @@ TEST_F(RegTest, TheToolAndRegExeAgreeOnTheSameCommandLines) {
     int status;                     // reg.exe's exit status
     std::vector<std::string> args;  // K stands for the key
     // On failure what the tool's message says (" K" stands for the key); on success a line
-    // of the key's Snapshot after, or with ! one that is gone. A query prints what reg.exe
+    // of the key's Dump after, or with ! one that is gone. A query prints what reg.exe
     // prints, unless this says why not.
     std::string expect = "";
   } kCases[] = {
@@ -431,7 +398,7 @@ TEST_F(RegTest, TheToolAndRegExeAgreeOnTheSameCommandLines) {
     MakeKey((sub + "\\Empty").c_str());
   };
   set_up();
-  const std::string before = Snapshot(sub);
+  const std::string before = Dump(HKEY_CURRENT_USER, sub);
   const std::string input;  // no answers: neither may ask
   for (const auto& c : kCases) {
     std::string line;
@@ -446,7 +413,7 @@ TEST_F(RegTest, TheToolAndRegExeAgreeOnTheSameCommandLines) {
     for (int i = first; i < 2; ++i) {
       set_up();
       result[i] = ruzide::test::RunChild(args[i], {}, &input);
-      after[i] = Snapshot(sub);
+      after[i] = Dump(HKEY_CURRENT_USER, sub);
       EXPECT_EQ(c.status, result[i].status) << args[i][0] << line << "\n"
                                             << result[i].out << result[i].err;
       if (c.status != 0) {
