@@ -184,21 +184,6 @@ TEST_F(KeyConformanceTest, VolatileKeysHoldOnlyVolatileKeysAndListWithTheOthers)
   RegCloseKey(fleeting);
 }
 
-TEST_F(KeyConformanceTest, LongNamesAndDeepPathsWork) {
-  std::string long_name(255, 'k');
-  HKEY key = CreateKey(base(), long_name.c_str());
-  ASSERT_NE(nullptr, key);
-  RegCloseKey(key);
-  EXPECT_EQ(std::vector<std::string>{long_name}, SubkeyNames(base()));
-  std::string deep = "d";
-  for (int level = 1; level < 100; ++level) deep += "\\d";
-  key = CreateKey(base(), deep.c_str());
-  ASSERT_NE(nullptr, key);
-  RegCloseKey(key);
-  EXPECT_EQ(ERROR_SUCCESS, OpenKey(base(), deep.c_str(), KEY_READ, &key));
-  RegCloseKey(key);
-}
-
 // A handle refuses what its access does not allow, and anything once its key is deleted.
 TEST_F(KeyConformanceTest, HandlesRefuseWhatTheirAccessOrADeletionForbids) {
   HKEY doomed = CreateKey(base(), "doomed");

@@ -61,6 +61,8 @@ TEST_F(StoreTest, NameAndDepthLimitsAreExact) {
   EXPECT_EQ(ERROR_INVALID_PARAMETER,
             OpenKey(HKEY_CURRENT_USER, std::string(256, 'k').c_str(), KEY_READ, &key));
   EXPECT_EQ(nullptr, CreateKey(HKEY_CURRENT_USER, std::string(256, 'k').c_str()));
+  RegCloseKey(CreateKey(HKEY_CURRENT_USER, std::string(255, 'k').c_str()));
+  EXPECT_EQ(std::vector<std::string>{std::string(255, 'k')}, SubkeyNames(HKEY_CURRENT_USER));
   std::string path = "d";
   for (int depth = 2; depth <= 512; ++depth) path += "\\d";
   key = CreateKey(HKEY_CURRENT_USER, path.c_str());
