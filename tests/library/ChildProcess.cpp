@@ -10,6 +10,8 @@
 
 #include <map>
 #else
+#include <poll.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
@@ -173,6 +175,54 @@ ChildResult RunChild(const std::vector<std::string>& argv,
   unlink(err_path);
   if (in_fd >= 0) unlink(in_path);
   return result;
+}
+
+RunningChild::RunningChild(const std::vector<std::string>& argv,
+                           const std::vector<std::pair<std::string, std::string>>& env) {
+  int ends[2];
+  if (pipe(ends) != 0) return;
+  pid_ = fork();
+  if (pid_ == 0) {
+    dup2(ends[1], STDOUT_FILENO);
+    for (const auto& [name, value] : env) setenv(name.c_str(), value.c_str(), 1);
+    std::vector<char*> args;
+    for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+    args.push_back(nullptr);
+    execv(args[0], args.data());
+    _exit(127);
+  }
+  close(ends[1]);
+  out_ = ends[0];
+}
+
+RunningChild::~RunningChild() {
+  if (pid_ > 0) Wait(SIGKILL);
+  close(out_);
+}
+
+std::string RunningChild::Line(int millis) {
+  for (;;) {
+    const size_t end = buffer_.find('\n');
+    if (end != std::string::npos) {
+      std::string line = buffer_.substr(0, end);
+      buffer_.erase(0, end + 1);
+      return line;
+    }
+    pollfd ready = {out_, POLLIN, 0};
+    char chunk[512];
+    ssize_t got = 0;
+    if (poll(&ready, 1, millis) != 1 || (got = read(out_, chunk, sizeof chunk)) <= 0) return "";
+    buffer_.append(chunk, got);
+  }
+}
+
+int RunningChild::Wait(int signal) {
+  if (pid_ <= 0) return -1;
+  if (signal != 0) kill(pid_, signal);
+  int status = 0;
+  const bool waited = waitpid(pid_, &status, 0) == pid_;
+  pid_ = -1;
+  return waited && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 #endif

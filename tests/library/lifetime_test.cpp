@@ -14,10 +14,9 @@
 
 #ifndef _WIN32
 #include <signal.h>
-#include <sys/wait.h>
 #include <time.h>
-#include <unistd.h>
 
+#include <memory>
 #include <random>
 #endif
 
@@ -88,30 +87,14 @@ class UnloadKillTest : public LibraryStoreTest {
 
   // Starts the host for `generation` and returns once it has begun to unload; the
   // slots are those of that generation only.
-  static pid_t StartUnload(int generation) {
-    const std::string numbers[] = {std::to_string(generation),
-                                   std::to_string(100 + generation * kSlots),
-                                   std::to_string(kSlots)};
-    const char* argv[] = {
-        RUZIDE_LIFETIME_HOST_PATH, RUZIDE_LIBRARY_PATH, "--write-back", numbers[0].c_str(),
-        numbers[1].c_str(),        numbers[2].c_str(),  nullptr};
-    int out[2];
-    if (pipe(out) != 0) return -1;
-    const pid_t pid = fork();
-    if (pid == 0) {
-      dup2(out[1], STDOUT_FILENO);
-      setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
-      signal(SIGPIPE, SIG_IGN);  // what it prints after "unloading" goes nowhere
-      execv(argv[0], const_cast<char* const*>(argv));
-      _exit(127);
-    }
-    close(out[1]);
-    std::string line;
-    for (char c; line.find("unloading=1\n") == std::string::npos && read(out[0], &c, 1) == 1;) {
-      line += c;
-    }
-    close(out[0]);
-    return pid;
+  static std::unique_ptr<ruzide::test::RunningChild> StartUnload(int generation) {
+    auto host = std::make_unique<ruzide::test::RunningChild>(
+        std::vector<std::string>{RUZIDE_LIFETIME_HOST_PATH, RUZIDE_LIBRARY_PATH, "--write-back",
+                                 std::to_string(generation),
+                                 std::to_string(100 + generation * kSlots), std::to_string(kSlots)},
+        std::vector<std::pair<std::string, std::string>>{{"ASAN_OPTIONS", "detect_leaks=0"}});
+    for (std::string line = "-"; line != "unloading=1" && !line.empty();) line = host->Line();
+    return host;
   }
 
   // The generation the current-user tree holds, or -1 if its values disagree.
@@ -147,10 +130,7 @@ class UnloadKillTest : public LibraryStoreTest {
 };
 
 TEST_F(UnloadKillTest, AnUnloadKilledDuringItsWriteBackLeavesEachTreeAllOldOrAllNew) {
-  const pid_t first = StartUnload(1);  // unloaded in full
-  int status = 0;
-  ASSERT_EQ(first, waitpid(first, &status, 0));
-  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  ASSERT_EQ(0, StartUnload(1)->Wait());  // unloaded in full
   ASSERT_EQ(1, UserGeneration());
   ASSERT_EQ(1, MachineGeneration());
   // Each kill comes at a random moment up to `reach` after the write-back began; the
@@ -160,13 +140,11 @@ TEST_F(UnloadKillTest, AnUnloadKilledDuringItsWriteBackLeavesEachTreeAllOldOrAll
   double reach = 2000;  // microseconds
   int user = 1, machine = 1, kept = 0, written = 0;
   for (int generation = 2; generation < 42; ++generation) {
-    const pid_t host = StartUnload(generation);
-    ASSERT_GT(host, 0);
+    const auto host = StartUnload(generation);
     const long pause = std::uniform_int_distribution<long>(0, static_cast<long>(reach))(random);
     const timespec interval = {pause / 1000000, pause % 1000000 * 1000};
     nanosleep(&interval, nullptr);
-    kill(host, SIGKILL);
-    ASSERT_EQ(host, waitpid(host, &status, 0));
+    host->Wait(SIGKILL);
     const int now_user = UserGeneration(), now_machine = MachineGeneration();
     ASSERT_TRUE(now_user == user || now_user == generation) << "generation " << generation;
     ASSERT_TRUE(now_machine == generation || (now_machine == machine && SlotsOf(generation) == 0))
