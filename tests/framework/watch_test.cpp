@@ -11,7 +11,7 @@
 #ifndef _WIN32
 #include <poll.h>
 
-#include "tests/store/ChildProcess.h"
+#include "tests/library/ChildProcess.h"
 #endif
 
 namespace {

@@ -10,7 +10,7 @@
 
 #include "framework/registry_calls/Transaction.h"
 #include "tests/framework/IsolatedRegistryTest.h"
-#include "tests/store/ChildProcess.h"
+#include "tests/library/ChildProcess.h"
 
 namespace {
 

@@ -11,9 +11,7 @@
 #include <map>
 #else
 #include <poll.h>
-#include <signal.h>
 #include <sys/wait.h>
-#include <unistd.h>
 #endif
 
 namespace ruzide {
@@ -181,22 +179,21 @@ RunningChild::RunningChild(const std::vector<std::string>& argv,
                            const std::vector<std::pair<std::string, std::string>>& env) {
   int ends[2];
   if (pipe(ends) != 0) return;
-  pid_ = fork();
-  if (pid_ == 0) {
+  child_ = std::make_unique<Child>([&] {
     dup2(ends[1], STDOUT_FILENO);
     for (const auto& [name, value] : env) setenv(name.c_str(), value.c_str(), 1);
     std::vector<char*> args;
     for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
     args.push_back(nullptr);
     execv(args[0], args.data());
-    _exit(127);
-  }
+    return 127;
+  });
   close(ends[1]);
   out_ = ends[0];
 }
 
 RunningChild::~RunningChild() {
-  if (pid_ > 0) Wait(SIGKILL);
+  child_.reset();  // killed if it still runs
   close(out_);
 }
 
@@ -217,12 +214,9 @@ std::string RunningChild::Line(int millis) {
 }
 
 int RunningChild::Wait(int signal) {
-  if (pid_ <= 0) return -1;
-  if (signal != 0) kill(pid_, signal);
-  int status = 0;
-  const bool waited = waitpid(pid_, &status, 0) == pid_;
-  pid_ = -1;
-  return waited && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  if (!child_) return -1;
+  if (signal != 0 && child_->pid() > 0) kill(child_->pid(), signal);
+  return child_->Wait();
 }
 
 #endif

@@ -13,7 +13,7 @@
 
 #include "platform/registry/StoreCare.h"
 #include "platform/registry/StoreTransaction.h"
-#include "tests/store/ChildProcess.h"
+#include "tests/library/ChildProcess.h"
 #include "tests/store/RegistryTestUtil.h"
 #include "tests/store/TempStore.h"
 

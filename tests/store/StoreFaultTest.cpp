@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/store/ChildProcess.h"
+#include "tests/library/ChildProcess.h"
 #include "tests/store/FaultVfs.h"
 #include "tests/store/RegistryTestUtil.h"
 #include "tests/store/TempStore.h"

@@ -12,7 +12,7 @@
 #include <functional>
 #include <string>
 
-#include "tests/store/ChildProcess.h"
+#include "tests/library/ChildProcess.h"
 #include "tests/store/RegistryTestUtil.h"
 #include "tests/store/TempStore.h"
 

@@ -20,7 +20,7 @@
 #include "platform/registry/RegistryStore.h"
 #include "platform/registry/SharedFile.h"
 #include "platform/registry/StoreLock.h"
-#include "tests/store/ChildProcess.h"
+#include "tests/library/ChildProcess.h"
 #include "tests/store/RegistryTestUtil.h"
 #include "tests/store/TempStore.h"
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/store/ChildProcess.h"
+#include "tests/library/ChildProcess.h"
 #include "tests/store/RegistryTestUtil.h"
 #include "tests/store/TempStore.h"
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "platform/WinEvent.h"
-#include "tests/store/ChildProcess.h"
+#include "tests/library/ChildProcess.h"
 #include "tests/store/RegistryTestUtil.h"
 #include "tests/store/TempStore.h"
 
