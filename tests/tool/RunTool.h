@@ -3,6 +3,8 @@
 #ifndef RUZIDE_TESTS_TOOL_RUNTOOL_H_
 #define RUZIDE_TESTS_TOOL_RUNTOOL_H_
 
+#include <gtest/gtest.h>
+
 #include <sstream>
 #include <string>
 #include <utility>
@@ -11,8 +13,7 @@
 #include "tests/library/ChildProcess.h"
 
 inline ruzide::test::ChildResult Tool(
-    std::vector<std::string> args,
-    const std::vector<std::pair<std::string, std::string>>& env = {},
+    std::vector<std::string> args, const std::vector<std::pair<std::string, std::string>>& env = {},
     const std::string* input = nullptr) {
   args.insert(args.begin(), RUZIDE_TOOL_PATH);
   return ruzide::test::RunChild(args, env, input);
@@ -20,6 +21,15 @@ inline ruzide::test::ChildResult Tool(
 
 inline bool Contains(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
+}
+
+// Whether the tool ended with `status` and said `reason` on standard error; for
+// EXPECT_TRUE, which then shows what it did instead.
+inline ::testing::AssertionResult Failed(const ruzide::test::ChildResult& r, int status,
+                                         const std::string& reason) {
+  if (r.status == status && Contains(r.err, reason)) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << "wanted status " << status << " and '" << reason
+                                       << "', got status " << r.status << ": " << r.err;
 }
 
 // The whitespace-separated fields of the line of `text` whose first or second field is

@@ -32,9 +32,8 @@ TEST_F(RegVerbsTest, CopyAsksBeforeReplacingTakesTheSubtreeWithSAndNeverCopiesIn
 
   // No answer copies nothing; All replaces every value without asking again.
   input = "";
-  r = Tool({"reg", "copy", src, dst, "/s"}, {}, &input);
-  EXPECT_EQ(1, r.status);
-  EXPECT_TRUE(Contains(r.err, "no answer on standard input; nothing was copied")) << r.err;
+  EXPECT_TRUE(Failed(Tool({"reg", "copy", src, dst, "/s"}, {}, &input), 1,
+                     "no answer on standard input; nothing was copied"));
   EXPECT_FALSE(KeyThere(Sub("Dst\\Sub").c_str()));
   input = "All\n";
   r = Tool({"reg", "copy", src, dst, "/S"}, {}, &input);
@@ -45,9 +44,7 @@ TEST_F(RegVerbsTest, CopyAsksBeforeReplacingTakesTheSubtreeWithSAndNeverCopiesIn
   EXPECT_EQ("deep", Text(Sub("Dst\\Sub\\Deep"), ""));
 
   for (const std::string& to : {Key("src\\Sub\\In"), std::string("hkcu\\") + Sub("SRC") + "\\"}) {
-    r = Tool({"reg", "copy", src, to, "/s", "/f"});
-    EXPECT_EQ(1, r.status) << to;
-    EXPECT_TRUE(Contains(r.err, "cannot copy " + src)) << r.err;
+    EXPECT_TRUE(Failed(Tool({"reg", "copy", src, to, "/s", "/f"}), 1, "cannot copy " + src)) << to;
   }
   EXPECT_FALSE(KeyThere(Sub("Src\\Sub\\In").c_str()));
   // Without /s only the values go, so a key below is a destination like any other.
@@ -67,9 +64,7 @@ TEST_F(RegVerbsTest, CopyAsksBeforeReplacingTakesTheSubtreeWithSAndNeverCopiesIn
   // Deep enough that the source's deepest key would land one level below the limit.
   std::string deep = "HKCU\\" + Sub("Deep");
   for (int depth = 3; depth < 511; ++depth) deep += "\\k";
-  r = Tool({"reg", "copy", src, deep, "/s", "/f"});
-  EXPECT_EQ(1, r.status);
-  EXPECT_TRUE(Contains(r.err, "; nothing was copied")) << r.err;
+  EXPECT_TRUE(Failed(Tool({"reg", "copy", src, deep, "/s", "/f"}), 1, "; nothing was copied"));
   EXPECT_FALSE(KeyThere(Sub("Deep").c_str()));
 #endif
 }

@@ -44,8 +44,7 @@ TEST_F(ToolTest, HelpVersionAndBadCommandLinesFailWithAReasonWritingNothing) {
   };
   for (const auto& c : kCases) {
     const ChildResult r = Tool(c.args);
-    EXPECT_EQ(2, r.status) << c.reason;
-    EXPECT_TRUE(Contains(r.err, c.reason)) << r.err;
+    EXPECT_TRUE(Failed(r, 2, c.reason));
     EXPECT_TRUE(r.out.empty()) << r.out;
   }
 #ifndef _WIN32
@@ -174,53 +173,45 @@ TEST_F(ToolTest, GetSetDescribeAndResetGoThroughTheLibrary) {
 TEST_F(ToolTest, AStoreThatCannotBeUsedIsReportedAndFails) {
   const std::vector<std::pair<std::string, std::string>> readonly = {
       {"RUZIDE_REGISTRY_READONLY", "HKEY_CURRENT_USER"}};
-  ChildResult r = Tool({"settings", "set", "Regional.Date", "1"}, readonly);
-  EXPECT_EQ(1, r.status);
-  EXPECT_TRUE(Contains(r.err, "could not write Regional.Date")) << r.err;
+  EXPECT_TRUE(Failed(Tool({"settings", "set", "Regional.Date", "1"}, readonly), 1,
+                     "could not write Regional.Date"));
   EXPECT_FALSE(ValueThere(kRegional.c_str(), "Date"));
   // The reg commands name the registry's refusal and change nothing, but may read.
   PutString("Software\\T", "x", "1");
-  r = Tool({"reg", "add", "HKCU\\Software\\T\\New"}, readonly);
-  EXPECT_EQ(1, r.status);
+  EXPECT_TRUE(Failed(Tool({"reg", "add", "HKCU\\Software\\T\\New"}, readonly), 1,
+                     "cannot create HKEY_CURRENT_USER\\Software\\T\\New: access denied (5)"));
   EXPECT_TRUE(
-      Contains(r.err, "cannot create HKEY_CURRENT_USER\\Software\\T\\New: access denied (5)"))
-      << r.err;
-  r = Tool({"reg", "delete", "HKCU\\Software\\T", "/f"}, readonly);
-  EXPECT_EQ(1, r.status);
-  EXPECT_TRUE(Contains(r.err, "access denied (5)")) << r.err;
+      Failed(Tool({"reg", "delete", "HKCU\\Software\\T", "/f"}, readonly), 1, "access denied (5)"));
   EXPECT_TRUE(ValueThere("Software\\T", "x"));
   EXPECT_EQ(0, Tool({"reg", "query", "HKCU\\Software\\T"}, readonly).status);
-  r = Tool({"settings", "list"}, readonly);
-  EXPECT_EQ(1, r.status);
-  EXPECT_TRUE(Contains(r.err, "user: HKEY_CURRENT_USER\\" + kBase +
-                                  " could not be opened for writing: access denied (5)"))
-      << r.err;
+  ChildResult r = Tool({"settings", "list"}, readonly);
+  EXPECT_TRUE(Failed(
+      r, 1,
+      "user: HKEY_CURRENT_USER\\" + kBase + " could not be opened for writing: access denied (5)"));
   EXPECT_FALSE(Contains(r.err, "machine:"));
   // The language table is a listing of the local-machine tree's store (here a read-only
   // one without the virtual copy).
-  r = Tool({"languages"}, {{"RUZIDE_REGISTRY_READONLY", "HKLM"}, {"RUZIDE_VIRTUALIZATION", "0"}});
-  EXPECT_EQ(1, r.status);
-  EXPECT_TRUE(Contains(r.err, "machine: HKEY_LOCAL_MACHINE\\" + kBase + " could not be opened"))
-      << r.err;
+  EXPECT_TRUE(Failed(
+      Tool({"languages"}, {{"RUZIDE_REGISTRY_READONLY", "HKLM"}, {"RUZIDE_VIRTUALIZATION", "0"}}),
+      1, "machine: HKEY_LOCAL_MACHINE\\" + kBase + " could not be opened"));
 }
 
 TEST_F(ToolTest, StoreCommandsNameADamagedRootAndRefuseWhatTheyMayNotDo) {
   const std::string backup = std::string(getenv("RUZIDE_REGISTRY")) + "/backup.db";
   EXPECT_EQ(0, Tool({"store", "backup", "HKCU", backup}).status);
-  ChildResult r = Tool({"store", "backup", "hkcu", backup});
-  EXPECT_EQ(1, r.status);
-  EXPECT_TRUE(Contains(r.err, "backup.db exists; /y replaces it")) << r.err;
+  EXPECT_TRUE(
+      Failed(Tool({"store", "backup", "hkcu", backup}), 1, "backup.db exists; /y replaces it"));
   EXPECT_EQ(0, Tool({"store", "backup", "HKCU", backup, "/Y"}).status);
-  r = Tool({"store", "restore", "HKCU", backup}, {{"RUZIDE_REGISTRY_READONLY", "HKCU"}});
-  EXPECT_EQ(1, r.status);
-  EXPECT_TRUE(Contains(r.err, "this process may not write HKEY_CURRENT_USER")) << r.err;
+  EXPECT_TRUE(
+      Failed(Tool({"store", "restore", "HKCU", backup}, {{"RUZIDE_REGISTRY_READONLY", "HKCU"}}), 1,
+             "this process may not write HKEY_CURRENT_USER"));
   EXPECT_EQ(2, Tool({"store", "check", "HKCU\\Software"}).status);
 
   PutMachine(kLanguages, "NumLanguages", 2);
   ruzide::registry::CloseAllStores();
   const std::string machine = ruzide::registry::StoreDatabasePath(HKEY_LOCAL_MACHINE);
   std::ofstream(machine, std::ios::in | std::ios::out) << "damaged";
-  r = Tool({"store", "check"});
+  ChildResult r = Tool({"store", "check"});
   EXPECT_EQ(1, r.status);
   EXPECT_TRUE(Contains(r.out, "HKEY_CURRENT_USER: ok")) << r.out;
   EXPECT_TRUE(Contains(r.err, "HKEY_LOCAL_MACHINE is damaged: " + machine +
@@ -228,12 +219,9 @@ TEST_F(ToolTest, StoreCommandsNameADamagedRootAndRefuseWhatTheyMayNotDo) {
                                   "backup with 'ruzide store restore HKLM <file>'"))
       << r.err;
   const std::string way_out = "damaged or not a store (1009); 'ruzide store check' says why";
-  r = Tool({"reg", "query", "HKLM"});
-  EXPECT_EQ(1, r.status);
-  EXPECT_TRUE(Contains(r.err, way_out)) << r.err;
+  EXPECT_TRUE(Failed(Tool({"reg", "query", "HKLM"}), 1, way_out));
   r = Tool({"languages"});
-  EXPECT_EQ(1, r.status);
-  EXPECT_TRUE(Contains(r.err, "machine: HKEY_LOCAL_MACHINE\\" + kBase)) << r.err;
+  EXPECT_TRUE(Failed(r, 1, "machine: HKEY_LOCAL_MACHINE\\" + kBase));
   EXPECT_TRUE(Contains(r.err, way_out)) << r.err;
 }
 #endif
@@ -269,9 +257,7 @@ TEST_F(ToolTest, LanguagesListsTheTableInUtf8AsTheStoredCountSays) {
       Stored((kLanguages + "\\Language9").c_str(), "LangId", nullptr, nullptr, HKEY_LOCAL_MACHINE));
 
   PutMachine(kLanguages, "NumLanguages", 100000);
-  r = Tool({"languages"});
-  EXPECT_EQ(1, r.status);
-  EXPECT_TRUE(Contains(r.err, "NumLanguages is 100000")) << r.err;
+  EXPECT_TRUE(Failed(Tool({"languages"}), 1, "NumLanguages is 100000"));
 }
 
 }  // namespace
@@ -330,7 +316,6 @@ TEST_F(ToolTest, AnInstalledSchemaIsListedSetAndResetAsItsApplicationWould) {
   EXPECT_FALSE(ValueThere(key.c_str(), "Count"));
   EXPECT_FALSE(ValueThere((key + "\\Window").c_str(), "Left"));
   // Without the path the schema is unknown.
-  r = Tool({"settings", "list", "kinds"});
-  EXPECT_EQ(2, r.status);
-  EXPECT_TRUE(Contains(r.err, "no schema named 'kinds' (the schemas: user, machine)")) << r.err;
+  EXPECT_TRUE(Failed(Tool({"settings", "list", "kinds"}), 2,
+                     "no schema named 'kinds' (the schemas: user, machine)"));
 }
