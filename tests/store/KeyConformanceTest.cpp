@@ -182,9 +182,7 @@ TEST_F(KeyConformanceTest, HandlesRefuseWhatTheirAccessOrADeletionForbids) {
   ASSERT_EQ(ERROR_SUCCESS, RegDeleteKeyA(base(), "doomed"));
   DWORD count = 0;
   HKEY child = nullptr;
-  LONG status = ERROR_SUCCESS;
-  QueryBytes(doomed, "v", &status);
-  EXPECT_EQ(ERROR_KEY_DELETED, status);
+  EXPECT_EQ(ERROR_KEY_DELETED, QueryStatus(doomed, "v"));
   EXPECT_EQ(ERROR_KEY_DELETED, SetDword(doomed, "v", 2));
   EXPECT_EQ(ERROR_KEY_DELETED,
             RegQueryInfoKeyA(doomed, nullptr, nullptr, nullptr, &count, nullptr, nullptr, nullptr,

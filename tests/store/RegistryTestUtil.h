@@ -58,6 +58,13 @@ inline std::string QueryBytes(HKEY key, const char* name, LONG* status = nullptr
   return data;
 }
 
+// The status with which a query of the value's bytes ends.
+inline LONG QueryStatus(HKEY key, const char* name) {
+  LONG status;
+  QueryBytes(key, name, &status);
+  return status;
+}
+
 inline DWORD QueryDword(HKEY key, const char* name, LONG* status = nullptr) {
   DWORD number = 0, size = sizeof number;
   LONG result =

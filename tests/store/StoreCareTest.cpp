@@ -95,9 +95,7 @@ TEST_F(StoreCareTest, ARestoreReplacesTheTreeAtOnceForAReaderThatHoldsItCached) 
   ASSERT_EQ(ERROR_SUCCESS, RestoreStore(HKEY_CURRENT_USER, File("new.db"), &problem_)) << problem_;
   EXPECT_EQ(0, reader.Wait());
   // A handle to a key of the old tree finds it gone; the root's stays good.
-  LONG status = ERROR_SUCCESS;
-  QueryDword(tree, "a", &status);
-  EXPECT_EQ(ERROR_KEY_DELETED, status);
+  EXPECT_EQ(ERROR_KEY_DELETED, QueryStatus(tree, "a"));
   RegCloseKey(tree);
   tree = CreateKey(HKEY_CURRENT_USER, "Tree");
   EXPECT_EQ(2u, QueryDword(tree, "a"));

@@ -29,9 +29,7 @@ class StoreCorruptionTest : public ::testing::Test {
     EXPECT_EQ(ERROR_BADDB, RegCreateKeyExA(HKEY_CURRENT_USER, "New", 0, nullptr, 0, KEY_ALL_ACCESS,
                                            nullptr, &key, nullptr));
     EXPECT_EQ(ERROR_BADDB, SetDword(HKEY_CURRENT_USER, "v", 1));
-    LONG status;
-    QueryBytes(HKEY_CURRENT_USER, "v", &status);
-    EXPECT_EQ(ERROR_BADDB, status);
+    EXPECT_EQ(ERROR_BADDB, QueryStatus(HKEY_CURRENT_USER, "v"));
     char name[16];
     DWORD size = sizeof name;
     EXPECT_EQ(ERROR_BADDB,

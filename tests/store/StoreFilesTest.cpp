@@ -23,10 +23,7 @@ namespace {
 LONG FirstCall(const std::string& folder, bool write = false) {
   setenv("RUZIDE_REGISTRY", folder.c_str(), 1);
   TempStoreFolder::Reopen();
-  LONG status;
-  if (write) return SetDword(HKEY_CURRENT_USER, "v", 1);
-  QueryBytes(HKEY_CURRENT_USER, "v", &status);
-  return status;
+  return write ? SetDword(HKEY_CURRENT_USER, "v", 1) : QueryStatus(HKEY_CURRENT_USER, "v");
 }
 
 // In a child, which must finish within five seconds: root, whom file modes do not stop,
@@ -85,9 +82,7 @@ TEST_F(StoreFilesTest, AFolderNamedLikeAUriIsAFolder) {
   ASSERT_EQ(0, chdir(folder_.path().c_str()));
   EXPECT_EQ(ERROR_FILE_NOT_FOUND, FirstCall("file:s?x="));
   EXPECT_EQ(ERROR_SUCCESS, SetDword(HKEY_CURRENT_USER, "v", 1));
-  LONG status;
-  QueryBytes(HKEY_LOCAL_MACHINE, "v", &status);
-  EXPECT_EQ(ERROR_FILE_NOT_FOUND, status);
+  EXPECT_EQ(ERROR_FILE_NOT_FOUND, QueryStatus(HKEY_LOCAL_MACHINE, "v"));
   EXPECT_TRUE(std::filesystem::exists("file:s?x=/HKEY_CURRENT_USER.db"));
   EXPECT_FALSE(std::filesystem::exists("s"));
   TempStoreFolder::Reopen();

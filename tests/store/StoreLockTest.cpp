@@ -186,8 +186,7 @@ TEST_F(StoreLockTest, ACallWaitsForTheLockNoLongerThanTheLimit) {
   ASSERT_GT(holding.Receive(), 0);
   ruzide::registry::SetStoreWaitLimit(1'000'000'000);
   auto started = std::chrono::steady_clock::now();
-  LONG status;
-  QueryBytes(HKEY_CURRENT_USER, "n", &status);
+  const LONG status = QueryStatus(HKEY_CURRENT_USER, "n");
   auto waited = std::chrono::steady_clock::now() - started;
   ruzide::registry::SetStoreWaitLimit(60'000'000'000);
   EXPECT_EQ(ERROR_LOCK_VIOLATION, status);

@@ -87,9 +87,7 @@ TEST_F(StoreTest, AListedRootIsReadOnly) {
   EXPECT_EQ(ERROR_ACCESS_DENIED, SetDword(HKEY_LOCAL_MACHINE, "v", 1));
   ASSERT_EQ(ERROR_SUCCESS, OpenKey(HKEY_LOCAL_MACHINE, "", KEY_READ, &key));
   EXPECT_TRUE(SubkeyNames(key).empty());
-  LONG status;
-  QueryBytes(key, "v", &status);
-  EXPECT_EQ(ERROR_FILE_NOT_FOUND, status);
+  EXPECT_EQ(ERROR_FILE_NOT_FOUND, QueryStatus(key, "v"));
   EXPECT_FALSE(std::filesystem::exists(folder_.DatabaseFile(HKEY_LOCAL_MACHINE)));
   EXPECT_FALSE(std::filesystem::exists(folder_.DatabaseFile(HKEY_CURRENT_USER)));
 
