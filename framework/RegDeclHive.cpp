@@ -41,13 +41,12 @@ void CRegDeclHive::SetWriteCacheOnDelete(int flag) { m_bWriteCacheOnDelete = fla
 // ---- Open-key layer --------------------------------------------------------------------
 
 int CRegDeclHive::OpenKey(HKEY root, const char* path) {
-  return ruzide::store::OpenKey(root, ruzide::store::WithTrailingBackslash(path),
-                                ruzide::store::kReadWrite, &m_hOpenKey) == ERROR_SUCCESS;
+  return ruzide::store::OpenKey(root, ruzide::store::KeyPath(path), ruzide::store::kReadWrite,
+                                &m_hOpenKey) == ERROR_SUCCESS;
 }
 
 int CRegDeclHive::CreateKey(HKEY root, const char* path) {
-  return ruzide::store::CreateKey(root, ruzide::store::WithTrailingBackslash(path), &m_hOpenKey) ==
-         ERROR_SUCCESS;
+  return ruzide::store::CreateKey(root, ruzide::store::KeyPath(path), &m_hOpenKey) == ERROR_SUCCESS;
 }
 
 void CRegDeclHive::Close() {

@@ -14,17 +14,6 @@ CString OwnPath(const CRegDeclObject& key) {
   return path;
 }
 
-void DeleteOwnedChildren(CRegDeclKey& key) {
-  // The link to the next entry is taken before the node is deleted. The maps and the
-  // array own nothing.
-  POSITION pos = key.m_listOwned.GetHeadPosition();
-  while (pos) {
-    CRegDeclObject* child = key.m_listOwned.GetNext(pos);
-    delete child;
-  }
-  key.m_listOwned.RemoveAll();
-}
-
 CString FormatName(const char* format, int n) {
   CString name;
 #if defined(__GNUC__)
@@ -78,6 +67,12 @@ void ruzide::key::DeleteOwned(CRegDeclKey& key) {
   POSITION pos = key.m_listOwned.GetHeadPosition();
   while (pos) {
     CRegDeclObject* child = key.m_listOwned.GetNext(pos);
+    // While this child goes, the next one and the list entry after it load.
+    if (pos) {
+      POSITION after = pos;
+      PrefetchNode(key.m_listOwned.GetNext(after));
+      if (after) Prefetch(after);
+    }
     delete child;
   }
   key.m_listOwned.RemoveAll();

@@ -28,7 +28,7 @@ int CRegDeclObject::KeyExists(const char* path) {
   // A handle of our own and read access alone: the test must not disturb whatever the
   // hive has open, and must succeed where only reading is allowed.
   HKEY key = nullptr;
-  LONG rc = ruzide::store::OpenKey(m_pHive->m_hRootKey, ruzide::store::WithTrailingBackslash(path),
+  LONG rc = ruzide::store::OpenKey(m_pHive->m_hRootKey, ruzide::store::KeyPath(path),
                                    ruzide::store::kReadOnly, &key);
   if (key) ruzide::store::CloseKey(key);
   return rc == ERROR_SUCCESS ? 1 : 0;

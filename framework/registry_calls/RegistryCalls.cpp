@@ -1,5 +1,7 @@
 #include "framework/registry_calls/RegistryCalls.h"
 
+#include <cstring>
+
 #include "platform/WinEvent.h"
 #include "platform/WinReg.h"
 
@@ -14,10 +16,34 @@ CallCounts g_counts;
 const CallCounts& GetCallCounts() { return g_counts; }
 void ResetCallCounts() { g_counts = CallCounts(); }
 
-CString WithTrailingBackslash(const char* path) {
-  CString out(path);
-  if (out.IsEmpty() || out[out.GetLength() - 1] != '\\') out += '\\';
-  return out;
+KeyPath::KeyPath(const char* path) {
+  inline_[0] = '\0';
+  if (path) Append(path, strlen(path));
+  EndWithBackslash();
+}
+
+KeyPath::KeyPath(const CString& full_path, const CString& name) {
+  inline_[0] = '\0';
+  Append(full_path, static_cast<size_t>(full_path.GetLength()));
+  if (!full_path.IsEmpty()) Append("\\", 1);
+  Append(name, static_cast<size_t>(name.GetLength()));
+  EndWithBackslash();
+}
+
+void KeyPath::Append(const char* text, size_t length) {
+  if (large_.empty() && length_ + length < kInline) {
+    memcpy(inline_ + length_, text, length);
+    length_ += length;
+    inline_[length_] = '\0';
+    return;
+  }
+  if (large_.empty()) large_.assign(inline_, length_);
+  large_.append(text, length);
+}
+
+void KeyPath::EndWithBackslash() {
+  const size_t length = large_.empty() ? length_ : large_.size();
+  if (length == 0 || c_str()[length - 1] != '\\') Append("\\", 1);
 }
 
 namespace {

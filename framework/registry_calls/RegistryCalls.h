@@ -8,6 +8,8 @@
 #ifndef RUZIDE_FRAMEWORK_REGISTRY_CALLS_REGISTRYCALLS_H_
 #define RUZIDE_FRAMEWORK_REGISTRY_CALLS_REGISTRYCALLS_H_
 
+#include <string>
+
 #include "platform/CString.h"
 #include "platform/WinTypes.h"
 
@@ -22,8 +24,32 @@ constexpr REGSAM kReadOnly = 0x20019;   // KEY_READ
 // Bytes of a name buffer used for enumeration, its terminating zero included.
 constexpr DWORD kNameBufferSize = 261;
 
-// `path` with one backslash appended unless it already ends in one ("" gives "\").
-CString WithTrailingBackslash(const char* path);
+// A key path in the form the framework passes it to the registry: ending in one
+// backslash ("" gives "\"). Built in place for paths of up to kInline bytes, so that
+// the opens of a write-back, one per value, copy the path without allocating.
+class KeyPath {
+ public:
+  // `path` (null: empty) with a backslash appended unless it already ends in one.
+  explicit KeyPath(const char* path);
+  // A key's own path from its node fields, as the subtree operations open it:
+  // `full_path`, a backslash when that is not empty, `name`, then the closing backslash
+  // as above.
+  KeyPath(const CString& full_path, const CString& name);
+  KeyPath(const KeyPath&) = delete;
+  KeyPath& operator=(const KeyPath&) = delete;
+
+  const char* c_str() const { return large_.empty() ? inline_ : large_.c_str(); }
+  operator const char*() const { return c_str(); }  // NOLINT: passed where paths go
+
+ private:
+  static constexpr size_t kInline = 256;
+  void Append(const char* text, size_t length);
+  void EndWithBackslash();
+
+  char inline_[kInline];
+  size_t length_ = 0;  // of inline_, without its zero, while large_ is empty
+  std::string large_;  // the path, once it is longer than inline_ holds
+};
 
 // Each returns the registry's result code (0 on success). OpenKey and CreateKey take a
 // lone backslash, the form the empty path reaches them in, as the root key itself.

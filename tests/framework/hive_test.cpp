@@ -25,6 +25,13 @@ TEST_F(HiveTest, StringAndIntReadsCreateTheKeyPath) {
   EXPECT_EQ(42, n);
   EXPECT_TRUE(KeyThere("C\\D"));
   EXPECT_EQ(nullptr, hive.m_hOpenKey);
+
+  // A path longer than the hive builds in place (256 bytes) goes the same way.
+  const std::string deep = std::string(200, 'k') + "\\" + std::string(200, 'l');
+  EXPECT_EQ(1, hive.WriteInt(deep.c_str(), "Deep", 7));
+  EXPECT_EQ(1, hive.ReadInt(deep.c_str(), "Deep", n, 0));
+  EXPECT_EQ(7, n);
+  EXPECT_EQ(7, StoredInt(deep.c_str(), "Deep"));
 }
 
 // Binary reads, counts and the existence test open the key and never create it; the last
