@@ -1,6 +1,8 @@
 // CRegDeclKey: construction, the child tables, lookups and run-time children.
 #include "framework/RegDeclKey.h"
 
+#include <cstdlib>
+
 #include "framework/KeyInternal.h"
 #include "framework/RegDeclHive.h"
 
@@ -33,6 +35,20 @@ CString FormatName(const char* format, int n) {
 namespace {
 
 const int kBlockSize = 10;
+
+// Called after each node deleted; every 64th time, allocates a large block and frees it.
+// With glibc's allocator that merges the small blocks freed since (a node's maps, list
+// entries, strings and buffers: some twenty a key) while they are still in the
+// processor's caches. Left alone, they are merged at the process's next large
+// allocation, all of a tree's at once and each a wait for memory: at the commit of the
+// write-back of a destroyed tree, where that was 30 % of the time over 100,000 keys.
+// Under another allocator it costs one allocation per 64 nodes.
+void MergeFreedBlocks() {
+  static thread_local unsigned deleted = 0;
+  if (++deleted % 64 != 0) return;
+  void* volatile block = malloc(4096);  // volatile: the pair must not be optimised away
+  free(block);
+}
 
 // The node a map holds under `name`, or null.
 CRegDeclObject* Find(const CMapStringToPtr& map, const char* name) {
@@ -74,6 +90,7 @@ void ruzide::key::DeleteOwned(CRegDeclKey& key) {
       if (after) Prefetch(after);
     }
     delete child;
+    MergeFreedBlocks();
   }
   key.m_listOwned.RemoveAll();
 }
