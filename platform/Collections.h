@@ -12,7 +12,8 @@
 #include <cstdint>
 #include <list>
 #include <string>
-#include <unordered_map>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/CString.h"
@@ -215,40 +216,116 @@ class CMapStringToPtr {
   CMapStringToPtr(const CMapStringToPtr&) = delete;
   CMapStringToPtr& operator=(const CMapStringToPtr&) = delete;
 
-  INT_PTR GetCount() const { return static_cast<INT_PTR>(map_.size()); }
+  INT_PTR GetCount() const { return static_cast<INT_PTR>(entries_.size()); }
   INT_PTR GetSize() const { return GetCount(); }
-  bool IsEmpty() const { return map_.empty(); }
+  bool IsEmpty() const { return entries_.empty(); }
 
   bool Lookup(const char* key, void*& value) const {
-    auto it = map_.find(key ? key : "");
-    if (it == map_.end()) return false;
-    value = it->second;
+    size_t at = Find(key ? key : "");
+    if (at == kNone) return false;
+    value = entries_[at].second;
     return true;
   }
-  void SetAt(const char* key, void* value) { map_[key ? key : ""] = value; }
-  void*& operator[](const char* key) { return map_[key ? key : ""]; }
-  bool RemoveKey(const char* key) { return map_.erase(key ? key : "") != 0; }
-  void RemoveAll() { map_.clear(); }
-
-  POSITION GetStartPosition() const {
-    return map_.empty() ? nullptr : Pos(&*map_.begin());
+  void SetAt(const char* key, void* value) { (*this)[key] = value; }
+  void*& operator[](const char* key) {
+    std::string_view name = key ? key : "";
+    size_t at = Find(name);
+    if (at != kNone) return entries_[at].second;
+    entries_.emplace_back(std::string(name), nullptr);
+    if (!slots_.empty() && entries_.size() * 2 > slots_.size()) {
+      Reindex(slots_.size() * 2);
+    } else if (!slots_.empty()) {
+      Place(entries_.size() - 1);
+    } else if (entries_.size() > kScanned) {
+      Reindex(4 * kScanned);
+    }
+    return entries_.back().second;
   }
+  // The last entry takes the removed one's place, so positions held across a removal are
+  // not valid, as with the original.
+  bool RemoveKey(const char* key) {
+    size_t at = Find(key ? key : "");
+    if (at == kNone) return false;
+    if (!slots_.empty()) {
+      Unplace(at);
+      if (at + 1 != entries_.size()) Renumber(entries_.size() - 1, at);
+    }
+    if (at + 1 != entries_.size()) entries_[at] = std::move(entries_.back());
+    entries_.pop_back();
+    return true;
+  }
+  void RemoveAll() {
+    std::vector<Entry>().swap(entries_);
+    std::vector<uint32_t>().swap(slots_);
+  }
+
+  POSITION GetStartPosition() const { return entries_.empty() ? nullptr : Pos(0); }
   // Returns the entry at `pos` and moves `pos` to the next entry (null after the last).
   void GetNextAssoc(POSITION& pos, CString& key, void*& value) const {
-    const Entry* entry = reinterpret_cast<const Entry*>(pos);
-    key = entry->first.c_str();
-    value = entry->second;
-    auto it = map_.find(entry->first);
-    ++it;
-    pos = it == map_.end() ? nullptr : Pos(&*it);
+    size_t at = reinterpret_cast<uintptr_t>(pos) - 1;
+    key = entries_[at].first.c_str();
+    value = entries_[at].second;
+    pos = at + 1 < entries_.size() ? Pos(at + 1) : nullptr;
   }
 
  private:
-  typedef std::unordered_map<std::string, void*>::value_type Entry;
-  static POSITION Pos(const Entry* entry) {
-    return reinterpret_cast<POSITION>(const_cast<Entry*>(entry));
+  // The entries lie in one array, which a few names are searched in directly: a key of the
+  // framework has a few children, and one block each for its maps costs far less to build,
+  // search and free than a node per name. Past kScanned names an open-addressing table of
+  // entry numbers (plus one; 0 is free) finds them, kept at most half full.
+  typedef std::pair<std::string, void*> Entry;
+  static constexpr size_t kNone = ~size_t{0};
+  static constexpr size_t kScanned = 8;
+
+  static POSITION Pos(size_t at) { return reinterpret_cast<POSITION>(uintptr_t{at} + 1); }
+  static size_t Hash(std::string_view name) { return std::hash<std::string_view>()(name); }
+  size_t Mask() const { return slots_.size() - 1; }
+
+  size_t Find(std::string_view name) const {
+    if (slots_.empty()) {
+      for (size_t at = 0; at < entries_.size(); ++at) {
+        if (entries_[at].first == name) return at;
+      }
+      return kNone;
+    }
+    for (size_t slot = Hash(name) & Mask();; slot = (slot + 1) & Mask()) {
+      if (slots_[slot] == 0) return kNone;
+      if (entries_[slots_[slot] - 1].first == name) return slots_[slot] - 1;
+    }
   }
-  std::unordered_map<std::string, void*> map_;
+  // The slot that holds entry `at`.
+  size_t SlotOf(size_t at) const {
+    size_t slot = Hash(entries_[at].first) & Mask();
+    while (slots_[slot] != at + 1) slot = (slot + 1) & Mask();
+    return slot;
+  }
+  void Place(size_t at) {
+    size_t slot = Hash(entries_[at].first) & Mask();
+    while (slots_[slot] != 0) slot = (slot + 1) & Mask();
+    slots_[slot] = static_cast<uint32_t>(at + 1);
+  }
+  void Reindex(size_t slots) {
+    slots_.assign(slots, 0);
+    for (size_t at = 0; at < entries_.size(); ++at) Place(at);
+  }
+  void Renumber(size_t from, size_t to) { slots_[SlotOf(from)] = static_cast<uint32_t>(to + 1); }
+  // Frees entry `at`'s slot, moving back the entries of its run that the gap would hide
+  // from their searches (deletion without tombstones).
+  void Unplace(size_t at) {
+    size_t gap = SlotOf(at);
+    for (size_t slot = (gap + 1) & Mask(); slots_[slot] != 0; slot = (slot + 1) & Mask()) {
+      size_t home = Hash(entries_[slots_[slot] - 1].first) & Mask();
+      // The entry may fill the gap unless its home lies cyclically in (gap, slot].
+      if (((slot - home) & Mask()) >= ((slot - gap) & Mask())) {
+        slots_[gap] = slots_[slot];
+        gap = slot;
+      }
+    }
+    slots_[gap] = 0;
+  }
+
+  std::vector<Entry> entries_;
+  std::vector<uint32_t> slots_;
 };
 
 #endif  // RUZIDE_PLATFORM_COLLECTIONS_H_

@@ -1,6 +1,8 @@
 // The string and collection stand-ins and the multibyte compare functions.
 #include <gtest/gtest.h>
 
+#include <map>
+#include <random>
 #include <string>
 
 #include "platform/Collections.h"
@@ -126,6 +128,42 @@ TEST(CollectionsTest, MapKeysAreExactCase) {
   EXPECT_TRUE(map.RemoveKey("name"));
   EXPECT_FALSE(map.RemoveKey("name"));
   EXPECT_EQ(1, map.GetCount());
+}
+
+// Past a few names the map finds them through a table, from which removals take entries
+// out: a model map must agree on every name after each step.
+TEST(CollectionsTest, MapAgreesWithAModelThroughGrowthAndRemovals) {
+  CMapStringToPtr map;
+  std::map<std::string, void*> model;
+  int slots[200];
+  std::mt19937 random(7);
+  for (int step = 0; step < 2000; ++step) {
+    int n = static_cast<int>(random() % 200);
+    std::string name = "K" + std::to_string(n);
+    if (random() % 3 == 0) {
+      EXPECT_EQ(model.erase(name) == 1, map.RemoveKey(name.c_str()));
+    } else {
+      map.SetAt(name.c_str(), &slots[n]);
+      model[name] = &slots[n];
+    }
+    ASSERT_EQ(static_cast<INT_PTR>(model.size()), map.GetCount());
+    for (int k = 0; k < 200; ++k) {
+      void* found = nullptr;
+      auto in_model = model.find("K" + std::to_string(k));
+      ASSERT_EQ(in_model != model.end(), map.Lookup(("K" + std::to_string(k)).c_str(), found));
+      if (in_model != model.end()) {
+        EXPECT_EQ(in_model->second, found);
+      }
+    }
+  }
+  CString key;
+  void* value = nullptr;
+  size_t seen = 0;
+  for (POSITION pos = map.GetStartPosition(); pos; ++seen) {
+    map.GetNextAssoc(pos, key, value);
+    EXPECT_EQ(model[key.GetString()], value);
+  }
+  EXPECT_EQ(model.size(), seen);
 }
 
 }  // namespace
