@@ -1,6 +1,6 @@
 // The table of open key handles.
 //
-// An HKEY that RegOpenKeyExA or RegCreateKeyExA returns points to an entry of this table;
+// An HKEY that RegOpenKeyExA or RegCreateKeyExA returns names an entry of this table;
 // RegCloseKey frees it. The predefined roots are not in the table: they are always open,
 // with every access right. Every call looks its handle up here, so a closed or made-up
 // handle yields ERROR_INVALID_HANDLE rather than a stray memory access.

@@ -42,8 +42,8 @@ bool ListedReadOnly(int root) {
 
 int RootIndexOf(HKEY root) {
   // The registry reads only the low 32 bits of a predefined handle, so the handle kept in
-  // a DWORD and cast back, or written (HKEY)0x80000001, names the root too. A key handle
-  // is a pointer aligned to 8 or more, whose low bits never spell either value.
+  // a DWORD and cast back, or written (HKEY)0x80000001, names the root too. A key handle's
+  // low 32 bits are a multiple of 8 (KeyHandles.cpp), which never spell either value.
   auto low = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(root));
   if (low == static_cast<uint32_t>(reinterpret_cast<uintptr_t>(HKEY_CURRENT_USER))) {
     return kCurrentUser;

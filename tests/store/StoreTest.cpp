@@ -52,8 +52,10 @@ TEST_F(StoreTest, HandlesOutsideTheTwoRootsAreInvalid) {
   }
   HKEY closed = CreateKey(HKEY_CURRENT_USER, "k");
   ASSERT_EQ(ERROR_SUCCESS, RegCloseKey(closed));
+  HKEY reopened = CreateKey(HKEY_CURRENT_USER, "k");  // may take the closed one's place
   EXPECT_EQ(ERROR_INVALID_HANDLE, RegCloseKey(closed));
   EXPECT_EQ(ERROR_INVALID_HANDLE, SetDword(closed, "x", 1));
+  EXPECT_EQ(ERROR_SUCCESS, RegCloseKey(reopened));
 }
 
 TEST_F(StoreTest, NameAndDepthLimitsAreExact) {
