@@ -6,6 +6,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -30,16 +31,18 @@ const char kSchema[] =
     "  mtime INTEGER NOT NULL,"
     "  class BLOB,"  // null: no class
     "  UNIQUE(parent, folded));"
+    // No index but the primary key: a key's values are read together and put in creation
+    // order in memory. The small columns come before the data, so that reading them never
+    // follows a large value's overflow pages.
     "CREATE TABLE vals("
     "  key INTEGER NOT NULL,"
     "  folded BLOB NOT NULL,"
-    "  name BLOB NOT NULL,"
-    "  type INTEGER NOT NULL,"
-    "  data BLOB NOT NULL,"
-    "  mtime INTEGER NOT NULL,"
     "  seq INTEGER NOT NULL DEFAULT 0,"  // creation order within the key
+    "  mtime INTEGER NOT NULL,"
+    "  type INTEGER NOT NULL,"
+    "  name BLOB NOT NULL,"
+    "  data BLOB NOT NULL,"
     "  PRIMARY KEY(key, folded)) WITHOUT ROWID;"
-    "CREATE INDEX vals_order ON vals(key, seq);"
     "INSERT INTO keys(id, parent, name, folded, mtime) VALUES(1, 0, x'', x'', 0);"
     "PRAGMA application_id=1383745892;"
     "PRAGMA user_version=1;";
@@ -51,8 +54,12 @@ static_assert(kApplicationId == 1383745892, "kSchema spells the application id o
 // kLegacyStatements, and sees values in name order and keys without classes.
 const char kAddColumns[] =
     "ALTER TABLE keys ADD COLUMN class BLOB;"
-    "ALTER TABLE vals ADD COLUMN seq INTEGER NOT NULL DEFAULT 0;"
-    "CREATE INDEX vals_order ON vals(key, seq);";
+    "ALTER TABLE vals ADD COLUMN seq INTEGER NOT NULL DEFAULT 0;";
+
+// Stores made before this version have an index on vals(key, seq), which cost every value
+// inserted or deleted a second B-tree entry. A writer drops it. Versions that had it read
+// and write a store without it alike, their statements naming no index.
+const char kOrderIndex[] = "vals_order";
 
 enum StatementId {
   kBegin,
@@ -75,6 +82,7 @@ enum StatementId {
   kUpdateValue,
   kInsertValue,
   kDeleteValue,
+  kLastSeq,
   kStatementCount
 };
 
@@ -88,8 +96,8 @@ const char* const kStatements[kStatementCount] = {
     "SELECT type, data FROM vals WHERE key = ?1 AND folded = ?2",
     "SELECT name, max(mtime, ifnull((SELECT max(mtime) FROM vals WHERE key = keys.id), 0)), "
     "class FROM keys WHERE parent = ?1 ORDER BY folded",
-    // Values enumerate in the order they were created, as in the registry.
-    "SELECT name, type, data FROM vals WHERE key = ?1 ORDER BY seq, folded",
+    // In the order of their folded names; ListValues puts them in creation order.
+    "SELECT name, type, data, seq FROM vals WHERE key = ?1",
     "SELECT max(mtime, ifnull((SELECT max(mtime) FROM vals WHERE key = ?1), 0)) "
     "FROM keys WHERE id = ?1",
     "SELECT 1 FROM keys WHERE parent = ?1 LIMIT 1",
@@ -101,11 +109,10 @@ const char* const kStatements[kStatementCount] = {
     "UPDATE keys SET mtime = ?2 WHERE id = ?1",
     // A replaced value keeps its place and its name.
     "UPDATE vals SET type = ?3, data = ?4, mtime = ?5 WHERE key = ?1 AND folded = ?2",
-    // A new one goes last, the index on (key, seq) finding the last place without reading
-    // the key's values.
-    "INSERT INTO vals(key, name, folded, type, data, mtime, seq) VALUES(?1, ?2, ?3, ?4, ?5, ?6, "
-    "(SELECT ifnull(max(seq), 0) + 1 FROM vals WHERE key = ?1))",
+    "INSERT INTO vals(key, name, folded, type, data, mtime, seq) "
+    "VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7)",
     "DELETE FROM vals WHERE key = ?1 AND folded = ?2",
+    "SELECT ifnull(max(seq), 0) FROM vals WHERE key = ?1",
 };
 
 // What a store without the columns of kAddColumns reads instead.
@@ -117,11 +124,12 @@ const LegacyStatement kLegacyStatements[] = {
     {kListSubkeys,
      "SELECT name, max(mtime, ifnull((SELECT max(mtime) FROM vals WHERE key = keys.id), 0)), "
      "NULL FROM keys WHERE parent = ?1 ORDER BY folded"},
-    {kListValues, "SELECT name, type, data FROM vals WHERE key = ?1 ORDER BY folded"},
+    {kListValues, "SELECT name, type, data, 0 FROM vals WHERE key = ?1"},
     {kKeyClass, "SELECT NULL FROM keys WHERE id = ?1"},
     // Such a connection is read-only: these only have to compile.
     {kInsertKey, "INSERT INTO keys(parent) SELECT ?1 WHERE 0"},
     {kInsertValue, "INSERT INTO vals(key) SELECT ?1 WHERE 0"},
+    {kLastSeq, "SELECT 0 FROM vals WHERE key = ?1 LIMIT 1"},
 };
 
 // Waits for another process's lock until the call's deadline: short sleeps first, since
@@ -348,6 +356,7 @@ void Database::Abandon() {
 
 void Database::Close() {
   later_.clear();
+  next_seq_.clear();
   for (sqlite3_stmt* statement : statements_) sqlite3_finalize(statement);
   statements_.clear();
   if (db_ != nullptr) sqlite3_close_v2(db_);
@@ -380,6 +389,7 @@ LONG Database::Validate(bool read_only) {
   Exec("PRAGMA synchronous=NORMAL");
   legacy_ = !HasOrderColumn();
   if (legacy_ && !read_only) AddColumns();
+  if (!read_only) DropOrderIndex();
   // SQLite's default page cache of 2 MB holds the pages of a store of some 10,000 keys;
   // beyond that every lookup that misses this process's own cache read pages from the
   // file again, and a large transaction spilled pages to the WAL, and wrote them again
@@ -404,6 +414,21 @@ void Database::AddColumns() {
     throw;
   }
   legacy_ = false;
+}
+
+void Database::DropOrderIndex() {
+  const std::string exists =
+      std::string("SELECT count(*) FROM sqlite_schema WHERE type = 'index' AND name = '") +
+      kOrderIndex + "'";
+  if (QueryInteger(exists.c_str()) == 0) return;
+  const std::string drop =
+      std::string("BEGIN IMMEDIATE; DROP INDEX IF EXISTS ") + kOrderIndex + "; COMMIT";
+  try {
+    Exec(drop.c_str());
+  } catch (...) {
+    Rollback();
+    throw;
+  }
 }
 
 void Database::CreateSchema() {
@@ -477,10 +502,12 @@ void Database::BeginWrite() { Statement(Use(kBeginImmediate)).Run(); }
 void Database::Commit() {
   DeleteLaterValues();
   Statement(Use(kCommit)).Run();
+  next_seq_.clear();
 }
 
 void Database::Rollback() {
   later_.clear();
+  next_seq_.clear();
   if (db_ != nullptr && !sqlite3_get_autocommit(db_)) {
     sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
   }
@@ -520,12 +547,21 @@ std::vector<SubkeyEntry> Database::ListSubkeys(int64_t key) {
 std::vector<ValueEntry> Database::ListValues(int64_t key) {
   DeleteLaterValues();
   std::vector<ValueEntry> values;
+  std::vector<std::pair<int64_t, size_t>> order;  // (seq, place in folded-name order)
   Statement query(Use(kListValues));
   query.Bind(key);
   while (query.Step()) {
+    order.emplace_back(query.Integer(3), values.size());
     values.push_back({query.Bytes(0), {static_cast<DWORD>(query.Integer(1)), query.Bytes(2)}});
   }
-  return values;
+  // By creation order, then folded name: values of a store from before the order was
+  // kept share seq 0 and stay in name order, ahead of those set since.
+  if (std::is_sorted(order.begin(), order.end())) return values;
+  std::sort(order.begin(), order.end());
+  std::vector<ValueEntry> ordered;
+  ordered.reserve(values.size());
+  for (const auto& place : order) ordered.push_back(std::move(values[place.second]));
+  return ordered;
 }
 
 int64_t Database::LastWriteTime(int64_t key) {
@@ -562,7 +598,9 @@ int64_t Database::InsertKey(int64_t parent, std::string_view name, std::string_v
   insert.Bind(parent).Bind(name).Bind(folded).Bind(now);
   if (!key_class.empty()) insert.Bind(key_class);  // else null
   insert.Run();
-  return sqlite3_last_insert_rowid(db_);
+  const int64_t key = sqlite3_last_insert_rowid(db_);
+  next_seq_.emplace(key, 1);  // no values yet
+  return key;
 }
 
 void Database::DeleteKey(int64_t key) {
@@ -597,7 +635,27 @@ void Database::PutValue(int64_t key, std::string_view name, std::string_view fol
       .Bind(static_cast<int64_t>(type))
       .Bind(data, size)
       .Bind(now)
+      .Bind(NextSeq(key))
       .Run();
+}
+
+// The key's values are read for their largest seq once per transaction; afterwards the
+// next place is remembered, which no other process can change while the transaction
+// lasts, so that setting many new values of one key, as an import does, costs no more
+// for the last than for the first. A remembered place may lie past the largest seq left,
+// after deletions, which keeps the order as well.
+int64_t Database::NextSeq(int64_t key) {
+  // Bounded, as a transaction may insert into any number of keys; a key forgotten is
+  // read again.
+  constexpr size_t kMostSeqs = 65536;
+  auto known = next_seq_.find(key);
+  if (known != next_seq_.end()) return known->second++;
+  Statement query(Use(kLastSeq));
+  query.Bind(key);
+  const int64_t next = (query.Step() ? query.Integer(0) : 0) + 1;
+  if (next_seq_.size() >= kMostSeqs) next_seq_.clear();
+  next_seq_.emplace(key, next + 1);
+  return next;
 }
 
 bool Database::DeleteValue(int64_t key, std::string_view folded) {
@@ -766,6 +824,7 @@ void Database::ReplaceTree(Database& source) {
       "(SELECT max(id) FROM keys))");
   auto id = [offset](int64_t key) { return key == kRootKey ? kRootKey : key + offset; };
   later_.clear();  // every value goes
+  next_seq_.clear();
   Exec("DELETE FROM vals; DELETE FROM keys WHERE id <> 1;");
   // AUTOINCREMENT moves the sequence past the largest id inserted.
   CopyRows(

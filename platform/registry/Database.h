@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -183,6 +184,7 @@ class Database {
   void CreateSchema();
   bool HasOrderColumn();
   void AddColumns();
+  void DropOrderIndex();
   void Prepare();
   void Exec(const char* sql);
   int64_t QueryInteger(const char* sql);  // the first column of the first row, or 0
@@ -194,6 +196,7 @@ class Database {
                 Map map);
   sqlite3_stmt* Use(int index);
   void DeleteLaterValues();  // before anything uses the values table
+  int64_t NextSeq(int64_t key);  // the seq of a value about to be inserted
 
   sqlite3* db_ = nullptr;
   int64_t deadline_ = 0;
@@ -201,6 +204,8 @@ class Database {
   bool legacy_ = false;  // read-only, without the columns that later versions added
   // The values DeleteValueLater left, as (key, folded name), in the order deleted.
   std::vector<std::pair<int64_t, std::string>> later_;
+  // The next seq of keys this transaction inserted values into or created (NextSeq).
+  std::unordered_map<int64_t, int64_t> next_seq_;
 };
 
 }  // namespace ruzide::registry

@@ -122,7 +122,7 @@ TEST_F(StoreCareTest, ARestoreRefusesWhatIsNoSoundStoreAndRepairsADamagedRoot) {
   ASSERT_EQ(ERROR_SUCCESS, SetDword(key, "n", 2));
   const std::string good = ReadFile(File("good.db"));
   std::ofstream(File("garbage.db")) << std::string(4096, 'x');
-  std::ofstream(File("truncated.db")) << good.substr(0, good.size() / 2);
+  std::ofstream(File("truncated.db")) << good.substr(0, good.size() - 2048);  // a page short
   std::ofstream(File("inner.db")) << good;
   Overwrite(File("inner.db"), 2048, std::string(2048, '\x55'));
   Sql(File("foreign.db"), "CREATE TABLE t(x); PRAGMA user_version=1;");

@@ -122,7 +122,7 @@ TEST_F(StoreTest, AStoreWithoutClassesOrValueOrderIsReadAndCompleted) {
   sqlite3* db = nullptr;
   ASSERT_EQ(SQLITE_OK, sqlite3_open(folder_.DatabaseFile(HKEY_CURRENT_USER).c_str(), &db));
   EXPECT_EQ(SQLITE_OK, sqlite3_exec(db,
-                                    "DROP INDEX vals_order;"
+                                    "DROP INDEX IF EXISTS vals_order;"
                                     "ALTER TABLE keys DROP COLUMN class;"
                                     "ALTER TABLE vals DROP COLUMN seq;",
                                     nullptr, nullptr, nullptr));

@@ -194,12 +194,14 @@ TEST_F(StoreTransactionTest, ValuesDeletedInsideATransactionGoAtItsEndOrNotAtAll
   EXPECT_EQ(ERROR_SUCCESS, RegDeleteValueA(key, "c"));
   EXPECT_EQ(ERROR_SUCCESS, EndTransaction(false));
   BeginTransaction();  // must not carry out the deletion rolled back
-  EXPECT_EQ(ERROR_SUCCESS, SetDword(key, "d", 1));
+  for (const char* name : {"d", "1", "0"}) {  // each after the last, whatever its name
+    EXPECT_EQ(ERROR_SUCCESS, SetDword(key, name, 1));
+  }
   EXPECT_EQ(ERROR_SUCCESS, EndTransaction(true));
 
   folder_.Reopen();
   key = CreateKey(HKEY_CURRENT_USER, "Values");
-  EXPECT_EQ((std::vector<std::string>{"c", "a", "d"}), ValueNames(key));
+  EXPECT_EQ((std::vector<std::string>{"c", "a", "d", "1", "0"}), ValueNames(key));
   EXPECT_EQ(2u, QueryDword(key, "a"));
   EXPECT_TRUE(SubkeyNames(key).empty());
   EXPECT_EQ("ok", folder_.IntegrityCheck(HKEY_CURRENT_USER));
