@@ -472,6 +472,7 @@ void Store::FinishRead() {
 // only if the counter is even and still the one it was filled at.
 void Store::StartTracking() {
   changed_ = false;
+  transaction_time_ = 0;
   changes_.Discard();
   seen_generation_ = generation_.Load();
   if (!GenerationCounter::Stable(seen_generation_) || cache_.tag() != seen_generation_) {
@@ -774,25 +775,55 @@ bool Store::HasSubkeys(int64_t key) {
   return !IsVolatileKey(key) && UseVolatile(false) && volatile_db_.HasSubkeys(key);
 }
 
-// Records a change to the key's values or subkeys in its last-write time. Inside a
-// transaction the time is written once per key, before anything reads times and at the
-// commit: deleting a subtree would otherwise rewrite each parent's row once per child
-// and each key's row once per value.
-void Store::Touch(int64_t key) {
+// The time a write records: now, or inside a transaction the time of its first write on
+// the root, which every last-write time it sets shares. One time for all makes a value row
+// the transaction wrote carry its key's last-write time, so the key's own row need not be
+// written as well (WriteTouches).
+int64_t Store::WriteTime() {
+  if (transaction_time_ != 0) return transaction_time_;
+  const int64_t now = FileTimeNow();
+  if (CurrentTransaction().joined[root_] == this) transaction_time_ = now;
+  return now;
+}
+
+// Records a change to the key's values or subkeys in its last-write time: `how` tells
+// whether a value row of the key was written (kValueSet), which itself holds the time, or
+// deleted. Inside a transaction the time is written once per key, before anything reads
+// times and at the commit: deleting a subtree would otherwise rewrite each parent's row
+// once per child and each key's row once per value.
+void Store::Touch(int64_t key, uint8_t how) {
   changed_ = true;
   if (CurrentTransaction().joined[root_] == this) {
-    touched_.push_back(key);
-  } else {
+    WriteTime();
+    // A walk changes one key after another: consecutive changes share an entry.
+    if (!touched_.empty() && touched_.back().key == key) {
+      touched_.back().how |= how;
+    } else {
+      touched_.push_back({key, how});
+    }
+  } else if (how != kValueSet) {
     DatabaseOf(key).SetLastWriteTime(key, FileTimeNow());
   }
 }
 
+// Writes the transaction's time to each key touched, except a key one of whose value rows
+// holds that time already: the last-write time is the latest of the key's and its
+// values'. A key that had a value deleted is written all the same, since the value
+// deleted may be the one set.
 void Store::WriteTouches() {
   if (touched_.empty()) return;
-  std::sort(touched_.begin(), touched_.end());
-  touched_.erase(std::unique(touched_.begin(), touched_.end()), touched_.end());
-  const int64_t now = FileTimeNow();
-  for (int64_t key : touched_) DatabaseOf(key).SetLastWriteTime(key, now);
+  // A walk over keys created in its order touches them in the order of their ids.
+  auto by_key = [](const Touched& a, const Touched& b) { return a.key < b.key; };
+  if (!std::is_sorted(touched_.begin(), touched_.end(), by_key)) {
+    std::sort(touched_.begin(), touched_.end(), by_key);
+  }
+  const int64_t now = WriteTime();
+  for (size_t i = 0; i < touched_.size();) {
+    const int64_t key = touched_[i].key;
+    uint8_t how = 0;
+    for (; i < touched_.size() && touched_[i].key == key; ++i) how |= touched_[i].how;
+    if (how != kValueSet) DatabaseOf(key).SetLastWriteTime(key, now);
+  }
   touched_.clear();
 }
 
@@ -859,7 +890,7 @@ LONG Store::CreateKey(const KeyRef& from, const KeyNames& names, std::string_vie
         Database& db = volatile_key && UseVolatile(true) ? volatile_db_ : db_;
         // Keys created on the way to the last one have no class, as in the registry.
         std::string_view own_class = i + 1 == names.size() ? key_class : std::string_view();
-        child = db.InsertKey(id, name, folded, FileTimeNow(), own_class);
+        child = db.InsertKey(id, name, folded, WriteTime(), own_class);
         Touch(id);
         NoteChange(id, kChangeName);
         cache_.PutCreatedSubkey(id, folded, child);
@@ -896,7 +927,7 @@ LONG Store::DeleteKey(const KeyRef& from, const KeyNames& names) {
     DatabaseOf(id).DeleteKey(id);
     // The key's own last-write time, which deleting its values had marked for writing
     // at the commit, has no row left to go to.
-    while (!touched_.empty() && touched_.back() == id) touched_.pop_back();
+    while (!touched_.empty() && touched_.back().key == id) touched_.pop_back();
     Touch(parent);
     cache_.PutSubkey(parent, folded, 0);
     cache_.PutAlive(id, false);
@@ -928,8 +959,8 @@ LONG Store::SetValue(const KeyRef& key, std::string_view name, DWORD type, const
       return ERROR_SUCCESS;
     }
     // The value's own time stands for the key's last write, which spares the key's row.
-    DatabaseOf(key.id).PutValue(key.id, name, folded, type, data, size, FileTimeNow());
-    changed_ = true;
+    DatabaseOf(key.id).PutValue(key.id, name, folded, type, data, size, WriteTime());
+    Touch(key.id, kValueSet);
     NoteChange(key.id, kChangeLastSet);
     StoredValue value;
     value.type = type;
@@ -955,7 +986,7 @@ LONG Store::DeleteValue(const KeyRef& key, std::string_view name) {
       if (known && cached == nullptr) return ERROR_FILE_NOT_FOUND;
       if (!db.DeleteValueLater(key.id, folded, known)) return ERROR_FILE_NOT_FOUND;
     }
-    Touch(key.id);
+    Touch(key.id, kValueDeleted);
     NoteChange(key.id, kChangeLastSet);
     cache_.PutValue(key.id, folded, nullptr);
     return ERROR_SUCCESS;

@@ -193,7 +193,9 @@ class Store {
   int64_t LastWriteTime(int64_t key);
   std::string KeyClass(int64_t key);
   bool HasSubkeys(int64_t key);
-  void Touch(int64_t key);
+  int64_t WriteTime();
+  static constexpr uint8_t kValueSet = 1, kValueDeleted = 2;  // Touch's `how`
+  void Touch(int64_t key, uint8_t how = 0);
   void WriteTouches();
   void NoteChange(int64_t key, uint32_t bits);
 
@@ -226,8 +228,13 @@ class Store {
   bool volatile_in_transaction_ = false;
   bool writing_ = false;  // the call's transactions are write transactions
   bool changed_ = false;
-  // Keys whose last-write time the transaction has yet to write (Touch).
-  std::vector<int64_t> touched_;
+  // Keys whose last-write time the transaction has yet to write (Touch), and the time.
+  struct Touched {
+    int64_t key;
+    uint8_t how;
+  };
+  std::vector<Touched> touched_;
+  int64_t transaction_time_ = 0;  // 0 until the transaction's first write (WriteTime)
   // The last path Resolve walked through the cache, as given, and where it led: a
   // write-back opens each key once for each of its values, by the same path.
   struct Resolved {

@@ -165,6 +165,14 @@ TEST_F(StoreTransactionTest, ARollbackLeavesNoTraceInAnyCache) {
     }
     EXPECT_GT(LastWrite(key), earlier) << inside;
   }
+  // And a value set and deleted again in one transaction, whose row cannot hold the time.
+  const int64_t earlier = LastWrite(key);
+  SleepMicros(1000);
+  BeginTransaction();
+  EXPECT_EQ(ERROR_SUCCESS, SetDword(key, "Brief", 1));
+  EXPECT_EQ(ERROR_SUCCESS, RegDeleteValueA(key, "Brief"));
+  EXPECT_EQ(ERROR_SUCCESS, EndTransaction(true));
+  EXPECT_GT(LastWrite(key), earlier);
 }
 
 // Values deleted inside a transaction may keep their rows until their key goes, the
