@@ -599,7 +599,7 @@ int64_t Database::InsertKey(int64_t parent, std::string_view name, std::string_v
   if (!key_class.empty()) insert.Bind(key_class);  // else null
   insert.Run();
   const int64_t key = sqlite3_last_insert_rowid(db_);
-  next_seq_.emplace(key, 1);  // no values yet
+  RememberSeq(key, 1);  // no values yet
   return key;
 }
 
@@ -645,17 +645,21 @@ void Database::PutValue(int64_t key, std::string_view name, std::string_view fol
 // for the last than for the first. A remembered place may lie past the largest seq left,
 // after deletions, which keeps the order as well.
 int64_t Database::NextSeq(int64_t key) {
-  // Bounded, as a transaction may insert into any number of keys; a key forgotten is
-  // read again.
-  constexpr size_t kMostSeqs = 65536;
   auto known = next_seq_.find(key);
   if (known != next_seq_.end()) return known->second++;
   Statement query(Use(kLastSeq));
   query.Bind(key);
   const int64_t next = (query.Step() ? query.Integer(0) : 0) + 1;
-  if (next_seq_.size() >= kMostSeqs) next_seq_.clear();
-  next_seq_.emplace(key, next + 1);
+  RememberSeq(key, next + 1);
   return next;
+}
+
+void Database::RememberSeq(int64_t key, int64_t next) {
+  // Bounded, as a transaction may create or fill any number of keys; a key forgotten is
+  // read again.
+  constexpr size_t kMostSeqs = 65536;
+  if (next_seq_.size() >= kMostSeqs) next_seq_.clear();
+  next_seq_.emplace(key, next);
 }
 
 bool Database::DeleteValue(int64_t key, std::string_view folded) {

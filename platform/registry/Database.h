@@ -196,7 +196,9 @@ class Database {
                 Map map);
   sqlite3_stmt* Use(int index);
   void DeleteLaterValues();  // before anything uses the values table
-  int64_t NextSeq(int64_t key);  // the seq of a value about to be inserted
+  // The seq of a value about to be inserted, and the memory of the next (next_seq_).
+  int64_t NextSeq(int64_t key);
+  void RememberSeq(int64_t key, int64_t next);
 
   sqlite3* db_ = nullptr;
   int64_t deadline_ = 0;

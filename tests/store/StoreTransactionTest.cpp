@@ -202,7 +202,8 @@ TEST_F(StoreTransactionTest, ValuesDeletedInsideATransactionGoAtItsEndOrNotAtAll
   EXPECT_EQ(ERROR_SUCCESS, RegDeleteValueA(key, "c"));
   EXPECT_EQ(ERROR_SUCCESS, EndTransaction(false));
   BeginTransaction();  // must not carry out the deletion rolled back
-  for (const char* name : {"d", "1", "0"}) {  // each after the last, whatever its name
+  // Each new value goes after the last, whatever its name.
+  for (const char* name : {"d", "1", "0"}) {
     EXPECT_EQ(ERROR_SUCCESS, SetDword(key, name, 1));
   }
   EXPECT_EQ(ERROR_SUCCESS, EndTransaction(true));
