@@ -20,11 +20,17 @@ constexpr size_t kMaxNameBytes = 32 << 20;
 // which opens each once to create it, holds no more than this of their names.
 constexpr size_t kMaxNewNames = 1 << 17;
 
-// The values, times and classes: enough for the three values of each key of a million.
+// Enough for the three values of each key of the benchmark tree of a million keys, which a
+// walk over it reads again and again, in 4 Mi slots of 8 bytes and up to kMaxValueBytes of
+// records (some 30 bytes a value of that tree). A value past an eighth of this is not held.
+constexpr size_t kMaxValues = (size_t{1} << 22) / 4 * 3;
+constexpr size_t kMaxValueBytes = 128 << 20;
+
+// The times and classes: enough for those of each key of a million.
 constexpr size_t kMaxEntries = 1 << 23;
 
 // A write adds an entry for a value only while fewer values than this are held (some
-// 75 MB): enough for every value a program writes to a tree of 100,000 keys and then
+// 20 MB): enough for every value a program writes to a tree of 100,000 keys and then
 // writes again unchanged, while an import of a million values, which reads none of them,
 // holds no more than this.
 constexpr size_t kMaxWrittenValues = 1 << 19;
@@ -67,13 +73,13 @@ void Forget(Map& map) {
 
 }  // namespace
 
-KeyCache::KeyCache() : keys_(kMaxKeys, kMaxNameBytes) {}
+KeyCache::KeyCache() : keys_(kMaxKeys, kMaxNameBytes), values_(kMaxValues, kMaxValueBytes) {}
 
 void KeyCache::Reset(uint64_t tag) {
   tag_ = tag;
   ++epoch_;
   keys_.Clear();
-  Forget(values_);
+  values_.Clear();
   Forget(classes_);
   ForgetLists();
 }
@@ -85,7 +91,7 @@ void KeyCache::ForgetLists() {
   list_bytes_ = 0;
 }
 
-size_t KeyCache::Entries() const { return values_.size() + times_.size() + classes_.size(); }
+size_t KeyCache::Entries() const { return times_.size() + classes_.size(); }
 
 void KeyCache::MakeRoom() {
   if (Entries() >= kMaxEntries) Reset(tag_);
@@ -114,28 +120,14 @@ void KeyCache::PutAlive(int64_t key, bool alive) {
   if (!alive) ++epoch_;
 }
 
-bool KeyCache::FindValue(int64_t key, const std::string& folded, const StoredValue** value) const {
-  auto found = values_.find(NameKey{key, folded});
-  if (found == values_.end()) return false;
-  *value = found->second.present ? &found->second.value : nullptr;
-  return true;
+void KeyCache::PutValue(int64_t key, std::string_view folded, const StoredValue* value) {
+  values_.Put(key, folded,
+              value == nullptr ? ValueView() : ValueView{true, value->type, value->data});
 }
 
-void KeyCache::PutValue(int64_t key, const std::string& folded, const StoredValue* value) {
-  MakeRoom();
-  CachedValue& entry = values_[NameKey{key, folded}];
-  entry.present = value != nullptr;
-  entry.value = value != nullptr ? *value : StoredValue();
-}
-
-void KeyCache::PutWrittenValue(int64_t key, const std::string& folded, StoredValue value) {
-  auto found = values_.find(NameKey{key, folded});
-  if (found != values_.end()) {
-    found->second.present = true;
-    found->second.value = std::move(value);
-  } else if (values_.size() < kMaxWrittenValues) {
-    values_.emplace(NameKey{key, folded}, CachedValue{true, std::move(value)});
-  }
+void KeyCache::PutWrittenValue(int64_t key, std::string_view folded, uint32_t type,
+                               std::string_view data) {
+  values_.Put(key, folded, ValueView{true, type, data}, values_.size() < kMaxWrittenValues);
 }
 
 SubkeyList KeyCache::FindSubkeys(int64_t key) const {

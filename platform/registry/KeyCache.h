@@ -10,11 +10,13 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
 #include "platform/registry/Database.h"
 #include "platform/registry/KeyIndex.h"
+#include "platform/registry/ValueIndex.h"
 
 namespace ruzide::registry {
 
@@ -52,13 +54,17 @@ class KeyCache {
   bool FindAlive(int64_t key, bool* alive) const { return keys_.FindAlive(key, alive); }
   void PutAlive(int64_t key, bool alive);
 
-  // Sets *value to the value, or to null when the cache records that there is none.
-  bool FindValue(int64_t key, const std::string& folded, const StoredValue** value) const;
-  void PutValue(int64_t key, const std::string& folded, const StoredValue* value);
+  // Sets *value to the value, or records that there is none; its data stays valid until
+  // the next change to the cache.
+  bool FindValue(int64_t key, std::string_view folded, ValueView* value) const {
+    return values_.Find(key, folded, value);
+  }
+  // A null `value` records that there is none.
+  void PutValue(int64_t key, std::string_view folded, const StoredValue* value);
   // What a write of the value calls: an entry there is kept right, and a new one is added
   // only while the cache is small, so that a process that writes much more than it reads,
   // such as an import, does not hold everything it wrote.
-  void PutWrittenValue(int64_t key, const std::string& folded, StoredValue value);
+  void PutWrittenValue(int64_t key, std::string_view folded, uint32_t type, std::string_view data);
 
   SubkeyList FindSubkeys(int64_t key) const;  // null on a miss
   void PutSubkeys(int64_t key, SubkeyList list);
@@ -73,25 +79,8 @@ class KeyCache {
   void PutClass(int64_t key, const std::string& key_class);
 
  private:
-  struct NameKey {
-    int64_t key;
-    std::string folded;
-    bool operator==(const NameKey& other) const {
-      return key == other.key && folded == other.folded;
-    }
-  };
-  struct NameKeyHash {
-    size_t operator()(const NameKey& name) const {
-      return std::hash<std::string>()(name.folded) * 31 + std::hash<int64_t>()(name.key);
-    }
-  };
-  struct CachedValue {
-    bool present;
-    StoredValue value;
-  };
-
-  // Bounds the memory of the values, times and classes: past this many entries the cache
-  // starts afresh. The keys are bounded by their own index.
+  // Bounds the memory of the times and classes: past this many entries the cache starts
+  // afresh. The keys and values are bounded by their own indexes.
   void MakeRoom();
   size_t Entries() const;
   // Bounds the lists' memory: past a budget they are all forgotten before `bytes` more.
@@ -100,7 +89,7 @@ class KeyCache {
   uint64_t tag_ = kUntagged;
   uint64_t epoch_ = 1;
   KeyIndex keys_;  // the subkeys, whether keys are there, and which have no class
-  std::unordered_map<NameKey, CachedValue, NameKeyHash> values_;
+  ValueIndex values_;
   std::unordered_map<int64_t, SubkeyList> subkey_lists_;
   std::unordered_map<int64_t, ValueList> value_lists_;
   size_t list_bytes_ = 0;  // roughly what the lists hold

@@ -48,6 +48,9 @@ class KeyIndex {
   size_t names() const { return names_used_; }
   size_t keys() const { return names_used_ > ids_used_ ? names_used_ : ids_used_; }
 
+  // The hash of a name under a key, which ValueIndex uses too.
+  static uint32_t NameHash(int64_t parent, std::string_view folded);
+
  private:
   struct Name {
     int64_t parent;
@@ -71,7 +74,6 @@ class KeyIndex {
   static uint32_t Mix(uint64_t x) {
     return static_cast<uint32_t>((x * 0x9e3779b97f4a7c15ULL) >> 32);
   }
-  static uint32_t NameHash(int64_t parent, std::string_view folded);
   // The slot of `key`, or the free one it would take; the table must not be empty. A key
   // that is no id (0, or past kIdBits) finds a free slot.
   size_t FindId(int64_t key) const {

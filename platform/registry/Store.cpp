@@ -702,10 +702,13 @@ LONG Store::Resolve(const KeyRef& from, const KeyNames& names, int64_t* id) {
 }
 
 bool Store::FindValue(int64_t key, const std::string& folded, StoredValue* value) {
-  const StoredValue* cached;
+  ValueView cached;
   if (caching_ && cache_.FindValue(key, folded, &cached)) {
-    if (cached != nullptr) *value = *cached;
-    return cached != nullptr;
+    if (cached.present) {
+      value->type = cached.type;
+      value->data.assign(cached.data);
+    }
+    return cached.present;
   }
   if (state_ != State::kOpen) return false;
   UseDatabase();
@@ -947,10 +950,10 @@ LONG Store::SetValue(const KeyRef& key, std::string_view name, DWORD type, const
   return Write([&]() -> LONG {
     if (!Alive(key.id)) return ERROR_KEY_DELETED;
     std::string folded = FoldName(name);
-    const StoredValue* cached;
-    if (caching_ && cache_.FindValue(key.id, folded, &cached) && cached != nullptr &&
-        cached->type == type && cached->data.size() == size &&
-        (size == 0 || std::memcmp(cached->data.data(), data, size) == 0)) {
+    ValueView cached;
+    if (caching_ && cache_.FindValue(key.id, folded, &cached) && cached.present &&
+        cached.type == type && cached.data.size() == size &&
+        (size == 0 || std::memcmp(cached.data.data(), data, size) == 0)) {
       // The data is there already: only the key's last-write time moves, which a
       // transaction writes once per key at its end, where rewriting the value's row cost
       // most of a forced write-back of unchanged values.
@@ -962,10 +965,8 @@ LONG Store::SetValue(const KeyRef& key, std::string_view name, DWORD type, const
     DatabaseOf(key.id).PutValue(key.id, name, folded, type, data, size, WriteTime());
     Touch(key.id, kValueSet);
     NoteChange(key.id, kChangeLastSet);
-    StoredValue value;
-    value.type = type;
-    if (size > 0) value.data.assign(reinterpret_cast<const char*>(data), size);
-    cache_.PutWrittenValue(key.id, folded, std::move(value));
+    cache_.PutWrittenValue(key.id, folded, type,
+                           std::string_view(reinterpret_cast<const char*>(data), size));
     return ERROR_SUCCESS;
   });
 }
@@ -981,9 +982,9 @@ LONG Store::DeleteValue(const KeyRef& key, std::string_view name) {
       // A transaction that deletes a subtree deletes each key's values and then the
       // key: the rows go with the key's in one statement, at half the cost of deleting
       // each. The cache, right inside the transaction, may know that the value exists.
-      const StoredValue* cached = nullptr;
+      ValueView cached;
       bool known = caching_ && cache_.FindValue(key.id, folded, &cached);
-      if (known && cached == nullptr) return ERROR_FILE_NOT_FOUND;
+      if (known && !cached.present) return ERROR_FILE_NOT_FOUND;
       if (!db.DeleteValueLater(key.id, folded, known)) return ERROR_FILE_NOT_FOUND;
     }
     Touch(key.id, kValueDeleted);

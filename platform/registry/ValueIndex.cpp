@@ -1,0 +1,162 @@
+#include "platform/registry/ValueIndex.h"
+
+#include <cstring>
+
+#include "platform/registry/KeyIndex.h"
+
+namespace ruzide::registry {
+
+namespace {
+
+constexpr size_t kFirstSlots = 64;
+constexpr size_t kMaxNameSize = 0xffff;  // what two bytes of length can give
+// Garbage in a smaller buffer is left alone: compacting it would save little.
+constexpr size_t kCompactFrom = 64 << 10;
+
+template <typename T>
+T Load(const char* at) {
+  T value;
+  std::memcpy(&value, at, sizeof value);
+  return value;
+}
+
+template <typename T>
+void Store(char* at, T value) {
+  std::memcpy(at, &value, sizeof value);
+}
+
+}  // namespace
+
+bool ValueIndex::Holds(const Slot& slot, int64_t key, std::string_view folded,
+                       uint32_t hash) const {
+  if (slot.hash != hash) return false;
+  const char* record = bytes_.data() + slot.at;
+  return Load<int64_t>(record) == key && Load<uint16_t>(record + 16) == folded.size() &&
+         std::memcmp(record + kHeader, folded.data(), folded.size()) == 0;
+}
+
+size_t ValueIndex::Probe(int64_t key, std::string_view folded, uint32_t hash) const {
+  const size_t mask = slots_.size() - 1;
+  for (size_t i = hash & mask;; i = (i + 1) & mask) {
+    if (slots_[i].at == kFree || Holds(slots_[i], key, folded, hash)) return i;
+  }
+}
+
+bool ValueIndex::Find(int64_t key, std::string_view folded, ValueView* value) const {
+  if (slots_.empty()) return false;
+  const Slot& slot = slots_[Probe(key, folded, KeyIndex::NameHash(key, folded))];
+  if (slot.at == kFree) return false;
+  const char* record = bytes_.data() + slot.at;
+  const uint32_t size = Load<uint32_t>(record + 12);
+  if ((size & kUnknown) != 0) return false;
+  value->present = (size & kAbsent) == 0;
+  value->type = Load<uint32_t>(record + 8);
+  value->data = std::string_view(record + kHeader + folded.size(), size & kSizeBits);
+  return true;
+}
+
+size_t ValueIndex::RecordSize(uint32_t at) const {
+  const char* record = bytes_.data() + at;
+  return kHeader + Load<uint16_t>(record + 16) + (Load<uint32_t>(record + 12) & kSizeBits);
+}
+
+bool ValueIndex::Rewrite(Slot* slot, std::string_view folded, const ValueView& value, bool fits) {
+  char* record = bytes_.data() + slot->at;
+  const uint32_t old_size = Load<uint32_t>(record + 12) & kSizeBits;
+  const size_t size = fits && value.present ? value.data.size() : 0;
+  if (size > old_size) return false;
+  garbage_ += old_size - size;
+  Store<uint32_t>(record + 12, static_cast<uint32_t>(size) | (!fits            ? kUnknown
+                                                              : !value.present ? kAbsent
+                                                                               : 0));
+  Store<uint32_t>(record + 8, value.type);
+  if (size > 0) std::memcpy(record + kHeader + folded.size(), value.data.data(), size);
+  return true;
+}
+
+void ValueIndex::Put(int64_t key, std::string_view folded, const ValueView& value, bool add) {
+  if (folded.size() > kMaxNameSize) return;
+  const size_t data_size = value.present ? value.data.size() : 0;
+  const size_t record = kHeader + folded.size() + data_size;
+  const bool fits = data_size <= kSizeBits && record <= max_bytes_ / 8;
+  const uint32_t hash = KeyIndex::NameHash(key, folded);
+  if (!slots_.empty()) {
+    Slot* slot = &slots_[Probe(key, folded, hash)];
+    if (slot->at != kFree) {
+      if (Rewrite(slot, folded, value, fits)) return;
+      // Compacting keeps every entry in its slot, the old record included; clearing
+      // leaves the value to be added afresh.
+      if (MakeByteRoom(record)) {
+        garbage_ += RecordSize(slot->at);
+        slot->at = Append(key, folded, value);
+        return;
+      }
+    }
+  }
+  if (!add || !fits) return;
+  if (used_ >= max_values_) Clear();
+  MakeByteRoom(record);
+  if ((used_ + 1) * 4 > slots_.size() * 3) GrowSlots();
+  const size_t i = Probe(key, folded, hash);
+  slots_[i] = Slot{hash, Append(key, folded, value)};
+  ++used_;
+}
+
+bool ValueIndex::MakeByteRoom(size_t record) {
+  const bool full = bytes_.size() + record > max_bytes_;
+  if (!full && (garbage_ * 2 <= bytes_.size() || bytes_.size() < kCompactFrom)) return true;
+  // Only a buffer a quarter garbage is compacted, so that each byte compacted was paid
+  // for by some bytes of garbage, however often the buffer is near full.
+  if (garbage_ * 4 >= bytes_.size()) Compact();
+  if (bytes_.size() + record <= max_bytes_) return true;
+  Clear();
+  return false;
+}
+
+void ValueIndex::Compact() {
+  std::string kept;
+  kept.reserve(bytes_.size() - garbage_);
+  for (Slot& slot : slots_) {
+    if (slot.at == kFree) continue;
+    const uint32_t at = static_cast<uint32_t>(kept.size());
+    kept.append(bytes_, slot.at, RecordSize(slot.at));
+    slot.at = at;
+  }
+  bytes_.swap(kept);
+  garbage_ = 0;
+}
+
+uint32_t ValueIndex::Append(int64_t key, std::string_view folded, const ValueView& value) {
+  const uint32_t at = static_cast<uint32_t>(bytes_.size());
+  const uint32_t size = value.present ? static_cast<uint32_t>(value.data.size()) : kAbsent;
+  char header[kHeader];
+  Store<int64_t>(header, key);
+  Store<uint32_t>(header + 8, value.type);
+  Store<uint32_t>(header + 12, size);
+  Store<uint16_t>(header + 16, static_cast<uint16_t>(folded.size()));
+  bytes_.append(header, kHeader);
+  bytes_.append(folded);
+  if (value.present) bytes_.append(value.data);
+  return at;
+}
+
+void ValueIndex::GrowSlots() {
+  std::vector<Slot> old(slots_.empty() ? kFirstSlots : slots_.size() * 2, Slot{0, kFree});
+  old.swap(slots_);
+  const size_t mask = slots_.size() - 1;
+  for (const Slot& slot : old) {
+    if (slot.at == kFree) continue;
+    size_t i = slot.hash & mask;
+    while (slots_[i].at != kFree) i = (i + 1) & mask;
+    slots_[i] = slot;
+  }
+}
+
+void ValueIndex::Clear() {
+  std::vector<Slot>().swap(slots_);
+  used_ = 0;
+  std::string().swap(bytes_);
+  garbage_ = 0;
+}
+
+}  // namespace ruzide::registry

@@ -1,0 +1,96 @@
+// The values one process has read or written in a store, for KeyCache: each value's
+// type and data by its key's id and folded name, or that the key has no such value.
+//
+// A walk over a large tree reads every value once per walk, and the next walk finds them
+// here only if all of them fit, while a write looks its value up first to skip rewriting
+// data that is there. So, like KeyIndex, this is one flat table (open addressing, linear
+// probing, at most three-quarters full) of 8-byte slots, each a hash and the place of its
+// record in one buffer, where the record holds the key's id, the type, the data's size,
+// the name and the data together: a lookup reads one slot and one record, some 40 bytes a
+// value with short names and data, where a node-based map took some 130 and a node
+// allocation each.
+//
+// A value set again with data no longer than before is rewritten in place; longer data
+// moves the record to the end of the buffer and leaves the old one as garbage, which is
+// reclaimed by compacting the buffer once it is a quarter or more of it. The index is
+// bounded: when it holds `max_values` entries, or its buffer would pass `max_bytes`, it
+// forgets everything and starts afresh, so that a process that reads or writes ever more
+// values holds no more than that.
+#ifndef RUZIDE_PLATFORM_REGISTRY_VALUEINDEX_H_
+#define RUZIDE_PLATFORM_REGISTRY_VALUEINDEX_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace ruzide::registry {
+
+// A value as the index holds it. `data` points into the index: it stays valid until the
+// next Put or Clear.
+struct ValueView {
+  bool present = false;  // false: the key is known to have no such value
+  uint32_t type = 0;
+  std::string_view data;
+};
+
+class ValueIndex {
+ public:
+  // `max_bytes` must stay below 4 GB.
+  ValueIndex(size_t max_values, size_t max_bytes)
+      : max_values_(max_values), max_bytes_(max_bytes) {}
+
+  // False when the index has no entry for the value.
+  bool Find(int64_t key, std::string_view folded, ValueView* value) const;
+  // Records `value` (its type and data ignored when it is not present). With `add` false,
+  // only changes an entry there is. A name past 65,535 bytes is never held, nor data past
+  // an eighth of `max_bytes`, which forgets the entry there, so that one large value
+  // cannot empty the index.
+  void Put(int64_t key, std::string_view folded, const ValueView& value, bool add = true);
+
+  // Forgets everything and gives back the memory.
+  void Clear();
+  size_t size() const { return used_; }
+  size_t bytes() const { return bytes_.size(); }
+
+ private:
+  struct Slot {
+    uint32_t hash;
+    uint32_t at;  // of the record in bytes_; kFree when the slot is free
+  };
+  static constexpr uint32_t kFree = UINT32_MAX;
+
+  // A record: the key's id (8 bytes), the type (4), the data's size with the flags below
+  // (4), the name's size (2), the name, the data.
+  static constexpr size_t kHeader = 18;
+  static constexpr uint32_t kAbsent = uint32_t{1} << 31;   // no such value
+  static constexpr uint32_t kUnknown = uint32_t{1} << 30;  // forgotten: no entry
+  static constexpr uint32_t kSizeBits = kUnknown - 1;
+
+  // The slot holding the value, or the free slot it would take; the table must not be
+  // empty.
+  size_t Probe(int64_t key, std::string_view folded, uint32_t hash) const;
+  bool Holds(const Slot& slot, int64_t key, std::string_view folded, uint32_t hash) const;
+  size_t RecordSize(uint32_t at) const;
+  // Changes the entry in `slot` to `value`, in place when its data fits where the old
+  // data was; false when the record must move.
+  bool Rewrite(Slot* slot, std::string_view folded, const ValueView& value, bool fits);
+  // Makes room in the buffer for `record` more bytes, compacting it or, failing that,
+  // clearing everything (then false).
+  bool MakeByteRoom(size_t record);
+  void Compact();
+  uint32_t Append(int64_t key, std::string_view folded, const ValueView& value);
+  void GrowSlots();
+
+  const size_t max_values_;
+  const size_t max_bytes_;
+  std::vector<Slot> slots_;
+  size_t used_ = 0;
+  std::string bytes_;
+  size_t garbage_ = 0;  // bytes of bytes_ that no entry uses
+};
+
+}  // namespace ruzide::registry
+
+#endif  // RUZIDE_PLATFORM_REGISTRY_VALUEINDEX_H_

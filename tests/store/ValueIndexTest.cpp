@@ -1,0 +1,106 @@
+// The store's index of read and written values, driven against a plain map past its
+// bounds: it may forget, but never answer wrongly, and it keeps what it holds while it
+// reclaims the space of values rewritten.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <random>
+#include <string>
+#include <unordered_map>
+#include <utility>
+
+#include "platform/registry/KeyIndex.h"
+#include "platform/registry/ValueIndex.h"
+
+namespace ruzide::registry {
+namespace {
+
+struct Model {
+  bool present;
+  uint32_t type;
+  std::string data;
+};
+
+TEST(ValueIndexTest, ForgetsPastItsBoundsButNeverAnswersWrongly) {
+  constexpr size_t kMaxValues = 96, kMaxBytes = 4096;  // values of 512 bytes and more: not held
+  ValueIndex index(kMaxValues, kMaxBytes);
+  std::map<std::pair<int64_t, std::string>, Model> values;
+  std::mt19937 random(17);
+  auto put = [&](int64_t key, const std::string& name, const Model& value, bool add) {
+    index.Put(key, name, ValueView{value.present, value.type, value.data}, add);
+    values[{key, name}] = value;
+  };
+  auto check = [&](const std::string& when) {
+    ASSERT_LE(index.size(), kMaxValues) << when;
+    ASSERT_LE(index.bytes(), kMaxBytes) << when;
+    for (const auto& [name, value] : values) {
+      ValueView found;
+      if (!index.Find(name.first, name.second, &found)) continue;
+      ASSERT_EQ(value.present, found.present) << name.first << "\\" << name.second << when;
+      if (!value.present) continue;
+      ASSERT_EQ(value.type, found.type) << name.first << "\\" << name.second << when;
+      ASSERT_EQ(value.data, found.data) << name.first << "\\" << name.second << when;
+    }
+  };
+
+  // Below the bounds everything stays, even while one value grows and shrinks again and
+  // again, which leaves garbage that only compacting the buffer can reclaim.
+  for (int i = 0; i < static_cast<int>(kMaxValues); ++i) {
+    put(1 + i % 3, "v" + std::to_string(i / 3), Model{i % 5 != 0, 4, std::string(i % 7, 'd')},
+        true);
+  }
+  for (int round = 0; round < 300; ++round) {
+    put(1, "v0", Model{true, 1, std::string(round % 61, static_cast<char>('a' + round % 26))},
+        true);
+    for (const auto& [name, value] : values) {
+      ValueView found;
+      ASSERT_TRUE(index.Find(name.first, name.second, &found)) << name.second << " " << round;
+    }
+    ASSERT_NO_FATAL_FAILURE(check(" in round " + std::to_string(round)));
+  }
+
+  // Values whose hashes are the same, under one name or under one key, found by trying
+  // keys spread over the range of ids, or names.
+  for (bool same_name : {true, false}) {
+    auto key_of = [&](int64_t i) {
+      return same_name ? static_cast<int64_t>(static_cast<uint64_t>(i) * 0x9e3779b97f4a7c15 >> 4)
+                       : 5;
+    };
+    auto name_of = [&](int64_t i) {
+      return same_name ? std::string("c") : "c" + std::to_string(i);
+    };
+    std::unordered_map<uint32_t, int64_t> seen;
+    for (int64_t i = 1;; ++i) {
+      ASSERT_LT(i, 1 << 20);
+      auto [other, added] = seen.emplace(KeyIndex::NameHash(key_of(i), name_of(i)), i);
+      if (added) continue;
+      put(key_of(i), name_of(i), Model{true, 1, "one"}, true);
+      put(key_of(other->second), name_of(other->second), Model{true, 2, "other"}, true);
+      break;
+    }
+  }
+  ASSERT_NO_FATAL_FAILURE(check(" with hashes the same"));
+
+  // Names that share prefixes and lengths under a few keys, set with data that grows,
+  // shrinks or is too large to hold, recorded missing, or changed only if there.
+  for (int step = 0; step < 6000; ++step) {
+    const int64_t key = 1 + random() % 4;
+    std::string name = "v" + std::to_string(random() % 60);
+    if (random() % 40 == 0) name.assign(100 + random() % 100, 'n');
+    const size_t size = random() % 100 == 0 ? 512 + random() % 64 : random() % 40;
+    const Model value{random() % 6 != 0, static_cast<uint32_t>(random() % 3),
+                      std::string(size, static_cast<char>('a' + step % 26))};
+    const bool add = random() % 4 != 0;
+    put(key, name, value, add);
+    ValueView found;
+    if (add && size < 512) {
+      ASSERT_TRUE(index.Find(key, name, &found)) << step;  // what was added is kept
+    } else if (size >= 512 && value.present) {
+      ASSERT_FALSE(index.Find(key, name, &found)) << step;  // nor the data it replaced
+    }
+    ASSERT_NO_FATAL_FAILURE(check(" at step " + std::to_string(step)));
+  }
+}
+
+}  // namespace
+}  // namespace ruzide::registry
