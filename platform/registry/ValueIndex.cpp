@@ -31,7 +31,7 @@ bool ValueIndex::Holds(const Slot& slot, int64_t key, std::string_view folded,
                        uint32_t hash) const {
   if (slot.hash != hash) return false;
   const char* record = bytes_.data() + slot.at;
-  return Load<int64_t>(record) == key && Load<uint16_t>(record + 16) == folded.size() &&
+  return Load<int64_t>(record) == key && Load<uint16_t>(record + kNameSizeAt) == folded.size() &&
          std::memcmp(record + kHeader, folded.data(), folded.size()) == 0;
 }
 
@@ -47,29 +47,34 @@ bool ValueIndex::Find(int64_t key, std::string_view folded, ValueView* value) co
   const Slot& slot = slots_[Probe(key, folded, KeyIndex::NameHash(key, folded))];
   if (slot.at == kFree) return false;
   const char* record = bytes_.data() + slot.at;
-  const uint32_t size = Load<uint32_t>(record + 12);
+  const uint32_t size = Load<uint32_t>(record + kSizeAt);
   if ((size & kUnknown) != 0) return false;
   value->present = (size & kAbsent) == 0;
-  value->type = Load<uint32_t>(record + 8);
+  value->type = Load<uint32_t>(record + kTypeAt);
   value->data = std::string_view(record + kHeader + folded.size(), size & kSizeBits);
+  // A key's values are mostly read and written together, in the order their records were
+  // added, and their slots lie apart, a cache miss each: the slot of the next is fetched
+  // while the caller works.
+  __builtin_prefetch(&slots_[Load<uint32_t>(record + kNextAt) & (slots_.size() - 1)]);
   return true;
 }
 
 size_t ValueIndex::RecordSize(uint32_t at) const {
   const char* record = bytes_.data() + at;
-  return kHeader + Load<uint16_t>(record + 16) + (Load<uint32_t>(record + 12) & kSizeBits);
+  return kHeader + Load<uint16_t>(record + kNameSizeAt) +
+         (Load<uint32_t>(record + kSizeAt) & kSizeBits);
 }
 
 bool ValueIndex::Rewrite(Slot* slot, std::string_view folded, const ValueView& value, bool fits) {
   char* record = bytes_.data() + slot->at;
-  const uint32_t old_size = Load<uint32_t>(record + 12) & kSizeBits;
+  const uint32_t old_size = Load<uint32_t>(record + kSizeAt) & kSizeBits;
   const size_t size = fits && value.present ? value.data.size() : 0;
   if (size > old_size) return false;
   garbage_ += old_size - size;
-  Store<uint32_t>(record + 12, static_cast<uint32_t>(size) | (!fits            ? kUnknown
-                                                              : !value.present ? kAbsent
-                                                                               : 0));
-  Store<uint32_t>(record + 8, value.type);
+  Store<uint32_t>(record + kSizeAt, static_cast<uint32_t>(size) | (!fits            ? kUnknown
+                                                                   : !value.present ? kAbsent
+                                                                                    : 0));
+  Store<uint32_t>(record + kTypeAt, value.type);
   if (size > 0) std::memcpy(record + kHeader + folded.size(), value.data.data(), size);
   return true;
 }
@@ -88,7 +93,7 @@ void ValueIndex::Put(int64_t key, std::string_view folded, const ValueView& valu
       // leaves the value to be added afresh.
       if (MakeByteRoom(record)) {
         garbage_ += RecordSize(slot->at);
-        slot->at = Append(key, folded, value);
+        slot->at = Append(key, folded, hash, value);
         return;
       }
     }
@@ -98,7 +103,7 @@ void ValueIndex::Put(int64_t key, std::string_view folded, const ValueView& valu
   MakeByteRoom(record);
   if ((used_ + 1) * 4 > slots_.size() * 3) GrowSlots();
   const size_t i = Probe(key, folded, hash);
-  slots_[i] = Slot{hash, Append(key, folded, value)};
+  slots_[i] = Slot{hash, Append(key, folded, hash, value)};
   ++used_;
 }
 
@@ -124,16 +129,23 @@ void ValueIndex::Compact() {
   }
   bytes_.swap(kept);
   garbage_ = 0;
+  last_ = kFree;
 }
 
-uint32_t ValueIndex::Append(int64_t key, std::string_view folded, const ValueView& value) {
+uint32_t ValueIndex::Append(int64_t key, std::string_view folded, uint32_t hash,
+                            const ValueView& value) {
   const uint32_t at = static_cast<uint32_t>(bytes_.size());
   const uint32_t size = value.present ? static_cast<uint32_t>(value.data.size()) : kAbsent;
   char header[kHeader];
   Store<int64_t>(header, key);
-  Store<uint32_t>(header + 8, value.type);
-  Store<uint32_t>(header + 12, size);
-  Store<uint16_t>(header + 16, static_cast<uint16_t>(folded.size()));
+  Store<uint32_t>(header + kTypeAt, value.type);
+  Store<uint32_t>(header + kSizeAt, size);
+  Store<uint16_t>(header + kNameSizeAt, static_cast<uint16_t>(folded.size()));
+  Store<uint32_t>(header + kNextAt, hash);
+  if (last_ != kFree && Load<int64_t>(bytes_.data() + last_) == key) {
+    Store<uint32_t>(bytes_.data() + last_ + kNextAt, hash);
+  }
+  last_ = at;
   bytes_.append(header, kHeader);
   bytes_.append(folded);
   if (value.present) bytes_.append(value.data);
@@ -157,6 +169,7 @@ void ValueIndex::Clear() {
   used_ = 0;
   std::string().swap(bytes_);
   garbage_ = 0;
+  last_ = kFree;
 }
 
 }  // namespace ruzide::registry

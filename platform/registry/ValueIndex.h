@@ -62,8 +62,10 @@ class ValueIndex {
   static constexpr uint32_t kFree = UINT32_MAX;
 
   // A record: the key's id (8 bytes), the type (4), the data's size with the flags below
-  // (4), the name's size (2), the name, the data.
-  static constexpr size_t kHeader = 18;
+  // (4), the name's size (2), the hash of the record added next for the same key, else
+  // its own (4), the name, the data.
+  static constexpr size_t kTypeAt = 8, kSizeAt = 12, kNameSizeAt = 16, kNextAt = 18;
+  static constexpr size_t kHeader = 22;
   static constexpr uint32_t kAbsent = uint32_t{1} << 31;   // no such value
   static constexpr uint32_t kUnknown = uint32_t{1} << 30;  // forgotten: no entry
   static constexpr uint32_t kSizeBits = kUnknown - 1;
@@ -80,7 +82,7 @@ class ValueIndex {
   // clearing everything (then false).
   bool MakeByteRoom(size_t record);
   void Compact();
-  uint32_t Append(int64_t key, std::string_view folded, const ValueView& value);
+  uint32_t Append(int64_t key, std::string_view folded, uint32_t hash, const ValueView& value);
   void GrowSlots();
 
   const size_t max_values_;
@@ -88,7 +90,8 @@ class ValueIndex {
   std::vector<Slot> slots_;
   size_t used_ = 0;
   std::string bytes_;
-  size_t garbage_ = 0;  // bytes of bytes_ that no entry uses
+  size_t garbage_ = 0;     // bytes of bytes_ that no entry uses
+  uint32_t last_ = kFree;  // the record added last
 };
 
 }  // namespace ruzide::registry
