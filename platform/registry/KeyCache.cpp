@@ -22,7 +22,7 @@ constexpr size_t kMaxNewNames = 1 << 17;
 
 // Enough for the three values of each key of the benchmark tree of a million keys, which a
 // walk over it reads again and again, in 4 Mi slots of 8 bytes and up to kMaxValueBytes of
-// records (some 30 bytes a value of that tree). A value past an eighth of this is not held.
+// records (some 33 bytes a value of that tree). A value past an eighth of this is not held.
 constexpr size_t kMaxValues = (size_t{1} << 22) / 4 * 3;
 constexpr size_t kMaxValueBytes = 128 << 20;
 

@@ -6,13 +6,14 @@
 // data that is there. So, like KeyIndex, this is one flat table (open addressing, linear
 // probing, at most three-quarters full) of 8-byte slots, each a hash and the place of its
 // record in one buffer, where the record holds the key's id, the type, the data's size,
-// the name and the data together: a lookup reads one slot and one record, some 40 bytes a
-// value with short names and data, where a node-based map took some 130 and a node
-// allocation each.
+// the name and the data together: a lookup reads one slot and one record, some 45 bytes a
+// value with short names and data, slot included, where a node-based map took some 130
+// and a node allocation each.
 //
 // A value set again with data no longer than before is rewritten in place; longer data
 // moves the record to the end of the buffer and leaves the old one as garbage, which is
-// reclaimed by compacting the buffer once it is a quarter or more of it. The index is
+// reclaimed by compacting the buffer once garbage is half of it, or a quarter of it when
+// the buffer is full. The index is
 // bounded: when it holds `max_values` entries, or its buffer would pass `max_bytes`, it
 // forgets everything and starts afresh, so that a process that reads or writes ever more
 // values holds no more than that.
