@@ -32,6 +32,36 @@ inline ::testing::AssertionResult Failed(const ruzide::test::ChildResult& r, int
                                        << "', got status " << r.status << ": " << r.err;
 }
 
+// A run of the tool and what it must end with: its status, all of standard output (or, after
+// a leading '~', a part of it) and a part of standard error. `input`, when given, is its
+// standard input.
+struct ToolRun {
+  std::vector<std::string> args;
+  int status = 0;
+  std::string out = "~";
+  std::string err = "";
+  const char* input = nullptr;
+};
+
+// Runs each of `runs` in turn, in the test's environment with `env` on top.
+inline void ExpectRuns(const std::vector<ToolRun>& runs,
+                       const std::vector<std::pair<std::string, std::string>>& env = {}) {
+  for (const ToolRun& run : runs) {
+    std::string line;
+    for (const std::string& arg : run.args) line += " " + arg;
+    const std::string input = run.input ? run.input : "";
+    const ruzide::test::ChildResult r = Tool(run.args, env, run.input ? &input : nullptr);
+    EXPECT_EQ(run.status, r.status) << line << ": " << r.err;
+    if (run.out[0] == '~') {
+      EXPECT_TRUE(Contains(r.out, run.out.substr(1))) << line << ": " << run.out << "\nnot in\n"
+                                                      << r.out;
+    } else {
+      EXPECT_EQ(run.out, r.out) << line;
+    }
+    EXPECT_TRUE(Contains(r.err, run.err)) << line << ": " << run.err << "\nnot in\n" << r.err;
+  }
+}
+
 // The whitespace-separated fields of the line of `text` whose first or second field is
 // `name`, from that field on.
 inline std::vector<std::string> Row(const std::string& text, const std::string& name) {

@@ -32,11 +32,9 @@ TEST_F(RegTest, QueryShowsEachTypeAsWindowsRegDoes) {
 
   // /s lists a key below without values too; /t, /se and /z choose and show as a search
   // does; /v with /s searches, and counts; an unnamed value that is not there is no error.
-  const struct {
-    std::vector<std::string> args;
-    std::string out;
-  } kQueries[] = {
-      {{kKey},
+  ExpectRuns({
+      {{"reg", "query", kKey},
+       0,
        "\n" + kKey + "\n" +
            "    (Default)    REG_EXPAND_SZ    %HOME%\n"
            "    Big    REG_QWORD    0xffffffffffffffff\n"
@@ -48,24 +46,20 @@ TEST_F(RegTest, QueryShowsEachTypeAsWindowsRegDoes) {
            "    Str    REG_SZ    C:\\Temp \"x\"\n"
            "    Text    REG_SZ    tab\\x09ok\n\n" +
            kKey + "\\Child\n"},
-      {{kKey, "/s", "/t", "REG_SZ,REG_MULTI_SZ", "/se", "|", "/z"},
+      {{"reg", "query", kKey, "/s", "/t", "REG_SZ,REG_MULTI_SZ", "/se", "|", "/z"},
+       0,
        "\n" + kKey + "\n    Multi    REG_MULTI_SZ (7)    a|b c\\0\n" +
            "    Str    REG_SZ (1)    C:\\Temp \"x\"\n    Text    REG_SZ (1)    tab\\x09ok\n\n" +
            kKey + "\\Child\n\n" + kKey + "\\Child\\Deep\n    Str    REG_SZ (1)    deeper\n\n"},
-      {{kKey, "/v", "str", "/s"},
+      {{"reg", "query", kKey, "/v", "str", "/s"},
+       0,
        "\n" + kKey + "\n    str    REG_SZ    C:\\Temp \"x\"\n\n" + kKey +
            "\\Child\\Deep\n    str    REG_SZ    deeper\n\n" +
            "End of search: 2 match(es) found.\n"},
-      {{kKey + "\\Child", "/ve"},
+      {{"reg", "query", kKey + "\\Child", "/ve"},
+       0,
        "\n" + kKey + "\\Child\n    (Default)    REG_SZ    (value not set)\n"},
-  };
-  for (const auto& q : kQueries) {
-    std::vector<std::string> args = {"reg", "query"};
-    args.insert(args.end(), q.args.begin(), q.args.end());
-    const ChildResult r = Tool(args);
-    EXPECT_EQ(0, r.status) << r.err;
-    EXPECT_EQ(q.out, r.out);
-  }
+  });
 }
 
 // Without /f, add and delete ask first: No changes nothing and is no failure, as
@@ -75,28 +69,17 @@ TEST_F(RegTest, AddAndDeleteAskWithoutForce) {
   PutString(kSub, "Str", "old");
   const std::string overwrite = "Overwrite value 'Str' of " + kKey + "? (Yes/No) ";
   const std::string delete_key = "Delete " + kKey + " and every key below it? (Yes/No) ";
-  const struct {
-    std::vector<std::string> args;
-    const char* input;
-    int status;
-    std::string out;
-  } kCases[] = {
-      {{"add", kKey, "/v", "Str", "/d", "new"}, "N\n", 0, overwrite},
-      {{"add", kKey, "/v", "Str", "/d", "new"}, "", 1, overwrite + "\n"},
-      {{"delete", kKey}, "no\n", 0, delete_key},
-      {{"delete", kKey}, "", 1, delete_key + "\n"},
-      {{"add", kKey, "/v", "Str", "/t", "REG_DWORD", "/d", "7"}, "yes\n", 0, overwrite},
-  };
-  for (const auto& c : kCases) {
-    std::vector<std::string> args = {"reg"};
-    args.insert(args.end(), c.args.begin(), c.args.end());
-    const std::string input = c.input;
-    const ChildResult r = Tool(args, {}, &input);
-    EXPECT_EQ(c.status, r.status) << c.out << r.err;
-    EXPECT_EQ(c.out, r.out);
-    EXPECT_TRUE(c.status == 0 || Contains(r.err, "no answer on standard input")) << r.err;
-    EXPECT_TRUE(c.input[0] == 'y' || Bytes(kSub, "Str") == std::string("old", 4)) << c.out;
-  }
+  const std::string no_answer = "no answer on standard input";
+  ExpectRuns({{{"reg", "add", kKey, "/v", "Str", "/d", "new"}, 0, overwrite, "", "N\n"},
+              {{"reg", "add", kKey, "/v", "Str", "/d", "new"}, 1, overwrite + "\n", no_answer, ""},
+              {{"reg", "delete", kKey}, 0, delete_key, "", "no\n"},
+              {{"reg", "delete", kKey}, 1, delete_key + "\n", no_answer, ""}});
+  EXPECT_EQ(std::string("old", 4), Bytes(kSub, "Str"));
+  ExpectRuns({{{"reg", "add", kKey, "/v", "Str", "/t", "REG_DWORD", "/d", "7"},
+               0,
+               overwrite,
+               "",
+               "yes\n"}});
   EXPECT_EQ(7, StoredInt(kSub, "Str"));
   const std::string yes = "y\n";
   EXPECT_EQ(0, Tool({"reg", "delete", kKey, "/v", "Str"}, {}, &yes).status);
@@ -104,41 +87,35 @@ TEST_F(RegTest, AddAndDeleteAskWithoutForce) {
 }
 
 TEST_F(RegTest, BadCommandLinesFailWithAReasonAndChangeNothing) {
-  const ChildResult help = Tool({"reg", "--help"});
-  EXPECT_EQ(0, help.status);
-  EXPECT_TRUE(Contains(help.out, "import <file>"));
-  const struct {
-    std::vector<std::string> args;
-    const char* reason;
-  } kCases[] = {
-      {{"reg"}, "Usage: ruzide reg"},
-      {{"reg", "query", "HKCR\\Software"}, "does not start with HKEY_CURRENT_USER (HKCU)"},
-      {{"reg", "copy", kKey, "HKLM\\", "/f"}, "invalid key name"},
-      {{"reg", "delete", "HKCU", "/f"}, "a root cannot be deleted"},
-      {{"reg", "export", kKey}, "usage: ruzide reg export <KEY> <file> [/y]"},
-      {{"reg", "compare", kKey, kKey, "/od", "/oa"}, "give only one of /od, /os, /oa and /on"},
-      {{"reg", "compare", kKey}, "usage: ruzide reg compare <KEY1> <KEY2>"},
-      {{"reg", "query", kKey, "/k"}, "/k needs /f <pattern>"},
-      {{"reg", "query", kKey, "/f", "x", "/se", "ab"}, "/se takes one character"},
-      {{"reg", "query", kKey, "/f", "x", "/v", "Color"}, "with /f, /v takes no name"},
-      {{"reg", "query", kKey, "/f", "x", "/t", "REG_SZ,REG_LINK"}, "unknown type 'REG_LINK'"},
-  };
-  for (const auto& c : kCases) {
-    const ChildResult r = Tool(c.args);
-    EXPECT_TRUE(Failed(r, 1, c.reason));  // 1, as Windows' reg answers every failure
-    EXPECT_TRUE(r.out.empty()) << r.out;
-  }
+  // 1, as Windows' reg answers every failure. Each reg command answers /? (or -?, /h, -H)
+  // with its own help, in the shape of Windows' reg.
+  ExpectRuns({
+      {{"reg", "--help"}, 0, "~import <file>"},
+      {{"reg", "/h"}, 0},
+      {{"reg", "query", "/?"}, 0, "~ruzide reg query <KEY>"},
+      {{"reg", "query", "/?"}, 0, "~\n  /ve\n     "},
+      {{"reg", "delete", "-?"}, 0, "~ruzide reg delete <KEY>"},
+      {{"reg", "add", "/h"}, 0, "~ruzide reg add <KEY>"},
+      {{"reg", "export", "-H"}, 0, "~ruzide reg export <KEY>"},
+      {{"reg"}, 1, "", "Usage: ruzide reg"},
+      {{"reg", "query", "HKCR\\Software"}, 1, "", "does not start with HKEY_CURRENT_USER (HKCU)"},
+      {{"reg", "copy", kKey, "HKLM\\", "/f"}, 1, "", "invalid key name"},
+      {{"reg", "delete", "HKCU", "/f"}, 1, "", "a root cannot be deleted"},
+      {{"reg", "export", kKey}, 1, "", "usage: ruzide reg export <KEY> <file> [/y]"},
+      {{"reg", "compare", kKey, kKey, "/od", "/oa"},
+       1,
+       "",
+       "give only one of /od, /os, /oa and /on"},
+      {{"reg", "compare", kKey}, 1, "", "usage: ruzide reg compare <KEY1> <KEY2>"},
+      {{"reg", "query", kKey, "/k"}, 1, "", "/k needs /f <pattern>"},
+      {{"reg", "query", kKey, "/f", "x", "/se", "ab"}, 1, "", "/se takes one character"},
+      {{"reg", "query", kKey, "/f", "x", "/v", "Color"}, 1, "", "with /f, /v takes no name"},
+      {{"reg", "query", kKey, "/f", "x", "/t", "REG_SZ,REG_LINK"},
+       1,
+       "",
+       "unknown type 'REG_LINK'"},
+  });
   EXPECT_FALSE(KeyThere(kSub));
-  // Each reg command answers /? (or -?, /h, -H) with its own help, in the shape of
-  // Windows' reg.
-  for (const std::string help : {"query /?", "delete -?", "add /h", "export -H"}) {
-    const std::string command = help.substr(0, help.find(' '));
-    const ChildResult r = Tool({"reg", command, help.substr(help.find(' ') + 1)});
-    EXPECT_EQ(0, r.status) << help;
-    EXPECT_EQ(0u, r.out.find("ruzide reg " + command + " <KEY>")) << help << ": " << r.out;
-    EXPECT_TRUE(command != "query" || Contains(r.out, "\n  /ve\n     ")) << r.out;
-  }
-  EXPECT_EQ(0, Tool({"reg", "/h"}).status);
 }
 
 TEST_F(RegTest, ExportThenImportRestoresEveryValueByteForByte) {

@@ -79,33 +79,25 @@ TEST_F(RegVerbsTest, CompareAnswersIdenticalOrDifferentAndPrintsWhatIsAskedFor) 
   PutString(Sub("B").c_str(), "w", "only b");
   const std::string a = Key("A"), b = Key("B");
 
-  ChildResult r = Tool({"reg", "compare", a, b});
-  EXPECT_EQ(2, r.status) << r.err;
-  EXPECT_EQ("< Value: " + a + "  y  REG_DWORD  0x2\n" + "> Value: " + b + "  y  REG_DWORD  0x3\n" +
-                "> Value: " + b + "  w  REG_SZ  only b\n" + "< Key: " + a + "\\OnlyA\n" +
-                "> Key: " + b + "\\OnlyB\n" + "Result Compared: Different\n",
-            r.out);
-  r = Tool({"reg", "compare", a, b, "/s", "/os"});
-  EXPECT_EQ(2, r.status);
-  EXPECT_EQ("= Value: " + a + "  x  REG_SZ  1\n" + "= Key: " + a + "\\Both\n" + "= Key: " + a +
-                "\\Both\\Inner\n" + "Result Compared: Different\n",
-            r.out);
-  r = Tool({"reg", "compare", a, b, "/v", "X", "/s", "/oa"});
-  EXPECT_EQ(0, r.status);
-  EXPECT_EQ("= Value: " + a + "  x  REG_SZ  1\nResult Compared: Identical\n", r.out);
-  r = Tool({"reg", "compare", a, b, "/v", "z", "/s", "/on"});
-  EXPECT_EQ(2, r.status);
-  EXPECT_EQ("Result Compared: Different\n", r.out);
-  EXPECT_EQ(0, Tool({"reg", "compare", a + "\\Both", b + "\\both"}).status);
-
   // A failure is 1, since 2 means different (bad command lines are the reg test's).
-  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
-           {"reg", "compare", a, b, "/ve"}, {"reg", "compare", a, Key("Missing")}}) {
-    r = Tool(args);
-    EXPECT_EQ(1, r.status) << args.back();
-    EXPECT_TRUE(r.out.empty()) << r.out;
-    EXPECT_FALSE(r.err.empty());
-  }
+  ExpectRuns({
+      {{"reg", "compare", a, b},
+       2,
+       "< Value: " + a + "  y  REG_DWORD  0x2\n" + "> Value: " + b + "  y  REG_DWORD  0x3\n" +
+           "> Value: " + b + "  w  REG_SZ  only b\n" + "< Key: " + a + "\\OnlyA\n" + "> Key: " + b +
+           "\\OnlyB\n" + "Result Compared: Different\n"},
+      {{"reg", "compare", a, b, "/s", "/os"},
+       2,
+       "= Value: " + a + "  x  REG_SZ  1\n" + "= Key: " + a + "\\Both\n" + "= Key: " + a +
+           "\\Both\\Inner\n" + "Result Compared: Different\n"},
+      {{"reg", "compare", a, b, "/v", "X", "/s", "/oa"},
+       0,
+       "= Value: " + a + "  x  REG_SZ  1\nResult Compared: Identical\n"},
+      {{"reg", "compare", a, b, "/v", "z", "/s", "/on"}, 2, "Result Compared: Different\n"},
+      {{"reg", "compare", a + "\\Both", b + "\\both"}, 0},
+      {{"reg", "compare", a, b, "/ve"}, 1, "", "neither key has the unnamed value"},
+      {{"reg", "compare", a, Key("Missing")}, 1, "", "cannot read " + Key("Missing")},
+  });
 }
 
 TEST_F(RegVerbsTest, QueryFindMatchesPartsOrWholesInAnyCaseOrExactly) {
@@ -117,40 +109,26 @@ TEST_F(RegVerbsTest, QueryFindMatchesPartsOrWholesInAnyCaseOrExactly) {
   PutString(Sub("K\\Sub").c_str(), "v", "foo");
   const std::string key = Key("K");
 
-  // Without /s: the key's names and data, and its subkeys' names.
-  ChildResult r = Tool({"reg", "query", key, "/f", "foo"});
-  EXPECT_EQ(0, r.status) << r.err;
-  EXPECT_EQ("\n" + key + "\n" +
-                "    Color    REG_SZ    Foo bar\n"
-                "    List    REG_MULTI_SZ    one\\0FOO\n"
-                "\n" +
-                key +
-                "\\Food\n"
-                "\n"
-                "End of search: 3 match(es) found.\n",
-            r.out);
-  const struct {
-    std::vector<std::string> options;
-    const char* found;  // the line of the one match, or the number of matches
-  } kCases[] = {
-      {{"/f", "foo", "/s", "/c"}, "    v    REG_SZ    foo\n"},
-      {{"/f", "FOO", "/s", "/e"}, "    v    REG_SZ    foo\n"},
-      {{"/f", "one,f?o", "/e", "/se", ",", "/d"}, "    List    REG_MULTI_SZ    one,FOO\n"},
-      {{"/f", "0x1?", "/t", "REG_SZ,reg_dword"}, "    Count    REG_DWORD    0x1f\n"},
-      {{"/f", "c*", "/v", "/e"}, "End of search: 2 match(es) found."},
-      {{"/f", "s*", "/s", "/k", "/e"}, "\\K\\Sub\n\nEnd of search: 1 match(es)"},
-      {{"/f", "zzz", "/s"}, "End of search: 0 match(es) found."},
-  };
-  for (const auto& c : kCases) {
-    std::vector<std::string> args = {"reg", "query", key};
-    args.insert(args.end(), c.options.begin(), c.options.end());
-    r = Tool(args);
-    EXPECT_EQ(0, r.status) << c.found << r.err;
-    EXPECT_TRUE(Contains(r.out, c.found)) << c.found << "\nnot in\n" << r.out;
-    if (c.found[0] == ' ') {
-      EXPECT_TRUE(Contains(r.out, "End of search: 1 match(es) found.\n")) << r.out;
-    }
-  }
+  const std::string one = "\n\nEnd of search: 1 match(es) found.\n";
+  ExpectRuns({
+      // Without /s: the key's names and data, and its subkeys' names.
+      {{"reg", "query", key, "/f", "foo"},
+       0,
+       "\n" + key + "\n" +
+           "    Color    REG_SZ    Foo bar\n    List    REG_MULTI_SZ    one\\0FOO\n\n" + key +
+           "\\Food\n\nEnd of search: 3 match(es) found.\n"},
+      {{"reg", "query", key, "/f", "foo", "/s", "/c"}, 0, "~    v    REG_SZ    foo" + one},
+      {{"reg", "query", key, "/f", "FOO", "/s", "/e"}, 0, "~    v    REG_SZ    foo" + one},
+      {{"reg", "query", key, "/f", "one,f?o", "/e", "/se", ",", "/d"},
+       0,
+       "~    List    REG_MULTI_SZ    one,FOO" + one},
+      {{"reg", "query", key, "/f", "0x1?", "/t", "REG_SZ,reg_dword"},
+       0,
+       "~    Count    REG_DWORD    0x1f" + one},
+      {{"reg", "query", key, "/f", "c*", "/v", "/e"}, 0, "~End of search: 2 match(es) found."},
+      {{"reg", "query", key, "/f", "s*", "/s", "/k", "/e"}, 0, "~\\K\\Sub" + one},
+      {{"reg", "query", key, "/f", "zzz", "/s"}, 0, "~End of search: 0 match(es) found."},
+  });
 }
 
 }  // namespace

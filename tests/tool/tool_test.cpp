@@ -16,44 +16,40 @@ using ToolTest = LibraryStoreTest;
 
 TEST_F(ToolTest, HelpVersionAndBadCommandLinesFailWithAReasonWritingNothing) {
   const ChildResult help = Tool({"--help"});
-  EXPECT_EQ(0, help.status);
-  EXPECT_TRUE(Contains(help.out, "settings get|set|reset|describe")) << help.out;
   EXPECT_TRUE(Contains(help.out, "reg query|add|delete|export|import")) << help.out;
-  EXPECT_EQ(help.out, Tool({}).err);  // and status 2, as for every case below
-  EXPECT_TRUE(Contains(Tool({"settings", "--help"}).out, "ruzide settings reset --all <schema>"));
-  EXPECT_EQ("ruzide " RUZIDE_VERSION_TEXT "\n", Tool({"--version"}).out);
-  const struct {
-    std::vector<std::string> args;
-    const char* reason;
-  } kCases[] = {
-      {{}, "Usage: ruzide"},
-      {{"frobnicate"}, "unknown command 'frobnicate'"},
-      {{"settings", "frob"}, "unknown settings command 'frob'"},
-      {{"settings", "set", "Regional.Date"}, "usage: ruzide settings set"},
-      {{"settings", "list", "nosuch"}, "no schema named 'nosuch'"},
-      {{"settings", "reset", "--all", "nosuch"}, "no schema named 'nosuch'"},
-      {{"settings", "set", "--json", "Regional.Date", "1"}, "--json is for"},
-      {{"languages", "all"}, "takes no arguments"},
-      {{"settings", "set", "Regional.Century", "1"}, "no setting named 'Regional.Century'"},
-      {{"settings", "set", "Regional.Date", " 1"}, "' 1' is not a number"},
-      {{"settings", "set", "Regional.Date", "0x"}, "is not a number"},
+  EXPECT_EQ(help.out, Tool({}).err);  // and status 2, as for every failure below
+  ExpectRuns({
+      {{"--help"}, 0, "~settings get|set|reset|describe"},
+      {{"settings", "--help"}, 0, "~ruzide settings reset --all <schema>"},
+      {{"--version"}, 0, "ruzide " RUZIDE_VERSION_TEXT "\n"},
+      {{}, 2, "", "Usage: ruzide"},
+      {{"frobnicate"}, 2, "", "unknown command 'frobnicate'"},
+      {{"settings", "frob"}, 2, "", "unknown settings command 'frob'"},
+      {{"settings", "set", "Regional.Date"}, 2, "", "usage: ruzide settings set"},
+      {{"settings", "list", "nosuch"}, 2, "", "no schema named 'nosuch'"},
+      {{"settings", "reset", "--all", "nosuch"}, 2, "", "no schema named 'nosuch'"},
+      {{"settings", "set", "--json", "Regional.Date", "1"}, 2, "", "--json is for"},
+      {{"languages", "all"}, 2, "", "takes no arguments"},
+      {{"settings", "set", "Regional.Century", "1"}, 2, "", "no setting named 'Regional.Century'"},
+      {{"settings", "set", "Regional.Date", " 1"}, 2, "", "' 1' is not a number"},
+      {{"settings", "set", "Regional.Date", "0x"}, 2, "", "is not a number"},
       {{"settings", "set", "Languages.Language1.LangId", "18446744073709551616"},
+       2,
+       "",
        "is not a number"},
       {{"settings", "set", "Languages.Language3.Description", "\xE4\xB8\xAD"},
+       2,
+       "",
        "cannot be written in code page 1252"},
-  };
-  for (const auto& c : kCases) {
-    const ChildResult r = Tool(c.args);
-    EXPECT_TRUE(Failed(r, 2, c.reason));
-    EXPECT_TRUE(r.out.empty()) << r.out;
-  }
+  });
 #ifndef _WIN32
   // A misspelt root in the read-only list would leave writable what was meant to be
   // protected: the tool refuses to run.
-  const ChildResult typo = Tool({"reg", "add", "HKCU\\Software\\T", "/v", "x", "/d", "1", "/f"},
-                                {{"RUZIDE_REGISTRY_READONLY", "HKCU, HKML"}});
-  EXPECT_EQ(2, typo.status);
-  EXPECT_TRUE(Contains(typo.err, "RUZIDE_REGISTRY_READONLY names no root: 'HKML'")) << typo.err;
+  ExpectRuns({{{"reg", "add", "HKCU\\Software\\T", "/v", "x", "/d", "1", "/f"},
+               2,
+               "",
+               "RUZIDE_REGISTRY_READONLY names no root: 'HKML'"}},
+             {{"RUZIDE_REGISTRY_READONLY", "HKCU, HKML"}});
 #endif
   EXPECT_FALSE(ValueThere(kRegional.c_str(), "Date"));
   EXPECT_FALSE(Stored((kLanguages + "\\Language3").c_str(), "Description", nullptr, nullptr,
@@ -118,16 +114,13 @@ TEST_F(ToolTest, ListShowsBothTreesWithSourceBoundsAndKeyAsTextAndJson) {
             source_column("Languages.Language4.Description"));
   EXPECT_TRUE(Row(Tool({"settings", "list", "USER"}).out, "Languages.NumLanguages").empty());
 
-  r = Tool({"settings", "list", "user", "--json"});
-  ASSERT_EQ(0, r.status) << r.err;
-  EXPECT_TRUE(
-      Contains(r.out,
-               "{\"schema\":\"user\",\"name\":\"Regional.Date\",\"key\":"
+  ExpectRuns({{{"settings", "list", "user", "--json"},
+               0,
+               "~{\"schema\":\"user\",\"name\":\"Regional.Date\",\"key\":"
                "\"HKEY_CURRENT_USER\\\\Software\\\\Tessary\\\\Brackenfield\\\\Common\\\\Regional\","
                "\"value_name\":\"Date\",\"type\":\"REG_DWORD\",\"default\":0,\"min\":0,"
                "\"max\":2,\"bounds\":\"unsigned\",\"value\":7,\"source\":\"registry\","
-               "\"dirty\":false,\"summary\":\"Which of the family's date formats"))
-      << r.out;
+               "\"dirty\":false,\"summary\":\"Which of the family's date formats"}});
   // Listing writes nothing.
   EXPECT_FALSE(ValueThere((kBase + "\\Settings").c_str(), "CurrentMnemonic"));
 }
@@ -136,93 +129,85 @@ TEST_F(ToolTest, ListShowsBothTreesWithSourceBoundsAndKeyAsTextAndJson) {
 // result, even the value already held; reset deletes it so the default applies.
 TEST_F(ToolTest, GetSetDescribeAndResetGoThroughTheLibrary) {
   PutInt(kRegional.c_str(), "Date", 1);
-  ChildResult r = Tool({"settings", "get", "regional.DATE"});
-  EXPECT_EQ(0, r.status) << r.err;
-  EXPECT_EQ("1\n", r.out);
-  EXPECT_EQ("\xE4\xB8\xAD\xE6\x96\x87\n",  // code page 936, as its slot's language
-            Tool({"settings", "get", "Languages.Language6.Description"}).out);
-  r = Tool({"settings", "describe", "Regional.Date"});
-  EXPECT_TRUE(Contains(r.out, "bounds:   0..2, compared unsigned")) << r.out;
-  EXPECT_TRUE(Contains(r.out, "current:  1 (registry)")) << r.out;
-  EXPECT_TRUE(Contains(Tool({"settings", "describe", "Languages.Language2.LangId", "--json"}).out,
-                       "\"default\":1033,"));
-
-  r = Tool({"settings", "set", "Regional.Date", "5"});
-  ASSERT_EQ(0, r.status) << r.err;
-  EXPECT_EQ("Regional.Date = 2 (5 clamped to 0..2)\n", r.out);
+  ExpectRuns({
+      {{"settings", "get", "regional.DATE"}, 0, "1\n"},
+      // code page 936, as its slot's language
+      {{"settings", "get", "Languages.Language6.Description"}, 0, "\xE4\xB8\xAD\xE6\x96\x87\n"},
+      {{"settings", "describe", "Regional.Date"}, 0, "~bounds:   0..2, compared unsigned\n"},
+      {{"settings", "describe", "Regional.Date"}, 0, "~current:  1 (registry)"},
+      {{"settings", "describe", "Languages.Language2.LangId", "--json"}, 0, "~\"default\":1033,"},
+      {{"settings", "set", "Regional.Date", "5"}, 0, "Regional.Date = 2 (5 clamped to 0..2)\n"},
+      {{"settings", "set", "Regional.Time", "0"}, 0, "Regional.Time = 0\n"},
+      {{"settings", "set", "Languages.CurrentLangId", "0x0804"},
+       0,
+       "Languages.CurrentLangId = 2052\n"},
+      // UTF-8 in, code page 1252 stored, UTF-8 out.
+      {{"settings", "set", "Languages.Language3.Description", "Fran\303\247ais!"},
+       0,
+       "Languages.Language3.Description = Fran\303\247ais!\n"},
+  });
   EXPECT_EQ(2, StoredInt(kRegional.c_str(), "Date"));
-  EXPECT_EQ("Regional.Time = 0\n", Tool({"settings", "set", "Regional.Time", "0"}).out);
   EXPECT_EQ(0, StoredInt(kRegional.c_str(), "Time"));  // the value already held, stored
-  EXPECT_EQ("Languages.CurrentLangId = 2052\n",
-            Tool({"settings", "set", "Languages.CurrentLangId", "0x0804"}).out);
-  // UTF-8 in, code page 1252 stored, UTF-8 out.
-  r = Tool({"settings", "set", "Languages.Language3.Description", "Fran\303\247ais!"});
-  EXPECT_EQ("Languages.Language3.Description = Fran\303\247ais!\n", r.out) << r.err;
-  std::string data;
-  ASSERT_TRUE(Stored((kLanguages + "\\Language3").c_str(), "Description", &data, nullptr,
-                     HKEY_LOCAL_MACHINE));
-  EXPECT_EQ(std::string("Fran\347ais!", 10), data);
-
-  r = Tool({"settings", "reset", "Regional.Date"});
-  EXPECT_EQ("Regional.Date = 0 (default)\n", r.out) << r.err;
+  EXPECT_EQ(std::string("Fran\347ais!", 10),
+            MachineValue(kLanguages + "\\Language3", "Description"));
+  ExpectRuns({{{"settings", "reset", "Regional.Date"}, 0, "Regional.Date = 0 (default)\n"}});
   EXPECT_FALSE(ValueThere(kRegional.c_str(), "Date"));
   EXPECT_TRUE(ValueThere(kRegional.c_str(), "Time"));
 }
 
 #ifndef _WIN32  // the embedded store's care: a root it is told not to write, a damaged one
 TEST_F(ToolTest, AStoreThatCannotBeUsedIsReportedAndFails) {
-  const std::vector<std::pair<std::string, std::string>> readonly = {
-      {"RUZIDE_REGISTRY_READONLY", "HKEY_CURRENT_USER"}};
-  EXPECT_TRUE(Failed(Tool({"settings", "set", "Regional.Date", "1"}, readonly), 1,
-                     "could not write Regional.Date"));
-  EXPECT_FALSE(ValueThere(kRegional.c_str(), "Date"));
   // The reg commands name the registry's refusal and change nothing, but may read.
   PutString("Software\\T", "x", "1");
-  EXPECT_TRUE(Failed(Tool({"reg", "add", "HKCU\\Software\\T\\New"}, readonly), 1,
-                     "cannot create HKEY_CURRENT_USER\\Software\\T\\New: access denied (5)"));
-  EXPECT_TRUE(
-      Failed(Tool({"reg", "delete", "HKCU\\Software\\T", "/f"}, readonly), 1, "access denied (5)"));
+  ExpectRuns({{{"settings", "set", "Regional.Date", "1"}, 1, "~", "could not write Regional.Date"},
+              {{"reg", "add", "HKCU\\Software\\T\\New"},
+               1,
+               "~",
+               "cannot create HKEY_CURRENT_USER\\Software\\T\\New: access denied (5)"},
+              {{"reg", "delete", "HKCU\\Software\\T", "/f"}, 1, "~", "access denied (5)"},
+              {{"reg", "query", "HKCU\\Software\\T"}, 0},
+              {{"settings", "list"},
+               1,
+               "~",
+               "user: HKEY_CURRENT_USER\\" + kBase +
+                   " could not be opened for writing: access denied (5)"}},
+             {{"RUZIDE_REGISTRY_READONLY", "HKEY_CURRENT_USER"}});
+  EXPECT_FALSE(ValueThere(kRegional.c_str(), "Date"));
   EXPECT_TRUE(ValueThere("Software\\T", "x"));
-  EXPECT_EQ(0, Tool({"reg", "query", "HKCU\\Software\\T"}, readonly).status);
-  ChildResult r = Tool({"settings", "list"}, readonly);
-  EXPECT_TRUE(Failed(
-      r, 1,
-      "user: HKEY_CURRENT_USER\\" + kBase + " could not be opened for writing: access denied (5)"));
-  EXPECT_FALSE(Contains(r.err, "machine:"));
+  EXPECT_FALSE(
+      Contains(Tool({"settings", "list"}, {{"RUZIDE_REGISTRY_READONLY", "HKCU"}}).err, "machine:"));
   // The language table is a listing of the local-machine tree's store (here a read-only
   // one without the virtual copy).
-  EXPECT_TRUE(Failed(
-      Tool({"languages"}, {{"RUZIDE_REGISTRY_READONLY", "HKLM"}, {"RUZIDE_VIRTUALIZATION", "0"}}),
-      1, "machine: HKEY_LOCAL_MACHINE\\" + kBase + " could not be opened"));
+  ExpectRuns(
+      {{{"languages"}, 1, "~", "machine: HKEY_LOCAL_MACHINE\\" + kBase + " could not be opened"}},
+      {{"RUZIDE_REGISTRY_READONLY", "HKLM"}, {"RUZIDE_VIRTUALIZATION", "0"}});
 }
 
 TEST_F(ToolTest, StoreCommandsNameADamagedRootAndRefuseWhatTheyMayNotDo) {
   const std::string backup = std::string(getenv("RUZIDE_REGISTRY")) + "/backup.db";
-  EXPECT_EQ(0, Tool({"store", "backup", "HKCU", backup}).status);
-  EXPECT_TRUE(
-      Failed(Tool({"store", "backup", "hkcu", backup}), 1, "backup.db exists; /y replaces it"));
-  EXPECT_EQ(0, Tool({"store", "backup", "HKCU", backup, "/Y"}).status);
-  EXPECT_TRUE(
-      Failed(Tool({"store", "restore", "HKCU", backup}, {{"RUZIDE_REGISTRY_READONLY", "HKCU"}}), 1,
-             "this process may not write HKEY_CURRENT_USER"));
-  EXPECT_EQ(2, Tool({"store", "check", "HKCU\\Software"}).status);
-
+  ExpectRuns({{{"store", "backup", "HKCU", backup}},
+              {{"store", "backup", "hkcu", backup}, 1, "~", "backup.db exists; /y replaces it"},
+              {{"store", "backup", "HKCU", backup, "/Y"}},
+              {{"store", "check", "HKCU\\Software"}, 2}});
+  ExpectRuns({{{"store", "restore", "HKCU", backup},
+               1,
+               "~",
+               "this process may not write HKEY_CURRENT_USER"}},
+             {{"RUZIDE_REGISTRY_READONLY", "HKCU"}});
   PutMachine(kLanguages, "NumLanguages", 2);
   ruzide::registry::CloseAllStores();
   const std::string machine = ruzide::registry::StoreDatabasePath(HKEY_LOCAL_MACHINE);
   std::ofstream(machine, std::ios::in | std::ios::out) << "damaged";
-  ChildResult r = Tool({"store", "check"});
-  EXPECT_EQ(1, r.status);
-  EXPECT_TRUE(Contains(r.out, "HKEY_CURRENT_USER: ok")) << r.out;
-  EXPECT_TRUE(Contains(r.err, "HKEY_LOCAL_MACHINE is damaged: " + machine +
-                                  ": not an SQLite database (its header is wrong); restore a "
-                                  "backup with 'ruzide store restore HKLM <file>'"))
-      << r.err;
   const std::string way_out = "damaged or not a store (1009); 'ruzide store check' says why";
-  EXPECT_TRUE(Failed(Tool({"reg", "query", "HKLM"}), 1, way_out));
-  r = Tool({"languages"});
-  EXPECT_TRUE(Failed(r, 1, "machine: HKEY_LOCAL_MACHINE\\" + kBase));
-  EXPECT_TRUE(Contains(r.err, way_out)) << r.err;
+  ExpectRuns({{{"store", "check"},
+               1,
+               "~HKEY_CURRENT_USER: ok",
+               "HKEY_LOCAL_MACHINE is damaged: " + machine +
+                   ": not an SQLite database (its header is wrong); restore a "
+                   "backup with 'ruzide store restore HKLM <file>'"},
+              {{"reg", "query", "HKLM"}, 1, "~", way_out},
+              {{"languages"}, 1, "~", "machine: HKEY_LOCAL_MACHINE\\" + kBase},
+              {{"languages"}, 1, "~", way_out}});
 }
 #endif
 
@@ -287,32 +272,28 @@ TEST_F(ToolTest, AnInstalledSchemaIsListedSetAndResetAsItsApplicationWould) {
         R"("type":"REG_BINARY","default":"000000")"}) {
     EXPECT_TRUE(Contains(r.out, part)) << part << "\n" << r.out;
   }
-  const struct {
-    const char *name, *value, *printed;
-  } kSets[] = {
-      {"count", "50", "Count = 10 (50 clamped to 1..10)\n"},
-      {"Window.Left", "-500", "Window.Left = -100 (-500 clamped to -100..100)\n"},
-      {"Window.Bytes", "-9", "Window.Bytes = -5 (-9 clamped to -5..1099511627776)\n"},
-      {"Title", "Th\xC3\xA9", "Title = Th\xC3\xA9\n"},
-      {"Blob", "0A0b0C", "Blob = 0A0B0C\n"},
-  };
-  EXPECT_EQ("5\n", Tool({"settings", "get", "Kinds:Count"}, env).out);
-  for (const auto& s : kSets) {
-    r = Tool({"settings", "set", s.name, s.value}, env);
-    EXPECT_EQ(0, r.status) << r.err;
-    EXPECT_EQ(s.printed, r.out);
-  }
+  ExpectRuns({{{"settings", "get", "Kinds:Count"}, 0, "5\n"},
+              {{"settings", "set", "count", "50"}, 0, "Count = 10 (50 clamped to 1..10)\n"},
+              {{"settings", "set", "Window.Left", "-500"},
+               0,
+               "Window.Left = -100 (-500 clamped to -100..100)\n"},
+              {{"settings", "set", "Window.Bytes", "-9"},
+               0,
+               "Window.Bytes = -5 (-9 clamped to -5..1099511627776)\n"},
+              {{"settings", "set", "Title", "Th\xC3\xA9"}, 0, "Title = Th\xC3\xA9\n"},
+              {{"settings", "set", "Blob", "0A0b0C"}, 0, "Blob = 0A0B0C\n"},
+              // Refused, writing nothing: a string without a form in the code page, the
+              // wrong size.
+              {{"settings", "set", "Folder", "\xE4\xB8\xAD"}, 2},
+              {{"settings", "set", "Blob", "0102"}, 2}},
+             env);
   EXPECT_EQ(10, StoredInt(key.c_str(), "Count"));
   std::string data;
   ASSERT_TRUE(Stored(key.c_str(), "Title", &data));
   EXPECT_EQ(std::string("Th\xE9\0", 4), data);  // code page 1252, as the schema says
-  // Refused, writing nothing: a string without a form in the code page, the wrong size.
-  EXPECT_EQ(2, Tool({"settings", "set", "Folder", "\xE4\xB8\xAD"}, env).status);
-  EXPECT_EQ(2, Tool({"settings", "set", "Blob", "0102"}, env).status);
   EXPECT_FALSE(ValueThere(key.c_str(), "Folder"));
-  r = Tool({"settings", "reset", "--all", "kinds"}, env);
-  EXPECT_EQ(0, r.status) << r.err;
-  EXPECT_TRUE(Contains(r.out, "Title = Caf\xC3\xA9 (default)\n")) << r.out;
+  ExpectRuns({{{"settings", "reset", "--all", "kinds"}, 0, "~Title = Caf\xC3\xA9 (default)\n"}},
+             env);
   EXPECT_FALSE(ValueThere(key.c_str(), "Count"));
   EXPECT_FALSE(ValueThere((key + "\\Window").c_str(), "Left"));
   // Without the path the schema is unknown.
