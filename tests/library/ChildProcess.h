@@ -16,6 +16,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 
@@ -79,6 +80,38 @@ class Pipe {
 
  private:
   int ends_[2];
+};
+
+// A second process, forked at construction, that serves requests: for each number Ask
+// sends it runs `serve` and sends back the text that returns. Forked before a test fills
+// this process's caches, it has caches and connections of its own.
+class Peer {
+ public:
+  explicit Peer(const std::function<std::string(int)>& serve)
+      : child_([this, serve] {
+          for (int request; (request = ask_.Receive()) > 0;) {
+            const std::string text = serve(request);
+            answer_.Send(static_cast<int>(text.size()));
+            for (char c : text) answer_.Send(c);
+          }
+          return 0;
+        }) {}
+  // What the peer answers to `request` (a positive number).
+  std::string Ask(int request) {
+    ask_.Send(request);
+    std::string text(std::max(answer_.Receive(), 0), '\0');
+    for (char& c : text) c = static_cast<char>(answer_.Receive());
+    return text;
+  }
+  // Ends the peer; its exit status.
+  int Finish() {
+    ask_.Send(0);
+    return child_.Wait();
+  }
+
+ private:
+  Pipe ask_, answer_;
+  Child child_;  // forked last: the pipes are open by then
 };
 
 // Makes this process, if it runs as root, whom file modes do not stop, the user nobody;

@@ -25,37 +25,15 @@ const char kKey[] = "Faulty";
 // Everything below HKEY_CURRENT_USER\\Faulty, or the error that stopped it.
 std::string Contents() { return Dump(HKEY_CURRENT_USER, kKey); }
 
-// A second process with a store connection of its own, forked once: it dumps the registry,
-// or writes elsewhere in it so that this process's cache and SQLite's go stale.
-class Peer {
- public:
-  Peer()
-      : child_([this] {
-          for (int command; (command = ask_.Receive()) > 0;) {
-            std::string text = command == 1 ? Contents() : "";
-            if (command == 2) {
-              HKEY other = CreateKey(HKEY_CURRENT_USER, "Other");
-              SetDword(other, "n", QueryDword(other, "n") + 1);
-              RegCloseKey(other);
-            }
-            answer_.Send(static_cast<int>(text.size()));
-            for (char c : text) answer_.Send(c);
-          }
-          return 0;
-        }) {}
-  std::string Sees() { return Ask(1); }
-  void Touch() { Ask(2); }
-
- private:
-  std::string Ask(int command) {
-    ask_.Send(command);
-    std::string text(std::max(answer_.Receive(), 0), '\0');
-    for (char& c : text) c = static_cast<char>(answer_.Receive());
-    return text;
-  }
-  Pipe ask_, answer_;
-  Child child_;
-};
+// A second process with a store connection of its own: asked 1 it dumps the registry;
+// asked 2 it writes elsewhere in it, so that this process's cache and SQLite's go stale.
+std::string Serve(int request) {
+  if (request == 1) return Contents();
+  HKEY other = CreateKey(HKEY_CURRENT_USER, "Other");
+  SetDword(other, "n", QueryDword(other, "n") + 1);
+  RegCloseKey(other);
+  return "";
+}
 
 struct Call {
   const char* name;
@@ -158,10 +136,10 @@ void InjectEverywhere(const Fault& fault, const Call& call, bool first_call) {
   SCOPED_TRACE(std::string(call.name) + " under " + fault.name +
                (first_call ? ", opening the store" : ""));
   TempStoreFolder folder;
-  Peer peer;
+  Peer peer(Serve);
   Reset();
   const std::string before = Contents();
-  peer.Touch();  // so that the call cannot be answered from caches alone
+  peer.Ask(2);  // so that the call cannot be answered from caches alone
   if (first_call) TempStoreFolder::Reopen();
   std::vector<fault::Op> trace;
   fault::Record(fault.kind, &trace);
@@ -172,7 +150,7 @@ void InjectEverywhere(const Fault& fault, const Call& call, bool first_call) {
   for (int n : FaultPoints(trace)) {
     SCOPED_TRACE("operation " + std::to_string(n) + " of " + std::to_string(trace.size()));
     Reset();
-    if (n % 2 == 1) peer.Touch();  // else this process's caches are warm
+    if (n % 2 == 1) peer.Ask(2);  // else this process's caches are warm
     if (first_call) TempStoreFolder::Reopen();
     fault::Arm(fault.kind, n, fault.lasting);
     const LONG status = call.run();
@@ -186,7 +164,7 @@ void InjectEverywhere(const Fault& fault, const Call& call, bool first_call) {
       EXPECT_EQ(fault.error, status);
     }
     const std::string seen = Contents();
-    EXPECT_EQ(seen, peer.Sees());
+    EXPECT_EQ(seen, peer.Ask(1));
     if (status == ERROR_SUCCESS || call.reads) {
       EXPECT_EQ(after, seen);
     } else if (seen == before) {
@@ -232,11 +210,11 @@ INSTANTIATE_TEST_SUITE_P(, StoreFaultTest, ::testing::ValuesIn(kFaults), [](cons
   return name;
 });
 
-// A real full disk: a store on a 1 MB file system of its own, filled up. The write that
-// finds no room fails with ERROR_REGISTRY_IO_FAILED, everything written before stays, for
-// this process and another, and once there is room again the same write succeeds. Needs
-// root, to mount the file system.
-TEST(StoreFullDiskTest, AWriteWithoutRoomFailsAndLosesNothing) {
+// A real full disk: a store on a 1 MB file system of its own, filled up. The first call,
+// which makes the store, fails; later the write that finds no room fails, everything
+// written before stays, for this process and another, and once there is room again the
+// same write succeeds. Needs root, to mount the file system.
+TEST(StoreFullDiskTest, ACallWithoutRoomFailsAndLosesNothing) {
   TempStoreFolder folder;
   if (geteuid() != 0 || mount("ruzide-test", folder.path().c_str(), "tmpfs", 0, "size=1m") != 0) {
     GTEST_SKIP() << "needs root to mount a tmpfs";
@@ -248,13 +226,20 @@ TEST(StoreFullDiskTest, AWriteWithoutRoomFailsAndLosesNothing) {
       umount2(path.c_str(), MNT_DETACH);
     }
   } unmount{folder.path()};
+  const std::string chunk(16000, 'x');
+  // Full before the store exists. The .gen file is mapped: touching pages that were never
+  // allocated would kill the process with SIGBUS, where the first call must fail.
   const std::string filler = folder.path() + "/filler";
-  std::ofstream(filler) << std::string(200000, 'f');
+  for (std::ofstream fill(filler); fill.write(chunk.data(), chunk.size()) && fill.flush();) {
+  }
+  Child first(
+      [] { return SetDword(HKEY_CURRENT_USER, "v", 1) == ERROR_REGISTRY_IO_FAILED ? 0 : 1; });
+  EXPECT_EQ(0, first.Wait());
+  ASSERT_EQ(0, truncate(filler.c_str(), 200000));
   HKEY key = CreateKey(HKEY_CURRENT_USER, kKey);
   ASSERT_NE(nullptr, key);
-  std::unique_ptr<Peer> peer(new Peer);
-  EXPECT_EQ(Contents(), peer->Sees());
-  const std::string chunk(16000, 'x');
+  std::unique_ptr<Peer> peer(new Peer(Serve));
+  EXPECT_EQ(Contents(), peer->Ask(1));
   auto put = [&](int i) {
     return RegSetValueExA(key, ("fill" + std::to_string(i)).c_str(), 0, REG_BINARY,
                           reinterpret_cast<const BYTE*>(chunk.data()), 16000);
@@ -264,12 +249,12 @@ TEST(StoreFullDiskTest, AWriteWithoutRoomFailsAndLosesNothing) {
   while ((status = put(i)) == ERROR_SUCCESS && i < 200) ++i;
   EXPECT_EQ(ERROR_REGISTRY_IO_FAILED, status);
   const std::string kept = Contents();
-  EXPECT_EQ(kept, peer->Sees());
+  EXPECT_EQ(kept, peer->Ask(1));
   EXPECT_NE(std::string::npos, kept.find("\nfill" + std::to_string(i - 1) + " "));
   EXPECT_EQ(std::string::npos, kept.find("\nfill" + std::to_string(i) + " "));
   unlink(filler.c_str());
   EXPECT_EQ(ERROR_SUCCESS, put(i));
-  EXPECT_NE(std::string::npos, peer->Sees().find("\nfill" + std::to_string(i) + " "));
+  EXPECT_NE(std::string::npos, peer->Ask(1).find("\nfill" + std::to_string(i) + " "));
   RegCloseKey(key);
   peer.reset();
 }

@@ -4,7 +4,6 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -145,30 +144,6 @@ TEST_F(StoreFilesTest, SideFilesLeftReadOnlyAreRepaired) {
               FirstCall(folder);
               return SetDword(HKEY_CURRENT_USER, "v", 2) == ERROR_SUCCESS ? 0 : 1;
             }));
-}
-
-// The .gen file is mapped: on a full file system, touching pages that were never allocated
-// would kill the process with SIGBUS.
-TEST_F(StoreFilesTest, AFullFileSystemFailsTheCall) {
-  if (geteuid() != 0) GTEST_SKIP() << "mounting a small file system needs root";
-  std::string mount_point = Path("small");
-  ASSERT_EQ(0, mkdir(mount_point.c_str(), 0700));
-  if (mount("ruzide-test", mount_point.c_str(), "tmpfs", 0, "size=64k,mode=0700") != 0) {
-    GTEST_SKIP() << "cannot mount a tmpfs here";
-  }
-  std::string filler = mount_point + "/filler";
-  int fd = open(filler.c_str(), O_CREAT | O_WRONLY, 0600);
-  char block[4096] = {};
-  while (write(fd, block, sizeof block) == static_cast<ssize_t>(sizeof block)) {
-  }
-  close(fd);
-  Child call(
-      [&] { return FirstCall(mount_point + "/store", true) == ERROR_REGISTRY_IO_FAILED ? 0 : 1; });
-  EXPECT_EQ(0, call.Wait());
-  unlink(filler.c_str());
-  EXPECT_EQ(ERROR_SUCCESS, FirstCall(mount_point + "/store", true));
-  TempStoreFolder::Reopen();
-  umount2(mount_point.c_str(), MNT_DETACH);
 }
 
 }  // namespace

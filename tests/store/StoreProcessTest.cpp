@@ -15,31 +15,17 @@
 
 namespace {
 
-// A second process, forked at construction, that runs one action each time the parent
-// calls Run(). It is forked before the test fills this process's cache, so the cache must
-// notice the peer's changes by itself.
-class Peer {
+// A peer that runs the next of `actions` each time it is asked: "1" if it succeeded. It
+// is forked before the test fills this process's cache, so the cache must notice the
+// peer's changes by itself.
+class ActionPeer : public Peer {
  public:
-  explicit Peer(std::vector<std::function<bool()>> actions)
-      : child_([this, actions] {
-          for (auto& action : actions) {
-            if (go_.Receive() != 1) return 1;
-            done_.Send(action() ? 1 : 0);
-          }
-          return 0;
-        }) {}
-
-  // Runs the peer's next action; true if it succeeded.
-  bool Run() {
-    go_.Send(1);
-    return done_.Receive() == 1;
-  }
-  // Waits for the peer to end, its actions done: its exit status.
-  int Finish() { return child_.Wait(); }
+  explicit ActionPeer(std::vector<std::function<bool()>> actions)
+      : Peer([actions](int step) { return actions[step - 1]() ? "1" : "0"; }) {}
+  bool Run() { return Ask(++step_) == "1"; }
 
  private:
-  Pipe go_, done_;
-  Child child_;  // forked last: the pipes are open by then
+  int step_ = 0;
 };
 
 class StoreProcessTest : public ::testing::Test {
@@ -48,7 +34,7 @@ class StoreProcessTest : public ::testing::Test {
 };
 
 TEST_F(StoreProcessTest, CachedReadsSeeAnotherProcessAtOnce) {
-  Peer peer({
+  ActionPeer peer({
       [] { return SetDword(CreateKey(HKEY_CURRENT_USER, "Shared"), "n", 2) == ERROR_SUCCESS; },
       [] { return CreateKey(HKEY_CURRENT_USER, "Shared\\Added") != nullptr; },
       [] { return RegDeleteKeyA(HKEY_CURRENT_USER, "Shared\\Doomed") == ERROR_SUCCESS; },
@@ -77,7 +63,7 @@ TEST_F(StoreProcessTest, AnOddGenerationBypassesTheCacheUntilTheNextWrite) {
   auto peer_sets = [](DWORD number) {
     return [number] { return SetDword(CreateKey(HKEY_CURRENT_USER, "k"), "n", number) == 0; };
   };
-  Peer peer({peer_sets(2), peer_sets(5)});
+  ActionPeer peer({peer_sets(2), peer_sets(5)});
   HKEY key = CreateKey(HKEY_CURRENT_USER, "k");
   ASSERT_EQ(ERROR_SUCCESS, SetDword(key, "n", 1));
   EXPECT_EQ(1u, QueryDword(key, "n"));
@@ -108,7 +94,7 @@ TEST_F(StoreProcessTest, AnOddGenerationBypassesTheCacheUntilTheNextWrite) {
 // the other's too; its name reaches neither the database file nor its WAL; and a restart
 // of the machine, which empties the run-time folder, ends it and nothing else.
 TEST_F(StoreProcessTest, VolatileKeysAreSharedNeverStoredAndGoneAfterARestart) {
-  Peer peer({[] {
+  ActionPeer peer({[] {
     HKEY key = nullptr;
     return RegCreateKeyExA(HKEY_CURRENT_USER, "Kept\\Fleeting", 0, nullptr, REG_OPTION_VOLATILE,
                            KEY_ALL_ACCESS, nullptr, &key, nullptr) == ERROR_SUCCESS &&
