@@ -118,19 +118,4 @@ TEST_F(HiveTest, ALongerBinaryFailsAndTheOpenKeyReadAllocates) {
   hive.Close();  // harmless twice
 }
 
-TEST_F(HiveTest, EveryOpenFailsWithoutARootKey) {
-  CRegDeclHive rootless;
-  MakeKey("R");
-  CString text("x");
-  int n = 1;
-  EXPECT_EQ(0, rootless.ReadString("R", "V", text, "d"));
-  EXPECT_STREQ("d", text);
-  EXPECT_EQ(0, rootless.ReadInt("R", "V", n, 2));
-  EXPECT_EQ(2, n);
-  EXPECT_EQ(0, rootless.WriteInt("R", "V", 3));
-  EXPECT_EQ(0, rootless.KeyExists("R"));
-  EXPECT_EQ(0, rootless.Write("V", 1));  // no key open
-  EXPECT_FALSE(ValueThere("R", "V"));
-}
-
 }  // namespace

@@ -40,10 +40,12 @@ TEST_F(KeyConformanceTest, BothRootsInEitherWidthOpenAndCloseAsThemselves) {
   EXPECT_EQ(4u, QueryDword(key, "v"));
   RegCloseKey(key);
   EXPECT_EQ(ERROR_INVALID_HANDLE, RegCloseKey(nullptr));
-  // A null parent is refused before the result is touched.
+  // A null parent is refused before the result is touched, and so is a null key.
   key = base();
   EXPECT_EQ(ERROR_INVALID_HANDLE, OpenKey(nullptr, "", KEY_READ, &key));
   EXPECT_EQ(base(), key);
+  EXPECT_EQ(nullptr, CreateKey(nullptr, "x"));
+  EXPECT_EQ(ERROR_INVALID_HANDLE, SetDword(nullptr, "v", 1));
 }
 
 TEST_F(KeyConformanceTest, PathSeparatorsCollapseALeadingOneFailsAndNoneReopens) {
