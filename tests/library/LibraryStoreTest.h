@@ -21,11 +21,15 @@ class LibraryStoreTest : public IsolatedRegistryTest {
   static void PutMachine(const std::string& path, const char* name, const char* text) {
     Put(path.c_str(), name, REG_SZ, text, static_cast<DWORD>(strlen(text) + 1), HKEY_LOCAL_MACHINE);
   }
-  // The bytes of a local-machine value, or "(missing)".
-  static std::string MachineValue(const std::string& path, const char* name) {
+  // The bytes of a value, or "(missing)".
+  static std::string Bytes(const std::string& path, const char* name,
+                           HKEY root = HKEY_CURRENT_USER) {
     std::string data = "(missing)";
-    Stored(path.c_str(), name, &data, nullptr, HKEY_LOCAL_MACHINE);
+    Stored(path.c_str(), name, &data, nullptr, root);
     return data;
+  }
+  static std::string MachineValue(const std::string& path, const char* name) {
+    return Bytes(path, name, HKEY_LOCAL_MACHINE);
   }
 };
 

@@ -5,17 +5,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <fstream>
 #include <string>
 
 #include "tests/store/RegistryTestUtil.h"
 #include "tests/store/TempStore.h"
 
 namespace {
-
-void WriteFile(const std::string& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
-}
 
 class StoreCorruptionTest : public ::testing::Test {
  protected:

@@ -11,27 +11,31 @@
 #define RUZIDE_TESTS_STORE_TEMPSTORE_H_
 
 #include <algorithm>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
 #include "platform/WinReg.h"
-
-#ifndef _WIN32
-#include <sqlite3.h>
-#include <stdlib.h>
-
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <optional>
-
-#include "platform/registry/RegistryStore.h"
 
 // The whole content of a file; empty if there is none.
 inline std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
+// Makes the file at `path` hold `bytes` alone.
+inline void WriteFile(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+#ifndef _WIN32
+#include <sqlite3.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <optional>
+
+#include "platform/registry/RegistryStore.h"
 
 // A fresh store in a new folder under $TMPDIR (or /tmp).
 //

@@ -5,8 +5,6 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "tests/library/LibraryStoreTest.h"
@@ -38,19 +36,6 @@ class RegTest : public LibraryStoreTest {
   // A file in a folder of the test's own, which goes with it: its store folder, or on
   // Windows a temporary folder.
   std::string FilePath(const std::string& name) const { return (folder_ / name).string(); }
-  static void WriteFile(const std::string& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary) << text;
-  }
-  static std::string ReadFile(const std::string& path) {
-    std::ostringstream text;
-    text << std::ifstream(path, std::ios::binary).rdbuf();
-    return text.str();
-  }
-  static std::string Bytes(const std::string& path, const char* name) {
-    std::string data = "(missing)";
-    Stored(path.c_str(), name, &data);
-    return data;
-  }
   // The bytes stored, less the string's terminating zero.
   static std::string Text(const std::string& path, const char* name) {
     const std::string data = Bytes(path, name);
