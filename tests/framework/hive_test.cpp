@@ -69,7 +69,8 @@ TEST_F(HiveTest, BinaryReadsCountsAndExistenceOpenOnly) {
   EXPECT_FALSE(KeyThere("E\\M"));
 }
 
-TEST_F(HiveTest, TextLimitIs4096BytesWithTheZero) {
+// Text up to 4096 bytes with its zero, ints of four bytes and binaries that fit.
+TEST_F(HiveTest, ReadsTakeOnlyValuesThatFit) {
   std::string fits(4095, 'x');
   PutString("T", "Fits", fits.c_str());
   std::string over(4096, 'y');
@@ -85,9 +86,8 @@ TEST_F(HiveTest, TextLimitIs4096BytesWithTheZero) {
   std::string stored;
   ASSERT_TRUE(Stored("T", "Empty", &stored));
   EXPECT_EQ(std::string(1, '\0'), stored);
-}
 
-TEST_F(HiveTest, IntsReadAnyFourByteValue) {
+  // Ints read any four-byte value, whatever its type.
   long long wide = 5;
   Put("I", "Wide", REG_QWORD, &wide, 8);
   unsigned char four[4] = {0x78, 0x56, 0x34, 0x12};
@@ -97,10 +97,9 @@ TEST_F(HiveTest, IntsReadAnyFourByteValue) {
   EXPECT_EQ(-1, n);
   EXPECT_EQ(1, hive.ReadInt("I", "Four", n, -1));
   EXPECT_EQ(0x12345678, n);
-}
 
-// A shorter value filling the front of the buffer is the value tests' part.
-TEST_F(HiveTest, ALongerBinaryFailsAndTheOpenKeyReadAllocates) {
+  // A binary longer than the buffer fails; a shorter one filling the front of the buffer
+  // is the value tests' part.
   const unsigned char three[3] = {1, 2, 3};
   EXPECT_EQ(1, hive.WriteBinary("B", "Three", three, 3));
   unsigned char buf[3] = {9, 9, 3};

@@ -8,7 +8,7 @@ namespace {
 
 using ValueTest = IsolatedRegistryTest;
 
-TEST_F(ValueTest, WriteBackWritesDirtyValuesOnceAtDestruction) {
+TEST_F(ValueTest, WriteBackWritesDirtyValuesOnceAtDestructionDeletedOrNot) {
   {
     CRDCLg_oApp tree;
     auto& prefs = tree.m_oBase.m_oPrefs;
@@ -16,8 +16,8 @@ TEST_F(ValueTest, WriteBackWritesDirtyValuesOnceAtDestruction) {
     prefs.m_oAny.WriteCache(0);  // clean: no registry call at all
     EXPECT_EQ(0, Calls());
     prefs.m_oLevel = 1;
-    prefs.m_oLevel = 1;           // equal: filtered
-    prefs.m_oTitle = "untitled";  // equal ignoring case: filtered
+    prefs.m_oLevel = 1;                                  // equal: filtered
+    prefs.m_oTitle = "untitled";                         // equal ignoring case: filtered
     prefs.m_oTitle = static_cast<const char*>(nullptr);  // refused
     EXPECT_EQ(1, prefs.m_oLevel.m_bDirty);
     EXPECT_EQ(0, prefs.m_oTitle.m_bDirty);
@@ -27,6 +27,18 @@ TEST_F(ValueTest, WriteBackWritesDirtyValuesOnceAtDestruction) {
   EXPECT_EQ(1, Writes());
   EXPECT_EQ(1, StoredInt(kPrefs, "Level"));
   EXPECT_FALSE(ValueThere(kPrefs, "Title"));
+  // A dirty value deleted from the registry comes back.
+  {
+    CRDCLg_oApp tree;
+    tree.m_oBase.m_oPrefs.m_oLevel = 2;
+    EXPECT_EQ(1, tree.m_oBase.m_oPrefs.m_oLevel.Delete());
+    EXPECT_FALSE(ValueThere(kPrefs, "Level"));
+    EXPECT_EQ(1, tree.m_oBase.m_oPrefs.m_oLevel.m_bDirty);
+  }
+  EXPECT_EQ(2, StoredInt(kPrefs, "Level"));
+  CRegDeclInt orphan("Orphan", 0, 0, 0);
+  EXPECT_EQ(0, orphan.Delete());
+  CRegDeclHive::s_aChildren.SetSize(0);
 }
 
 TEST_F(ValueTest, WriteThroughWritesInsideSetValueOnly) {
@@ -165,22 +177,6 @@ TEST_F(ValueTest, CopiesAreUnboundAndOwnTheirBytes) {
   other.m_bDirty = 0;
   delete copy;  // dirty: written back under the source's name
   EXPECT_EQ(0x01020304, StoredInt(kPrefs, "Blob"));
-  CRegDeclHive::s_aChildren.SetSize(0);
-}
-
-TEST_F(ValueTest, DeletedDirtyValueComesBackAtDestruction) {
-  {
-    CRDCLg_oApp tree;
-    tree.m_oBase.m_oPrefs.m_oLevel = 1;
-    tree.m_oBase.m_oPrefs.m_oLevel.WriteCache(0);
-    tree.m_oBase.m_oPrefs.m_oLevel = 2;
-    EXPECT_EQ(1, tree.m_oBase.m_oPrefs.m_oLevel.Delete());
-    EXPECT_FALSE(ValueThere(kPrefs, "Level"));
-    EXPECT_EQ(1, tree.m_oBase.m_oPrefs.m_oLevel.m_bDirty);
-  }
-  EXPECT_EQ(2, StoredInt(kPrefs, "Level"));
-  CRegDeclInt orphan("Orphan", 0, 0, 0);
-  EXPECT_EQ(0, orphan.Delete());
   CRegDeclHive::s_aChildren.SetSize(0);
 }
 
