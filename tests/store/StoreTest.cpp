@@ -166,59 +166,41 @@ TEST_F(StoreTest, ThreadsShareTheStoreSafely) {
   EXPECT_EQ(std::vector<int>(4, 0), failures);
 }
 
-// Without RUZIDE_REGISTRY the user root lives under $XDG_CONFIG_HOME, else under $HOME,
-// else under the account's home directory, and the machine root in /var/lib/ruzide. Each
-// case runs in a child with its own environment; its exit status names the first check
-// that failed.
+// Without RUZIDE_REGISTRY the user root lives under $XDG_CONFIG_HOME (an empty one counts
+// as unset), else under $HOME, else under the account's home directory, and the machine
+// root in /var/lib/ruzide. Each case runs in a child with its own environment; its exit
+// status names the first check that failed.
 TEST_F(StoreTest, DefaultFoldersFollowTheEnvironment) {
   using ruzide::registry::StoreDatabasePath;
-  const std::string base = folder_.path();
-  auto in_child = [](const std::function<int()>& body) {
+  const std::string base = folder_.path(), db = "/ruzide/HKEY_CURRENT_USER.db";
+  const passwd* account = getpwuid(getuid());
+  const struct {
+    std::string xdg, home, user;  // an empty HOME is unset
+  } kCases[] = {
+      {base + "/config", base + "/home", base + "/config" + db},
+      {"", base + "/home", base + "/home/.config" + db},
+      {"", "", account ? std::string(account->pw_dir) + "/.config" + db : ""},
+  };
+  for (const auto& c : kCases) {
+    if (c.user.empty()) continue;
     Child child([&] {
       unsetenv("RUZIDE_REGISTRY");
-      unsetenv("XDG_CONFIG_HOME");
+      setenv("XDG_CONFIG_HOME", c.xdg.c_str(), 1);
+      if (c.home.empty()) unsetenv("HOME");
+      if (!c.home.empty()) setenv("HOME", c.home.c_str(), 1);
       TempStoreFolder::Reopen();
-      return body();
+      if (StoreDatabasePath(HKEY_CURRENT_USER) != c.user) return 1;
+      if (StoreDatabasePath(HKEY_LOCAL_MACHINE) != "/var/lib/ruzide/HKEY_LOCAL_MACHINE.db")
+        return 2;
+      if (c.xdg.empty()) return 0;
+      // The user root is created there, in a private folder.
+      struct stat info;
+      if (SetDword(HKEY_CURRENT_USER, "v", 1) != ERROR_SUCCESS || stat(c.user.c_str(), &info) != 0)
+        return 3;
+      return stat((c.xdg + "/ruzide").c_str(), &info) == 0 && (info.st_mode & 0777) == 0700 ? 0 : 4;
     });
-    return child.Wait();
-  };
-  // The user root is created where XDG_CONFIG_HOME says, in a private folder.
-  EXPECT_EQ(
-      0, in_child([&] {
-        setenv("XDG_CONFIG_HOME", (base + "/config").c_str(), 1);
-        HKEY key = nullptr;
-        DWORD disposition = 0;
-        if (RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\App", 0, nullptr, 0, KEY_ALL_ACCESS,
-                            nullptr, &key, &disposition) != ERROR_SUCCESS) {
-          return 1;
-        }
-        RegCloseKey(key);
-        struct stat info;
-        if (stat((base + "/config/ruzide/HKEY_CURRENT_USER.db").c_str(), &info) != 0) return 2;
-        if (stat((base + "/config/ruzide").c_str(), &info) != 0 || (info.st_mode & 0777) != 0700)
-          return 3;
-        return StoreDatabasePath(HKEY_LOCAL_MACHINE) == "/var/lib/ruzide/HKEY_LOCAL_MACHINE.db" ? 0
-                                                                                                : 4;
-      }));
-  // An empty XDG_CONFIG_HOME counts as unset; then HOME decides.
-  EXPECT_EQ(0, in_child([&] {
-              setenv("XDG_CONFIG_HOME", "", 1);
-              setenv("HOME", (base + "/home").c_str(), 1);
-              return StoreDatabasePath(HKEY_CURRENT_USER) ==
-                             base + "/home/.config/ruzide/HKEY_CURRENT_USER.db"
-                         ? 0
-                         : 1;
-            }));
-  // Without HOME, the account's home directory.
-  EXPECT_EQ(0, in_child([&] {
-              unsetenv("HOME");
-              const passwd* account = getpwuid(getuid());
-              if (account == nullptr) return 0;
-              return StoreDatabasePath(HKEY_CURRENT_USER) ==
-                             std::string(account->pw_dir) + "/.config/ruzide/HKEY_CURRENT_USER.db"
-                         ? 0
-                         : 1;
-            }));
+    EXPECT_EQ(0, child.Wait()) << c.user;
+  }
 }
 
 }  // namespace
