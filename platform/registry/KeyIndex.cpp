@@ -3,6 +3,8 @@
 #include <cstring>
 #include <functional>
 
+#include "platform/registry/HashSlots.h"
+
 namespace ruzide::registry {
 
 namespace {
@@ -64,17 +66,7 @@ void KeyIndex::PutSubkey(int64_t parent, std::string_view folded, int64_t id, bo
   }
 }
 
-void KeyIndex::GrowNames() {
-  std::vector<Name> old(names_.empty() ? kFirstSlots : names_.size() * 2, Name{0, 0, 0, kNoName});
-  old.swap(names_);
-  const size_t mask = names_.size() - 1;
-  for (const Name& slot : old) {
-    if (slot.at == kNoName) continue;
-    size_t i = slot.hash & mask;
-    while (names_[i].at != kNoName) i = (i + 1) & mask;
-    names_[i] = slot;
-  }
-}
+void KeyIndex::GrowNames() { DoubleHashSlots(&names_, kFirstSlots, Name{0, 0, 0, kNoName}); }
 
 void KeyIndex::PutAlive(int64_t key, bool alive) {
   SetIdFlags(key, alive ? kAlive : kDead, alive ? kDead : kAlive);

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "platform/registry/HashSlots.h"
 #include "platform/registry/KeyIndex.h"
 
 namespace ruzide::registry {
@@ -152,17 +153,7 @@ uint32_t ValueIndex::Append(int64_t key, std::string_view folded, uint32_t hash,
   return at;
 }
 
-void ValueIndex::GrowSlots() {
-  std::vector<Slot> old(slots_.empty() ? kFirstSlots : slots_.size() * 2, Slot{0, kFree});
-  old.swap(slots_);
-  const size_t mask = slots_.size() - 1;
-  for (const Slot& slot : old) {
-    if (slot.at == kFree) continue;
-    size_t i = slot.hash & mask;
-    while (slots_[i].at != kFree) i = (i + 1) & mask;
-    slots_[i] = slot;
-  }
-}
+void ValueIndex::GrowSlots() { DoubleHashSlots(&slots_, kFirstSlots, Slot{0, kFree}); }
 
 void ValueIndex::Clear() {
   std::vector<Slot>().swap(slots_);
