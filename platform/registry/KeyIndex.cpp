@@ -15,8 +15,14 @@ constexpr size_t kMaxNameSize = 0xffff;  // what two bytes of length can give
 }  // namespace
 
 uint32_t KeyIndex::NameHash(int64_t parent, std::string_view folded) {
-  return Mix(std::hash<std::string_view>()(folded) ^ static_cast<uint64_t>(parent));
+  return MixBits(std::hash<std::string_view>()(folded) ^ static_cast<uint64_t>(parent));
 }
+
+namespace {
+
+LineProbe NameProbe(uint32_t hash) { return LineProbe{hash >> 3, hash & 7u, hash >> 24}; }
+
+}  // namespace
 
 bool KeyIndex::SameName(const Name& slot, std::string_view folded) const {
   const unsigned char* at = reinterpret_cast<const unsigned char*>(name_bytes_.data()) + slot.at;
@@ -27,12 +33,10 @@ bool KeyIndex::SameName(const Name& slot, std::string_view folded) const {
 const KeyIndex::Name* KeyIndex::FindName(int64_t parent, std::string_view folded,
                                          uint32_t hash) const {
   if (names_.empty()) return nullptr;
-  const size_t mask = names_.size() - 1;
-  for (size_t i = hash & mask;; i = (i + 1) & mask) {
-    const Name& slot = names_[i];
-    if (slot.at == kNoName) return &slot;
-    if (slot.hash == hash && slot.parent == parent && SameName(slot, folded)) return &slot;
-  }
+  return &names_[ProbeLines(names_, NameProbe(hash), [&](const Name& slot) {
+    return slot.at == kNoName ||
+           (slot.hash == hash && slot.parent == parent && SameName(slot, folded));
+  })];
 }
 
 bool KeyIndex::FindSubkey(int64_t parent, std::string_view folded, int64_t* id) const {
@@ -55,9 +59,7 @@ void KeyIndex::PutSubkey(int64_t parent, std::string_view folded, int64_t id, bo
       Clear();
     }
     if ((names_used_ + 1) * 4 > names_.size() * 3) GrowNames();
-    const size_t mask = names_.size() - 1;
-    size_t i = hash & mask;
-    while (names_[i].at != kNoName) i = (i + 1) & mask;
+    const size_t i = ProbeLines(names_, NameProbe(hash), IsFreeName);
     names_[i] = Name{parent, id, hash, static_cast<uint32_t>(name_bytes_.size())};
     name_bytes_.push_back(static_cast<char>(folded.size() & 0xff));
     name_bytes_.push_back(static_cast<char>(folded.size() >> 8));
@@ -66,7 +68,10 @@ void KeyIndex::PutSubkey(int64_t parent, std::string_view folded, int64_t id, bo
   }
 }
 
-void KeyIndex::GrowNames() { DoubleHashSlots(&names_, kFirstSlots, Name{0, 0, 0, kNoName}); }
+void KeyIndex::GrowNames() {
+  DoubleHashSlots(&names_, kFirstSlots, Name{0, 0, 0, kNoName}, IsFreeName,
+                  [](const Name& slot) { return NameProbe(slot.hash); });
+}
 
 void KeyIndex::PutAlive(int64_t key, bool alive) {
   SetIdFlags(key, alive ? kAlive : kDead, alive ? kDead : kAlive);
@@ -90,11 +95,9 @@ void KeyIndex::SetIdFlags(int64_t key, uint64_t set, uint64_t clear) {
 }
 
 void KeyIndex::GrowIds() {
-  std::vector<uint64_t> old(ids_.empty() ? kFirstSlots : ids_.size() * 2, 0);
-  old.swap(ids_);
-  for (uint64_t entry : old) {
-    if (entry != 0) ids_[FindId(static_cast<int64_t>(entry & kIdBits))] = entry;
-  }
+  DoubleHashSlots(
+      &ids_, kFirstSlots, uint64_t{0}, [](uint64_t entry) { return entry == 0; },
+      [](uint64_t entry) { return IdProbe(entry & kIdBits); });
 }
 
 void KeyIndex::Clear() {

@@ -4,7 +4,7 @@
 //
 // A walk over a large tree looks up every key once per walk, and the next walk finds them
 // here only if all of them fit, so this holds many keys in little memory: two flat tables
-// (open addressing, linear probing, at most three-quarters full) and one buffer of names,
+// (HashSlots.h, at most three-quarters full) and one buffer of names,
 // 50 to 75 bytes a key with names of a few letters, where node-based maps took some 130.
 // It is bounded: when either table holds `max_keys` entries, or the names
 // `max_name_bytes`, it forgets everything and starts afresh, so that a process that looks
@@ -17,6 +17,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "platform/registry/HashSlots.h"
 
 namespace ruzide::registry {
 
@@ -59,6 +61,7 @@ class KeyIndex {
     uint32_t at;  // of the name's length and bytes in name_bytes_; kNoName when free
   };
   static constexpr uint32_t kNoName = UINT32_MAX;
+  static bool IsFreeName(const Name& slot) { return slot.at == kNoName; }
 
   const Name* FindName(int64_t parent, std::string_view folded, uint32_t hash) const;
   bool SameName(const Name& slot, std::string_view folded) const;
@@ -68,19 +71,18 @@ class KeyIndex {
   static constexpr uint64_t kDead = uint64_t{1} << 62;
   static constexpr uint64_t kEmptyClass = uint64_t{1} << 61;
 
-  // The high half of a product with an odd constant: a few instructions, which count on a
-  // lookup that nearly every call makes, and its low bits, which pick the slot, depend on
-  // all the low bits of the input, where ids and hashes differ.
-  static uint32_t Mix(uint64_t x) {
-    return static_cast<uint32_t>((x * 0x9e3779b97f4a7c15ULL) >> 32);
-  }
   // The slot of `key`, or the free one it would take; the table must not be empty. A key
-  // that is no id (0, or past kIdBits) finds a free slot.
+  // that is no id (0, or past kIdBits) finds a free slot. Ids that differ only in their
+  // three low bits share a home line: keys made one after another, which walks visit in
+  // turn.
   size_t FindId(int64_t key) const {
-    const size_t mask = ids_.size() - 1;
-    for (size_t i = Mix(static_cast<uint64_t>(key)) & mask;; i = (i + 1) & mask) {
-      if (ids_[i] == 0 || (ids_[i] & kIdBits) == static_cast<uint64_t>(key)) return i;
-    }
+    return ProbeLines(ids_, IdProbe(static_cast<uint64_t>(key)), [key](uint64_t entry) {
+      return entry == 0 || (entry & kIdBits) == static_cast<uint64_t>(key);
+    });
+  }
+  static LineProbe IdProbe(uint64_t key) {
+    const uint32_t mixed = MixBits(key >> 3);
+    return LineProbe{mixed, static_cast<unsigned>(key & 7), mixed >> 24};
   }
   void SetIdFlags(int64_t key, uint64_t set, uint64_t clear);
   void GrowNames();

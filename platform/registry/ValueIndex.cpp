@@ -3,7 +3,6 @@
 #include <cstring>
 
 #include "platform/registry/HashSlots.h"
-#include "platform/registry/KeyIndex.h"
 
 namespace ruzide::registry {
 
@@ -26,7 +25,16 @@ void Store(char* at, T value) {
   std::memcpy(at, &value, sizeof value);
 }
 
+// A value's probe: its key's home line, then steps that differ by name, so that the values
+// of a key with more than a line holds spread out.
+LineProbe ProbeOf(uint32_t hash) { return LineProbe{hash >> 8, hash & 7u, (hash & 0xffu) * 2}; }
+
 }  // namespace
+
+uint32_t ValueIndex::Hash(int64_t key, std::string_view folded) {
+  return (MixBits(static_cast<uint64_t>(key)) & 0xffffff00u) |
+         (MixBits(std::hash<std::string_view>()(folded)) & 0xffu);
+}
 
 bool ValueIndex::Holds(const Slot& slot, int64_t key, std::string_view folded,
                        uint32_t hash) const {
@@ -37,15 +45,14 @@ bool ValueIndex::Holds(const Slot& slot, int64_t key, std::string_view folded,
 }
 
 size_t ValueIndex::Probe(int64_t key, std::string_view folded, uint32_t hash) const {
-  const size_t mask = slots_.size() - 1;
-  for (size_t i = hash & mask;; i = (i + 1) & mask) {
-    if (slots_[i].at == kFree || Holds(slots_[i], key, folded, hash)) return i;
-  }
+  return ProbeLines(slots_, ProbeOf(hash), [&](const Slot& slot) {
+    return slot.at == kFree || Holds(slot, key, folded, hash);
+  });
 }
 
 bool ValueIndex::Find(int64_t key, std::string_view folded, ValueView* value) const {
   if (slots_.empty()) return false;
-  const Slot& slot = slots_[Probe(key, folded, KeyIndex::NameHash(key, folded))];
+  const Slot& slot = slots_[Probe(key, folded, Hash(key, folded))];
   if (slot.at == kFree) return false;
   const char* record = bytes_.data() + slot.at;
   const uint32_t size = Load<uint32_t>(record + kSizeAt);
@@ -53,10 +60,6 @@ bool ValueIndex::Find(int64_t key, std::string_view folded, ValueView* value) co
   value->present = (size & kAbsent) == 0;
   value->type = Load<uint32_t>(record + kTypeAt);
   value->data = std::string_view(record + kHeader + folded.size(), size & kSizeBits);
-  // A key's values are mostly read and written together, in the order their records were
-  // added, and their slots lie apart, a cache miss each: the slot of the next is fetched
-  // while the caller works.
-  __builtin_prefetch(&slots_[Load<uint32_t>(record + kNextAt) & (slots_.size() - 1)]);
   return true;
 }
 
@@ -85,7 +88,7 @@ void ValueIndex::Put(int64_t key, std::string_view folded, const ValueView& valu
   const size_t data_size = value.present ? value.data.size() : 0;
   const size_t record = kHeader + folded.size() + data_size;
   const bool fits = data_size <= kSizeBits && record <= max_bytes_ / 8;
-  const uint32_t hash = KeyIndex::NameHash(key, folded);
+  const uint32_t hash = Hash(key, folded);
   if (!slots_.empty()) {
     Slot* slot = &slots_[Probe(key, folded, hash)];
     if (slot->at != kFree) {
@@ -94,7 +97,7 @@ void ValueIndex::Put(int64_t key, std::string_view folded, const ValueView& valu
       // leaves the value to be added afresh.
       if (MakeByteRoom(record)) {
         garbage_ += RecordSize(slot->at);
-        slot->at = Append(key, folded, hash, value);
+        slot->at = Append(key, folded, value);
         return;
       }
     }
@@ -104,7 +107,7 @@ void ValueIndex::Put(int64_t key, std::string_view folded, const ValueView& valu
   MakeByteRoom(record);
   if ((used_ + 1) * 4 > slots_.size() * 3) GrowSlots();
   const size_t i = Probe(key, folded, hash);
-  slots_[i] = Slot{hash, Append(key, folded, hash, value)};
+  slots_[i] = Slot{hash, Append(key, folded, value)};
   ++used_;
 }
 
@@ -130,11 +133,9 @@ void ValueIndex::Compact() {
   }
   bytes_.swap(kept);
   garbage_ = 0;
-  last_ = kFree;
 }
 
-uint32_t ValueIndex::Append(int64_t key, std::string_view folded, uint32_t hash,
-                            const ValueView& value) {
+uint32_t ValueIndex::Append(int64_t key, std::string_view folded, const ValueView& value) {
   const uint32_t at = static_cast<uint32_t>(bytes_.size());
   const uint32_t size = value.present ? static_cast<uint32_t>(value.data.size()) : kAbsent;
   char header[kHeader];
@@ -142,25 +143,23 @@ uint32_t ValueIndex::Append(int64_t key, std::string_view folded, uint32_t hash,
   Store<uint32_t>(header + kTypeAt, value.type);
   Store<uint32_t>(header + kSizeAt, size);
   Store<uint16_t>(header + kNameSizeAt, static_cast<uint16_t>(folded.size()));
-  Store<uint32_t>(header + kNextAt, hash);
-  if (last_ != kFree && Load<int64_t>(bytes_.data() + last_) == key) {
-    Store<uint32_t>(bytes_.data() + last_ + kNextAt, hash);
-  }
-  last_ = at;
   bytes_.append(header, kHeader);
   bytes_.append(folded);
   if (value.present) bytes_.append(value.data);
   return at;
 }
 
-void ValueIndex::GrowSlots() { DoubleHashSlots(&slots_, kFirstSlots, Slot{0, kFree}); }
+void ValueIndex::GrowSlots() {
+  DoubleHashSlots(
+      &slots_, kFirstSlots, Slot{0, kFree}, [](const Slot& slot) { return slot.at == kFree; },
+      [](const Slot& slot) { return ProbeOf(slot.hash); });
+}
 
 void ValueIndex::Clear() {
   std::vector<Slot>().swap(slots_);
   used_ = 0;
   std::string().swap(bytes_);
   garbage_ = 0;
-  last_ = kFree;
 }
 
 }  // namespace ruzide::registry

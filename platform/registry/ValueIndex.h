@@ -3,12 +3,14 @@
 //
 // A walk over a large tree reads every value once per walk, and the next walk finds them
 // here only if all of them fit, while a write looks its value up first to skip rewriting
-// data that is there. So, like KeyIndex, this is one flat table (open addressing, linear
-// probing, at most three-quarters full) of 8-byte slots, each a hash and the place of its
-// record in one buffer, where the record holds the key's id, the type, the data's size,
-// the name and the data together: a lookup reads one slot and one record, some 45 bytes a
-// value with short names and data, slot included, where a node-based map took some 130
-// and a node allocation each.
+// data that is there. So, like KeyIndex, this is one flat table (HashSlots.h, at most
+// three-quarters full) of 8-byte slots, each a hash and the place of its record in one
+// buffer, where the record holds the key's id, the type, the data's size, the name and
+// the data together: a lookup reads one slot and one record, some 40 bytes a value with
+// short names and data, slot included, where a node-based map took some 130 and a node
+// allocation each. A key's values share a home line of slots, and records are added in
+// the order values are first read, which a walk repeats: the values of one key cost one
+// cache miss for their slots, and their records lie together.
 //
 // A value set again with data no longer than before is rewritten in place; longer data
 // moves the record to the end of the buffer and leaves the old one as garbage, which is
@@ -42,6 +44,10 @@ class ValueIndex {
   ValueIndex(size_t max_values, size_t max_bytes)
       : max_values_(max_values), max_bytes_(max_bytes) {}
 
+  // The hash of a value: its high 24 bits from the key alone, which pick the home line, so
+  // that a key's values share it; its low 8 from the name.
+  static uint32_t Hash(int64_t key, std::string_view folded);
+
   // False when the index has no entry for the value.
   bool Find(int64_t key, std::string_view folded, ValueView* value) const;
   // Records `value` (its type and data ignored when it is not present). With `add` false,
@@ -63,10 +69,9 @@ class ValueIndex {
   static constexpr uint32_t kFree = UINT32_MAX;
 
   // A record: the key's id (8 bytes), the type (4), the data's size with the flags below
-  // (4), the name's size (2), the hash of the record added next for the same key, else
-  // its own (4), the name, the data.
-  static constexpr size_t kTypeAt = 8, kSizeAt = 12, kNameSizeAt = 16, kNextAt = 18;
-  static constexpr size_t kHeader = 22;
+  // (4), the name's size (2), the name, the data.
+  static constexpr size_t kTypeAt = 8, kSizeAt = 12, kNameSizeAt = 16;
+  static constexpr size_t kHeader = 18;
   static constexpr uint32_t kAbsent = uint32_t{1} << 31;   // no such value
   static constexpr uint32_t kUnknown = uint32_t{1} << 30;  // forgotten: no entry
   static constexpr uint32_t kSizeBits = kUnknown - 1;
@@ -83,7 +88,7 @@ class ValueIndex {
   // clearing everything (then false).
   bool MakeByteRoom(size_t record);
   void Compact();
-  uint32_t Append(int64_t key, std::string_view folded, uint32_t hash, const ValueView& value);
+  uint32_t Append(int64_t key, std::string_view folded, const ValueView& value);
   void GrowSlots();
 
   const size_t max_values_;
@@ -91,8 +96,7 @@ class ValueIndex {
   std::vector<Slot> slots_;
   size_t used_ = 0;
   std::string bytes_;
-  size_t garbage_ = 0;     // bytes of bytes_ that no entry uses
-  uint32_t last_ = kFree;  // the record added last
+  size_t garbage_ = 0;  // bytes of bytes_ that no entry uses
 };
 
 }  // namespace ruzide::registry

@@ -9,7 +9,6 @@
 #include <unordered_map>
 #include <utility>
 
-#include "platform/registry/KeyIndex.h"
 #include "platform/registry/ValueIndex.h"
 
 namespace ruzide::registry {
@@ -71,7 +70,7 @@ TEST(ValueIndexTest, ForgetsPastItsBoundsButNeverAnswersWrongly) {
     std::unordered_map<uint32_t, int64_t> seen;
     for (int64_t i = 1;; ++i) {
       ASSERT_LT(i, 1 << 20);
-      auto [other, added] = seen.emplace(KeyIndex::NameHash(key_of(i), name_of(i)), i);
+      auto [other, added] = seen.emplace(ValueIndex::Hash(key_of(i), name_of(i)), i);
       if (added) continue;
       put(key_of(i), name_of(i), Model{true, 1, "one"}, true);
       put(key_of(other->second), name_of(other->second), Model{true, 2, "other"}, true);
