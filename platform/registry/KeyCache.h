@@ -59,6 +59,8 @@ class KeyCache {
   bool FindValue(int64_t key, std::string_view folded, ValueView* value) const {
     return values_.Find(key, folded, value);
   }
+  // For a key just opened, whose values are usually read or written next.
+  void PrefetchValues(int64_t key) const { values_.Prefetch(key); }
   // A null `value` records that there is none.
   void PutValue(int64_t key, std::string_view folded, const StoredValue* value);
   // What a write of the value calls: an entry there is kept right, and a new one is added

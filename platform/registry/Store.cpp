@@ -864,6 +864,7 @@ LONG Store::FindKey(const KeyRef& from, const KeyNames& names, bool for_writing,
     LONG status = Resolve(from, names, &id);
     if (status != ERROR_SUCCESS) return status;
     if (for_writing && read_only_) return ERROR_ACCESS_DENIED;
+    if (caching_) cache_.PrefetchValues(id);
     *key = KeyRef{id, from.depth + static_cast<int>(names.size())};
     return ERROR_SUCCESS;
   });

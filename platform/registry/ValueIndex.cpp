@@ -63,6 +63,12 @@ bool ValueIndex::Find(int64_t key, std::string_view folded, ValueView* value) co
   return true;
 }
 
+void ValueIndex::Prefetch(int64_t key) const {
+  if (slots_.empty()) return;
+  const size_t line = ProbeOf(Hash(key, {})).line & (slots_.size() / kLineSlots - 1);
+  __builtin_prefetch(&slots_[line * kLineSlots]);
+}
+
 size_t ValueIndex::RecordSize(uint32_t at) const {
   const char* record = bytes_.data() + at;
   return kHeader + Load<uint16_t>(record + kNameSizeAt) +

@@ -50,6 +50,9 @@ class ValueIndex {
 
   // False when the index has no entry for the value.
   bool Find(int64_t key, std::string_view folded, ValueView* value) const;
+  // Starts fetching the slots where `key`'s values would be into the processor's cache,
+  // for a caller that will soon look one up.
+  void Prefetch(int64_t key) const;
   // Records `value` (its type and data ignored when it is not present). With `add` false,
   // only changes an entry there is. A name past 65,535 bytes is never held, nor data past
   // an eighth of `max_bytes`, which forgets the entry there, so that one large value
