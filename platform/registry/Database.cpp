@@ -396,6 +396,7 @@ LONG Database::Validate(bool read_only) {
   // when changed again. Pages are allocated only as they are read, so a small store
   // costs no more.
   Exec("PRAGMA cache_size=-65536");
+  Exec("PRAGMA mmap_size=1073741824");
   return ERROR_SUCCESS;
 }
 

@@ -50,9 +50,6 @@ class KeyIndex {
   size_t names() const { return names_used_; }
   size_t keys() const { return names_used_ > ids_used_ ? names_used_ : ids_used_; }
 
-  // The hash of a name under a key, which ValueIndex uses too.
-  static uint32_t NameHash(int64_t parent, std::string_view folded);
-
  private:
   struct Name {
     int64_t parent;
@@ -63,6 +60,8 @@ class KeyIndex {
   static constexpr uint32_t kNoName = UINT32_MAX;
   static bool IsFreeName(const Name& slot) { return slot.at == kNoName; }
 
+  // The hash of a name under a key: its high 16 bits from the parent alone.
+  static uint32_t NameHash(int64_t parent, std::string_view folded);
   const Name* FindName(int64_t parent, std::string_view folded, uint32_t hash) const;
   bool SameName(const Name& slot, std::string_view folded) const;
   // Ids stay below 2^60 (the change log's limit), which leaves the bits above for flags.
