@@ -40,13 +40,18 @@ struct LineProbe {
 template <typename Slot, typename Stop>
 size_t ProbeLines(const std::vector<Slot>& slots, const LineProbe& probe, Stop stop) {
   const size_t line_mask = slots.size() / kLineSlots - 1;
+  size_t line = probe.line & line_mask;
+  // Most probes end at their first slot: it goes first, on its own.
+  const size_t home = line * kLineSlots + probe.first;
+  if (stop(slots[home])) return home;
   const size_t step = probe.step | 1;
-  for (size_t line = probe.line & line_mask;; line = (line + step) & line_mask) {
-    const Slot* at = slots.data() + line * kLineSlots;
-    for (unsigned i = 0; i < kLineSlots; ++i) {
-      const unsigned slot = (probe.first + i) % kLineSlots;
-      if (stop(at[slot])) return line * kLineSlots + slot;
+  for (unsigned i = 1;; ++i) {
+    if (i == kLineSlots) {
+      line = (line + step) & line_mask;
+      i = 0;
     }
+    const size_t slot = line * kLineSlots + (probe.first + i) % kLineSlots;
+    if (stop(slots[slot])) return slot;
   }
 }
 
