@@ -10,7 +10,8 @@
 // short names and data, slot included, where a node-based map took some 130 and a node
 // allocation each. A key's values share a home line of slots, and records are added in
 // the order values are first read, which a walk repeats: the values of one key cost one
-// cache miss for their slots, and their records lie together.
+// cache miss for their slots, their records lie together, and each record found names
+// the slot of the record after it, which is fetched while the caller works.
 //
 // A value set again with data no longer than before is rewritten in place; longer data
 // moves the record to the end of the buffer and leaves the old one as garbage, which is
@@ -72,9 +73,9 @@ class ValueIndex {
   static constexpr uint32_t kFree = UINT32_MAX;
 
   // A record: the key's id (8 bytes), the type (4), the data's size with the flags below
-  // (4), the name's size (2), the name, the data.
-  static constexpr size_t kTypeAt = 8, kSizeAt = 12, kNameSizeAt = 16;
-  static constexpr size_t kHeader = 18;
+  // (4), the number of its slot (4), the name's size (2), the name, the data.
+  static constexpr size_t kTypeAt = 8, kSizeAt = 12, kSlotAt = 16, kNameSizeAt = 20;
+  static constexpr size_t kHeader = 22;
   static constexpr uint32_t kAbsent = uint32_t{1} << 31;   // no such value
   static constexpr uint32_t kUnknown = uint32_t{1} << 30;  // forgotten: no entry
   static constexpr uint32_t kSizeBits = kUnknown - 1;
@@ -91,7 +92,8 @@ class ValueIndex {
   // clearing everything (then false).
   bool MakeByteRoom(size_t record);
   void Compact();
-  uint32_t Append(int64_t key, std::string_view folded, const ValueView& value);
+  // Adds the record of an entry in slot number `slot`.
+  uint32_t Append(int64_t key, std::string_view folded, const ValueView& value, size_t slot);
   void GrowSlots();
 
   const size_t max_values_;
