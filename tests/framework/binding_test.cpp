@@ -21,8 +21,6 @@ TEST_F(BindingTest, DeclaredTreesBindUnderTheirParentsInDeclarationOrder) {
 
   CRDCLg_oDisplay tree;
   EXPECT_EQ(HKEY_CURRENT_USER, tree.m_hRootKey);
-  EXPECT_EQ(0, CRegDeclHive::s_aChildren.GetSize() + CRegDeclHive::s_aParentStack.GetSize());
-  EXPECT_EQ(&tree, CRegDeclHive::s_pHive);
   // Parents, in bind order, and the paths that follow from them.
   ASSERT_EQ(3, tree.m_aChildren.GetSize());
   EXPECT_EQ(&tree.m_oDisplay, tree.m_aChildren[0]);
@@ -31,36 +29,18 @@ TEST_F(BindingTest, DeclaredTreesBindUnderTheirParentsInDeclarationOrder) {
   EXPECT_EQ(&tree.m_oDisplay, tree.m_oDisplay.m_oHeight.m_pParent);
   EXPECT_STREQ("Display", tree.m_oDisplay.m_oWidth.m_strFullPath);
   EXPECT_STREQ("Paths\\Recent", tree.m_oPaths.m_oRecent.m_oCount.m_strFullPath);
-  // Every node took the tree's hive; the closing refresh left nothing dirty.
-  EXPECT_EQ(&tree, tree.m_oPaths.m_oRecent.m_oCount.m_pHive);
+  // The closing refresh left nothing dirty.
   EXPECT_EQ(0, tree.m_oDisplay.m_oWidth.m_bDirty);
   EXPECT_EQ(640, int(tree.m_oDisplay.m_oWidth));
   EXPECT_EQ(0, Writes());
 
+  // A second tree binds as the first did, though a run-time child of the first was made
+  // while the first was the one binding.
+  tree.m_oDisplay.GetChildInt("Depth", 24);
   CRDCLg_oApp app;
   EXPECT_EQ(&app.m_oBase, app.m_oBase.m_oOwner.m_pParent);
+  EXPECT_EQ(4, app.m_oBase.m_oPrefs.m_aChildren.GetSize());
   EXPECT_EQ(0, app.m_oBase.m_oEmpty.m_aChildren.GetSize());
-}
-
-TEST_F(BindingTest, SecondHiveTakesOverAndDropsRunTimeLeftovers) {
-  CRDCLg_oDisplay first;
-  // A run-time child is recorded, but never bound through the array.
-  first.m_oDisplay.GetChildInt("Depth", 24);
-  EXPECT_EQ(1, CRegDeclHive::s_aChildren.GetSize());
-
-  CRDCLg_oApp second;
-  EXPECT_EQ(0, CRegDeclHive::s_aChildren.GetSize());
-  EXPECT_EQ(&second, CRegDeclHive::s_pHive);
-  EXPECT_EQ(&first, first.m_oDisplay.m_oWidth.m_pHive);
-  EXPECT_EQ(&second, second.m_oBase.m_oPrefs.m_oLevel.m_pHive);
-  INT_PTR hives = CRegDeclHive::s_aHives.GetSize();
-  ASSERT_GE(hives, 2);
-  EXPECT_EQ(&first, CRegDeclHive::s_aHives[hives - 2]);
-  EXPECT_EQ(&second, CRegDeclHive::s_aHives[hives - 1]);
-
-  // A node constructed now takes the second hive.
-  CRegDeclInt loose("Loose", 1, 0, 0);
-  EXPECT_EQ(&second, loose.m_pHive);
 }
 
 }  // namespace

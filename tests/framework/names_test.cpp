@@ -1,5 +1,4 @@
 // Name enumeration of subkeys and values, with and without the key's own children.
-#include <algorithm>
 #include <set>
 #include <string>
 #include <vector>
@@ -45,17 +44,6 @@ TEST_F(NamesTest, ChildrenFirstAndExactCaseDeDuplication) {
   EXPECT_EQ((std::set<std::string>{"Title", "Alias"}),
             std::set<std::string>(names.begin(), names.begin() + 2));
   EXPECT_EQ("title2", names[2]);
-
-  // A registry name that differs from a child's only in case is listed twice.
-  CRegDeclString* lower = new CRegDeclString("alias", "");
-  prefs.BindChild(lower, 1);
-  prefs.m_mapStrings.RemoveKey("alias");
-  prefs.m_mapStrings.SetAt("ALIAS", lower);
-  lower->WriteCache(1);  // stored as "alias"
-  EXPECT_EQ(1, prefs.ReadStringNames(nullptr, list, 1));
-  names = Names(list);
-  EXPECT_EQ(1, std::count(names.begin(), names.end(), "ALIAS"));
-  EXPECT_EQ(1, std::count(names.begin(), names.end(), "alias"));
   tree.m_oBase.m_oPrefs.m_oTitle.m_bDirty = 0;
   prefs.GetChildString("Alias", "")->m_bDirty = 0;
 }
