@@ -2,8 +2,6 @@
 #ifndef RUZIDE_TESTS_FRAMEWORK_TESTTREES_H_
 #define RUZIDE_TESTS_FRAMEWORK_TESTTREES_H_
 
-#include <string>
-
 #include "framework/RegDeclare.h"
 
 // Display (Width, Height), Paths (Recent (Count)) and Mode, directly below the root.
@@ -36,13 +34,5 @@ REGDECL_HIVE_BEGIN(g_oApp, HKEY_CURRENT_USER)
 REGDECL_HIVE_END(g_oApp)
 constexpr char kBase[] = "Software\\Test";
 constexpr char kPrefs[] = "Software\\Test\\Prefs";
-
-// Records a bind sequence as text: "B" for each bind, "R" for each removal.
-class RecordingSink : public ruzide::decl::BindSink {
- public:
-  void Bind() override { text += 'B'; }
-  void Remove() override { text += 'R'; }
-  std::string text;
-};
 
 #endif  // RUZIDE_TESTS_FRAMEWORK_TESTTREES_H_

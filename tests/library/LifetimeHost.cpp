@@ -5,7 +5,7 @@
 //   library_lifetime_host <library> [--dirty]
 //   library_lifetime_host <library> --write-back <generation> <first slot> <slots>
 //
-// It reads the binding state and the language functions, checks that a thread starting
+// It reads the language functions, checks that a thread starting
 // and ending (on Windows the library's entry sees both) leaves the trees alone, with
 // --dirty leaves a change in each tree, then unloads the library ("event=closed"); with
 // --dirty it loads it again to read what the unload wrote. A build with the lifetime probe calls
@@ -48,19 +48,6 @@ void RecordEvent(const char* event) {
   fflush(stdout);
 }
 
-// Both hives listed in order of construction, the local-machine one current, and the
-// arrays of a binding pass empty.
-void ReportBindingState(CRDCLg_oRegCmnCUser* cuser, CRDCLg_oRegCmnLMach* lmach) {
-  auto* hives = Symbol<CRegDeclObjectArray*>("_ZN12CRegDeclHive8s_aHivesE");
-  auto* children = Symbol<CRegDeclObjectArray*>("_ZN12CRegDeclHive11s_aChildrenE");
-  auto* stack = Symbol<CRegDeclObjectArray*>("_ZN12CRegDeclHive14s_aParentStackE");
-  auto* current = Symbol<CRegDeclHive**>("_ZN12CRegDeclHive7s_pHiveE");
-  if (!hives || !children || !stack || !current) return;
-  Print("hives_in_order", hives->GetSize() == 2 && hives->GetAt(0) == cuser &&
-                              hives->GetAt(1) == lmach && *current == lmach);
-  Print("binding_arrays", children->GetSize() + stack->GetSize());
-}
-
 // The functions answer from the very object GetCmnLMach returned: changes made to its
 // caches (and nothing else) show in their answers.
 void ReportLanguages(CRDCLg_oRegCmnLMach* lmach) {
@@ -98,14 +85,12 @@ bool Trees(CRDCLg_oRegCmnCUser** cuser, CRDCLg_oRegCmnLMach** lmach) {
   return *cuser && *lmach;
 }
 
-// A thread that starts and ends leaves both accessors, and the hives, as they were.
+// A thread that starts and ends leaves both accessors, and the trees, as they were.
 void ReportThreadAttachAndDetach(CRDCLg_oRegCmnCUser* cuser, CRDCLg_oRegCmnLMach* lmach) {
   std::thread([] {}).join();
   auto get_cuser = Symbol<CRDCLg_oRegCmnCUser* (*)()>("GetCmnCUser");
   auto get_lmach = Symbol<CRDCLg_oRegCmnLMach* (*)()>("GetCmnLMach");
-  auto* hives = Symbol<CRegDeclObjectArray*>("_ZN12CRegDeclHive8s_aHivesE");
   Print("threads_leave_trees", get_cuser() == cuser && get_lmach() == lmach &&
-                                   hives->GetSize() == 2 &&
                                    cuser->m_oSWT_BF_CMN.m_pParent == cuser);
 }
 
@@ -165,7 +150,6 @@ int main(int argc, char** argv) {
     return Unload() ? 0 : 1;
   }
   if (Trees(&cuser, &lmach)) {
-    ReportBindingState(cuser, lmach);
     ReportLanguages(lmach);
     ReportThreadAttachAndDetach(cuser, lmach);
     if (dirty) {

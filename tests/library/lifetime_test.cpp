@@ -53,8 +53,6 @@ class LifetimeTest : public LibraryStoreTest {
 TEST_F(LifetimeTest, LoadSetsTheAccessorsAndUnloadWritesBackWhatIsDirty) {
   HostReport r = RunHost(RUZIDE_LIBRARY_PATH, /*dirty=*/true);
   EXPECT_EQ("1", r.values["accessors_set"]);
-  EXPECT_EQ("1", r.values["hives_in_order"]);
-  EXPECT_EQ("0", r.values["binding_arrays"]);
   EXPECT_EQ("X", r.values["char_of_0_with_7"]);
   EXPECT_EQ("4242", r.values["lang_id_3_changed"]);
   EXPECT_EQ("1", r.values["threads_leave_trees"]);
