@@ -110,52 +110,39 @@ struct File {
 inline sqlite3_file* Real(sqlite3_file* file) { return reinterpret_cast<File*>(file)->real(); }
 
 #define FAULT_PASS(method, ...) Real(f)->pMethods->method(Real(f), ##__VA_ARGS__)
+// Fails with the fault's code, or passes the call on.
+#define FAULT_TRY(op, method, ...) \
+  int code = Inject(op);           \
+  return code != SQLITE_OK ? code : FAULT_PASS(method, ##__VA_ARGS__)
 inline const sqlite3_io_methods kMethods = {
     3,
     [](sqlite3_file* f) { return FAULT_PASS(xClose); },
-    [](sqlite3_file* f, void* p, int n, sqlite3_int64 at) {
-      int code = Inject(kRead);
-      return code != SQLITE_OK ? code : FAULT_PASS(xRead, p, n, at);
-    },
+    [](sqlite3_file* f, void* p, int n, sqlite3_int64 at) { FAULT_TRY(kRead, xRead, p, n, at); },
     [](sqlite3_file* f, const void* p, int n, sqlite3_int64 at) {
-      int code = Inject(kWrite);
-      return code != SQLITE_OK ? code : FAULT_PASS(xWrite, p, n, at);
+      FAULT_TRY(kWrite, xWrite, p, n, at);
     },
-    [](sqlite3_file* f, sqlite3_int64 size) {
-      int code = Inject(kTruncate);
-      return code != SQLITE_OK ? code : FAULT_PASS(xTruncate, size);
-    },
-    [](sqlite3_file* f, int flags) {
-      int code = Inject(kSync);
-      return code != SQLITE_OK ? code : FAULT_PASS(xSync, flags);
-    },
-    [](sqlite3_file* f, sqlite3_int64* size) {
-      int code = Inject(kFileSize);
-      return code != SQLITE_OK ? code : FAULT_PASS(xFileSize, size);
-    },
-    [](sqlite3_file* f, int level) {
-      int code = Inject(kLock);
-      return code != SQLITE_OK ? code : FAULT_PASS(xLock, level);
-    },
+    [](sqlite3_file* f, sqlite3_int64 size) { FAULT_TRY(kTruncate, xTruncate, size); },
+    [](sqlite3_file* f, int flags) { FAULT_TRY(kSync, xSync, flags); },
+    [](sqlite3_file* f, sqlite3_int64* size) { FAULT_TRY(kFileSize, xFileSize, size); },
+    [](sqlite3_file* f, int level) { FAULT_TRY(kLock, xLock, level); },
     [](sqlite3_file* f, int level) { return FAULT_PASS(xUnlock, level); },
     [](sqlite3_file* f, int* out) { return FAULT_PASS(xCheckReservedLock, out); },
     [](sqlite3_file* f, int op, void* arg) { return FAULT_PASS(xFileControl, op, arg); },
     [](sqlite3_file* f) { return FAULT_PASS(xSectorSize); },
     [](sqlite3_file* f) { return FAULT_PASS(xDeviceCharacteristics); },
     [](sqlite3_file* f, int region, int size, int extend, void volatile** map) {
-      int code = Inject(kShmMap);
-      return code != SQLITE_OK ? code : FAULT_PASS(xShmMap, region, size, extend, map);
+      FAULT_TRY(kShmMap, xShmMap, region, size, extend, map);
     },
     [](sqlite3_file* f, int offset, int n, int flags) {
-      bool taking = (flags & SQLITE_SHM_LOCK) != 0;
-      int code = taking ? Inject(kShmLock) : SQLITE_OK;
-      return code != SQLITE_OK ? code : FAULT_PASS(xShmLock, offset, n, flags);
+      if ((flags & SQLITE_SHM_LOCK) == 0) return FAULT_PASS(xShmLock, offset, n, flags);
+      FAULT_TRY(kShmLock, xShmLock, offset, n, flags);
     },
     [](sqlite3_file* f) { FAULT_PASS(xShmBarrier); },
     [](sqlite3_file* f, int remove) { return FAULT_PASS(xShmUnmap, remove); },
     [](sqlite3_file* f, sqlite3_int64 at, int n, void** p) { return FAULT_PASS(xFetch, at, n, p); },
     [](sqlite3_file* f, sqlite3_int64 at, void* p) { return FAULT_PASS(xUnfetch, at, p); },
 };
+#undef FAULT_TRY
 #undef FAULT_PASS
 
 // Registers the VFS; call it before the first registry call.
