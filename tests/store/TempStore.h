@@ -1,12 +1,5 @@
-// Fixtures that give each test (or benchmark) a registry of its own.
-//
-// TempStoreFolder (not on Windows) points the embedded store at a new, empty folder for
-// as long as it lives. IsolatedRegistry is that folder off Windows; on Windows, where the
-// system registry cannot be swapped for an empty one, it removes afterwards the keys that
-// were added while it lived. ScratchKey is the seam of the conformance suite: a new empty
-// key to work under, in a fresh store here, and under Windows a uniquely named key below
-// HKEY_CURRENT_USER\Software\RuzIdeTest that is deleted with its subkeys afterwards, so
-// that the same tests can run against the real registry.
+// Fixtures that give each test (or benchmark) a registry of its own: TempStoreFolder off
+// Windows, IsolatedRegistry on both, ScratchKey for the conformance suite.
 #ifndef RUZIDE_TESTS_STORE_TEMPSTORE_H_
 #define RUZIDE_TESTS_STORE_TEMPSTORE_H_
 
@@ -116,9 +109,11 @@ class TempStoreFolder {
   std::string path_;
 };
 
+// Off Windows a registry of the test's own is a fresh store folder.
 typedef TempStoreFolder IsolatedRegistry;
 #else
-// Remembers which keys exist below HKEY_CURRENT_USER, HKEY_CURRENT_USER\Software and
+// On Windows, where the system registry cannot be swapped for an empty one: remembers
+// which keys exist below HKEY_CURRENT_USER, HKEY_CURRENT_USER\Software and
 // HKEY_LOCAL_MACHINE\Software, and at its end deletes, with all they hold, those added
 // there since. Values added to keys that existed before stay.
 class IsolatedRegistry {
@@ -164,7 +159,9 @@ class IsolatedRegistry {
 };
 #endif  // !_WIN32
 
-// A new, empty key for one test, opened with KEY_ALL_ACCESS.
+// A new, empty key for one test, opened with KEY_ALL_ACCESS: in a fresh store, or on
+// Windows a uniquely named key below HKEY_CURRENT_USER\Software\RuzIdeTest deleted with
+// its subkeys afterwards, so that the same tests run against the real registry.
 class ScratchKey {
  public:
   ScratchKey() {
