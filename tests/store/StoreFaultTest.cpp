@@ -41,12 +41,17 @@ struct Call {
   bool reads;  // changes nothing
 };
 
-LONG SetNew() {
+// `op` on the key Faulty, opened to set values.
+LONG OnKey(LONG (*op)(HKEY)) {
   HKEY key = nullptr;
   LONG status = OpenKey(HKEY_CURRENT_USER, kKey, KEY_SET_VALUE, &key);
-  if (status == ERROR_SUCCESS) status = SetString(key, "v", "new");
+  if (status == ERROR_SUCCESS) status = op(key);
   RegCloseKey(key);
   return status;
+}
+
+LONG SetNew() {
+  return OnKey([](HKEY key) { return SetString(key, "v", "new"); });
 }
 
 LONG CreateNew() {
@@ -58,24 +63,16 @@ LONG CreateNew() {
 }
 
 LONG DeleteOldValue() {
-  HKEY key = nullptr;
-  LONG status = OpenKey(HKEY_CURRENT_USER, kKey, KEY_SET_VALUE, &key);
-  if (status == ERROR_SUCCESS) status = RegDeleteValueA(key, "v");
-  RegCloseKey(key);
-  return status;
+  return OnKey([](HKEY key) { return RegDeleteValueA(key, "v"); });
 }
 
 // Over a thousand pages: the commit checkpoints, syncing and writing the database file.
 LONG SetBig() {
-  HKEY key = nullptr;
-  LONG status = OpenKey(HKEY_CURRENT_USER, kKey, KEY_SET_VALUE, &key);
-  const std::string big(2100000, 'b');
-  if (status == ERROR_SUCCESS) {
-    status = RegSetValueExA(key, "big", 0, REG_BINARY, reinterpret_cast<const BYTE*>(big.data()),
-                            static_cast<DWORD>(big.size()));
-  }
-  RegCloseKey(key);
-  return status;
+  return OnKey([](HKEY key) {
+    const std::string big(2100000, 'b');
+    return RegSetValueExA(key, "big", 0, REG_BINARY, reinterpret_cast<const BYTE*>(big.data()),
+                          static_cast<DWORD>(big.size()));
+  });
 }
 
 LONG DeleteOldKey() { return RegDeleteKeyA(HKEY_CURRENT_USER, "Faulty\\Old"); }
