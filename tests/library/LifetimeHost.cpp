@@ -90,8 +90,8 @@ void ReportThreadAttachAndDetach(CRDCLg_oRegCmnCUser* cuser, CRDCLg_oRegCmnLMach
   std::thread([] {}).join();
   auto get_cuser = Symbol<CRDCLg_oRegCmnCUser* (*)()>("GetCmnCUser");
   auto get_lmach = Symbol<CRDCLg_oRegCmnLMach* (*)()>("GetCmnLMach");
-  Print("threads_leave_trees", get_cuser() == cuser && get_lmach() == lmach &&
-                                   cuser->m_oSWT_BF_CMN.m_pParent == cuser);
+  Print("threads_leave_trees",
+        get_cuser() == cuser && get_lmach() == lmach && cuser->m_oSWT_BF_CMN.m_pParent == cuser);
 }
 
 template <class Value>

@@ -30,7 +30,8 @@ TEST_F(RegTest, QueryShowsWhatWinesRegExeDoesNot) {
            "\\Child\n"},
       {{"reg", "query", kKey, "/s", "/t", "REG_SZ,REG_MULTI_SZ", "/se", "|", "/z"},
        0,
-       "\n" + kKey + "\n    Multi    REG_MULTI_SZ (7)    a|b c\\0\n    Str    REG_SZ (1)    tab\\x09ok\n\n" +
+       "\n" + kKey +
+           "\n    Multi    REG_MULTI_SZ (7)    a|b c\\0\n    Str    REG_SZ (1)    tab\\x09ok\n\n" +
            kKey + "\\Child\n\n" + kKey + "\\Child\\Deep\n    Str    REG_SZ (1)    deeper\n\n"},
       {{"reg", "query", kKey, "/v", "str", "/s"}, 0, "~\nEnd of search: 2 match(es) found.\n"},
   });
@@ -134,17 +135,16 @@ TEST_F(RegTest, ExportThenImportRestoresEveryValueByteForByte) {
   }
   EXPECT_TRUE(Failed(Tool({"reg", "export", kKey, first}), 1, "exists; add /y"));
 
-  for (const char* dialect : {"/a", "/cp"}) {
-    const std::vector<std::string> as = dialect[1] == 'a' ? std::vector<std::string>{"/a"}
-                                                          : std::vector<std::string>{"/cp", "1252"};
+  for (const std::vector<std::string>& dialect :
+       {std::vector<std::string>{"/a"}, {"/cp", "1252"}}) {
     std::vector<std::string> args = {"reg", "export", kKey, second, "/y"};
-    args.insert(args.end(), as.begin(), as.end());
-    ASSERT_EQ(0, Tool(args).status) << dialect;
+    args.insert(args.end(), dialect.begin(), dialect.end());
+    ASSERT_EQ(0, Tool(args).status) << dialect[0];
     ASSERT_EQ(0, Tool({"reg", "delete", kKey, "/f"}).status);
     r = Tool({"reg", "import", second});
     ASSERT_EQ(0, r.status) << r.err;
     ASSERT_EQ(0, Tool({"reg", "export", kKey, second, "/y", "/a"}).status);
-    EXPECT_EQ(text, ReadFile(second)) << dialect;
+    EXPECT_EQ(text, ReadFile(second)) << dialect[0];
   }
 #ifndef _WIN32  // the child's output comes back with its CRLF made LF on Windows
   EXPECT_EQ(text, Tool({"reg", "export", kKey, "-", "/a"}).out);

@@ -38,8 +38,8 @@ TEST_F(VirtualizationTest, StandardUsersSeeTheMachineTableAndKeepTheirChangesToT
     const std::string id = std::to_string(uid);
     args.insert(args.begin(),
                 {"setpriv", "--reuid=" + id, "--regid=" + id, "--clear-groups", RUZIDE_TOOL_PATH});
-    return ruzide::test::RunChild(args,
-                                  {{"RUZIDE_MACHINE_REGISTRY", machine}, {"RUZIDE_REGISTRY", user}});
+    return ruzide::test::RunChild(
+        args, {{"RUZIDE_MACHINE_REGISTRY", machine}, {"RUZIDE_REGISTRY", user}});
   };
 
   // The administrator's table is what the language functions answer.
