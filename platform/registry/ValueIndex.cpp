@@ -62,8 +62,10 @@ bool ValueIndex::Find(int64_t key, std::string_view folded, ValueView* value) co
   value->data = std::string_view(record + kHeader + folded.size(), size & kSizeBits);
   // Walks read values in the order their records were added; the slot of the next record
   // is then the next lookup's cache miss, unless fetched now. The record itself is near.
+  // Data rewritten shorter in place leaves `next` inside the old data: the number read
+  // there is only a hint, checked before use.
   const size_t next = slot.at + RecordSize(slot.at);
-  if (next < bytes_.size()) {
+  if (next + kHeader <= bytes_.size()) {
     const uint32_t next_slot = Load<uint32_t>(bytes_.data() + next + kSlotAt);
     if (next_slot < slots_.size()) __builtin_prefetch(&slots_[next_slot]);
   }
