@@ -78,6 +78,8 @@ enum StatementId {
   kInsertKey,
   kDeleteKey,
   kDeleteKeyValues,
+  kDeleteKeys,
+  kDeleteKeysValues,
   kSetLastWriteTime,
   kUpdateValue,
   kInsertValue,
@@ -100,12 +102,14 @@ const char* const kStatements[kStatementCount] = {
     "SELECT name, type, data, seq FROM vals WHERE key = ?1",
     "SELECT max(mtime, ifnull((SELECT max(mtime) FROM vals WHERE key = ?1), 0)) "
     "FROM keys WHERE id = ?1",
-    "SELECT 1 FROM keys WHERE parent = ?1 LIMIT 1",
+    "SELECT id FROM keys WHERE parent = ?1 LIMIT 1",
     "SELECT parent, folded FROM keys WHERE id = ?1",
     "SELECT class FROM keys WHERE id = ?1",
     "INSERT INTO keys(parent, name, folded, mtime, class) VALUES(?1, ?2, ?3, ?4, ?5)",
     "DELETE FROM keys WHERE id = ?1",
     "DELETE FROM vals WHERE key = ?1",
+    "DELETE FROM keys WHERE id BETWEEN ?1 AND ?2",
+    "DELETE FROM vals WHERE key BETWEEN ?1 AND ?2",
     "UPDATE keys SET mtime = ?2 WHERE id = ?1",
     // A replaced value keeps its place and its name.
     "UPDATE vals SET type = ?3, data = ?4, mtime = ?5 WHERE key = ?1 AND folded = ?2",
@@ -356,6 +360,7 @@ void Database::Abandon() {
 
 void Database::Close() {
   later_.clear();
+  later_keys_.clear();
   next_seq_.clear();
   for (sqlite3_stmt* statement : statements_) sqlite3_finalize(statement);
   statements_.clear();
@@ -502,12 +507,14 @@ void Database::BeginRead() { Statement(Use(kBegin)).Run(); }
 void Database::BeginWrite() { Statement(Use(kBeginImmediate)).Run(); }
 void Database::Commit() {
   DeleteLaterValues();
+  DeleteLaterKeys();
   Statement(Use(kCommit)).Run();
   next_seq_.clear();
 }
 
 void Database::Rollback() {
   later_.clear();
+  later_keys_.clear();
   next_seq_.clear();
   if (db_ != nullptr && !sqlite3_get_autocommit(db_)) {
     sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
@@ -517,16 +524,19 @@ void Database::Rollback() {
 int64_t Database::FindSubkey(int64_t parent, std::string_view folded) {
   Statement query(Use(kFindSubkey));
   query.Bind(parent).Bind(folded);
-  return query.Step() ? query.Integer(0) : 0;
+  // A name is unique under its parent: a key about to be deleted is the only one.
+  return query.Step() && !Doomed(query.Integer(0)) ? query.Integer(0) : 0;
 }
 
 bool Database::KeyExists(int64_t key) {
+  if (Doomed(key)) return false;
   Statement query(Use(kKeyExists));
   query.Bind(key);
   return query.Step();
 }
 
 bool Database::FindValue(int64_t key, std::string_view folded, StoredValue* value) {
+  if (Doomed(key)) return false;
   DeleteLaterValues();
   Statement query(Use(kFindValue));
   query.Bind(key).Bind(folded);
@@ -538,6 +548,7 @@ bool Database::FindValue(int64_t key, std::string_view folded, StoredValue* valu
 
 std::vector<SubkeyEntry> Database::ListSubkeys(int64_t key) {
   DeleteLaterValues();  // for the last-write times
+  DeleteLaterKeys();
   std::vector<SubkeyEntry> subkeys;
   Statement query(Use(kListSubkeys));
   query.Bind(key);
@@ -546,8 +557,9 @@ std::vector<SubkeyEntry> Database::ListSubkeys(int64_t key) {
 }
 
 std::vector<ValueEntry> Database::ListValues(int64_t key) {
-  DeleteLaterValues();
   std::vector<ValueEntry> values;
+  if (Doomed(key)) return values;
+  DeleteLaterValues();
   std::vector<std::pair<int64_t, size_t>> order;  // (seq, place in folded-name order)
   Statement query(Use(kListValues));
   query.Bind(key);
@@ -566,19 +578,31 @@ std::vector<ValueEntry> Database::ListValues(int64_t key) {
 }
 
 int64_t Database::LastWriteTime(int64_t key) {
+  if (Doomed(key)) return 0;
   DeleteLaterValues();
   Statement query(Use(kLastWriteTime));
   query.Bind(key);
   return query.Step() ? query.Integer(0) : 0;
 }
 
+// A subtree's keys are deleted before their parent: a subkey found that waits to be
+// deleted takes the others waiting with it, rather than passing over each of them.
 bool Database::HasSubkeys(int64_t key) {
-  Statement query(Use(kHasSubkeys));
-  query.Bind(key);
-  return query.Step();
+  auto first_subkey = [this, key] {
+    Statement query(Use(kHasSubkeys));
+    query.Bind(key);
+    return query.Step() ? query.Integer(0) : 0;
+  };
+  int64_t subkey = first_subkey();
+  if (subkey != 0 && Doomed(subkey)) {
+    DeleteLaterKeys();
+    subkey = first_subkey();
+  }
+  return subkey != 0;
 }
 
 bool Database::KeyParent(int64_t key, int64_t* parent, std::string* folded) {
+  if (Doomed(key)) return false;
   Statement query(Use(kKeyParent));
   query.Bind(key);
   if (!query.Step()) return false;
@@ -588,6 +612,7 @@ bool Database::KeyParent(int64_t key, int64_t* parent, std::string* folded) {
 }
 
 std::string Database::KeyClass(int64_t key) {
+  if (Doomed(key)) return std::string();
   Statement query(Use(kKeyClass));
   query.Bind(key);
   return query.Step() ? query.Bytes(0) : std::string();
@@ -595,6 +620,7 @@ std::string Database::KeyClass(int64_t key) {
 
 int64_t Database::InsertKey(int64_t parent, std::string_view name, std::string_view folded,
                             int64_t now, std::string_view key_class) {
+  DeleteLaterKeys();  // one may have the new key's name
   Statement insert(Use(kInsertKey));
   insert.Bind(parent).Bind(name).Bind(folded).Bind(now);
   if (!key_class.empty()) insert.Bind(key_class);  // else null
@@ -609,6 +635,28 @@ void Database::DeleteKey(int64_t key) {
   while (!later_.empty() && later_.back().first == key) later_.pop_back();
   Statement(Use(kDeleteKeyValues)).Bind(key).Run();
   Statement(Use(kDeleteKey)).Bind(key).Run();
+}
+
+void Database::DeleteKeyLater(int64_t key) {
+  // A subtree's keys mostly go when their parent asks whether it has subkeys, long before
+  // this many wait: the bound only keeps the set small.
+  constexpr size_t kMostLaterKeys = 256;
+  while (!later_.empty() && later_.back().first == key) later_.pop_back();
+  if (later_keys_.size() >= kMostLaterKeys) DeleteLaterKeys();
+  later_keys_.insert(key);
+}
+
+// Keys deleted one after another mostly have consecutive ids, a subtree's keys having been
+// created together: each run of consecutive ids goes in two statements, its values first.
+void Database::DeleteLaterKeys() {
+  for (auto run = later_keys_.begin(); run != later_keys_.end();) {
+    const int64_t first = *run;
+    int64_t last = first;
+    while (++run != later_keys_.end() && *run == last + 1) last = *run;
+    Statement(Use(kDeleteKeysValues)).Bind(first).Bind(last).Run();
+    Statement(Use(kDeleteKeys)).Bind(first).Bind(last).Run();
+  }
+  later_keys_.clear();
 }
 
 void Database::SetLastWriteTime(int64_t key, int64_t now) {
@@ -716,6 +764,7 @@ std::string Database::Examine(StoreCounts* counts) {
   std::string problem;
   try {
     DeleteLaterValues();
+    DeleteLaterKeys();
     if (own_transaction) Exec("BEGIN");
     problem = ExamineSchema();
     if (problem.empty()) {
@@ -828,7 +877,8 @@ void Database::ReplaceTree(Database& source) {
       "SELECT max(ifnull((SELECT seq FROM sqlite_sequence WHERE name = 'keys'), 0), "
       "(SELECT max(id) FROM keys))");
   auto id = [offset](int64_t key) { return key == kRootKey ? kRootKey : key + offset; };
-  later_.clear();  // every value goes
+  later_.clear();       // every value goes
+  later_keys_.clear();  // and every key
   next_seq_.clear();
   Exec("DELETE FROM vals; DELETE FROM keys WHERE id <> 1;");
   // AUTOINCREMENT moves the sequence past the largest id inserted.

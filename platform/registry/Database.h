@@ -14,6 +14,7 @@
 #define RUZIDE_PLATFORM_REGISTRY_DATABASE_H_
 
 #include <cstdint>
+#include <set>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -165,6 +166,10 @@ class Database {
   int64_t InsertKey(int64_t parent, std::string_view name, std::string_view folded, int64_t now,
                     std::string_view key_class);
   void DeleteKey(int64_t key);  // the key and its values
+  // As DeleteKey, but the rows may stay until subkeys are listed, a key is inserted, or
+  // the commit; keys deleted together then go in a few statements. Until then every read
+  // answers as if they were gone. A failure to delete them ends whichever later call does.
+  void DeleteKeyLater(int64_t key);
   void SetLastWriteTime(int64_t key, int64_t now);
   // Replaces the value's type and data in its place, or adds it after the key's others.
   void PutValue(int64_t key, std::string_view name, std::string_view folded, DWORD type,
@@ -196,6 +201,9 @@ class Database {
                 Map map);
   sqlite3_stmt* Use(int index);
   void DeleteLaterValues();  // before anything uses the values table
+  void DeleteLaterKeys();    // before anything lists or inserts keys
+  // Whether DeleteKeyLater left the key's rows.
+  bool Doomed(int64_t key) const { return !later_keys_.empty() && later_keys_.count(key) != 0; }
   // The seq of a value about to be inserted, and the memory of the next (next_seq_).
   int64_t NextSeq(int64_t key);
   void RememberSeq(int64_t key, int64_t next);
@@ -206,6 +214,8 @@ class Database {
   bool legacy_ = false;  // read-only, without the columns that later versions added
   // The values DeleteValueLater left, as (key, folded name), in the order deleted.
   std::vector<std::pair<int64_t, std::string>> later_;
+  // The keys DeleteKeyLater left.
+  std::set<int64_t> later_keys_;
   // The next seq of keys this transaction inserted values into or created (NextSeq).
   std::unordered_map<int64_t, int64_t> next_seq_;
 };

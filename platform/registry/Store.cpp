@@ -928,7 +928,13 @@ LONG Store::DeleteKey(const KeyRef& from, const KeyNames& names) {
     if (HasSubkeys(id)) return ERROR_ACCESS_DENIED;
     changes_.Record(id, kKeyDeleted);
     NoteChange(parent, kChangeName);
-    DatabaseOf(id).DeleteKey(id);
+    // Inside a transaction the rows of a subtree's keys go together, at the end or when
+    // something must not see them.
+    if (CurrentTransaction().joined[root_] == this) {
+      DatabaseOf(id).DeleteKeyLater(id);
+    } else {
+      DatabaseOf(id).DeleteKey(id);
+    }
     // The key's own last-write time, which deleting its values had marked for writing
     // at the commit, has no row left to go to.
     while (!touched_.empty() && touched_.back().key == id) touched_.pop_back();

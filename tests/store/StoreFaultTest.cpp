@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/registry/StoreTransaction.h"
 #include "tests/library/ChildProcess.h"
 #include "tests/store/FaultVfs.h"
 #include "tests/store/RegistryTestUtil.h"
@@ -77,6 +78,18 @@ LONG SetBig() {
 
 LONG DeleteOldKey() { return RegDeleteKeyA(HKEY_CURRENT_USER, "Faulty\\Old"); }
 
+// A subtree deleted in a transaction: the keys' rows, and their values', wait for the
+// commit, which may be the first to read them.
+LONG DeleteTree() {
+  ruzide::registry::BeginTransaction();
+  LONG status = ERROR_SUCCESS;
+  for (const char* path : {"Faulty\\Tree\\Leaf", "Faulty\\Tree"}) {
+    if (status == ERROR_SUCCESS) status = RegDeleteKeyA(HKEY_CURRENT_USER, path);
+  }
+  const LONG end = ruzide::registry::EndTransaction(status == ERROR_SUCCESS);
+  return status != ERROR_SUCCESS ? status : end;
+}
+
 // Every read the registry offers, failing with the first error.
 LONG ReadAll() {
   const std::string dump = Contents();
@@ -89,6 +102,7 @@ const Call kCalls[] = {
     {"RegCreateKeyExA", CreateNew, false},
     {"RegDeleteValueA", DeleteOldValue, false},
     {"RegDeleteKeyA", DeleteOldKey, false},
+    {"a transaction deleting a subtree", DeleteTree, false},
     {"reads", ReadAll, true},
     {"a commit that checkpoints", SetBig, false},
 };
@@ -102,6 +116,9 @@ void Reset() {
   RegDeleteValueA(key, "big");
   RegCloseKey(key);
   RegCloseKey(CreateKey(HKEY_CURRENT_USER, "Faulty\\Old"));
+  key = CreateKey(HKEY_CURRENT_USER, "Faulty\\Tree\\Leaf");
+  SetString(key, "v", "old");
+  RegCloseKey(key);
 }
 
 struct Fault {

@@ -216,4 +216,53 @@ TEST_F(StoreTransactionTest, ValuesDeletedInsideATransactionGoAtItsEndOrNotAtAll
   EXPECT_EQ("ok", folder_.IntegrityCheck(HKEY_CURRENT_USER));
 }
 
+// Keys deleted inside a transaction may keep their rows until something lists or inserts
+// keys, or the commit, and then go in runs of consecutive ids; each call answers, and the
+// commit or rollback leaves, what deleting each at once would have.
+TEST_F(StoreTransactionTest, KeysDeletedInsideATransactionGoAtItsEndOrNotAtAll) {
+  HKEY tree = CreateKey(HKEY_CURRENT_USER, "Tree");
+  for (const char* name : {"K0", "K1", "K2", "K3", "K4"}) {
+    HKEY key = CreateKey(tree, name);
+    ASSERT_EQ(ERROR_SUCCESS, SetDword(key, "n", 1));
+    RegCloseKey(CreateKey(key, "Sub"));
+    RegCloseKey(key);
+  }
+  folder_.Reopen();  // nothing cached: lookups go to the database
+  tree = CreateKey(HKEY_CURRENT_USER, "Tree");
+  HKEY k1 = CreateKey(tree, "K1");
+  BeginTransaction();
+  // Keys without subkeys wait: apart, around keys that stay.
+  for (const char* path : {"K1\\Sub", "K2\\Sub", "K3\\Sub", "K0\\Sub"}) {
+    EXPECT_EQ(ERROR_SUCCESS, RegDeleteKeyA(tree, path)) << path;
+  }
+  EXPECT_EQ(ERROR_ACCESS_DENIED, RegDeleteKeyA(tree, "K4"));  // its subkey stays
+  HKEY gone = nullptr;
+  EXPECT_EQ(ERROR_FILE_NOT_FOUND, OpenKey(tree, "K0\\Sub", KEY_READ, &gone));
+  RegCloseKey(CreateKey(tree, "K1\\Sub"));  // the name of a key waiting
+  // A key whose subkeys wait.
+  for (const char* path : {"K1\\Sub", "K1", "K3"}) {
+    EXPECT_EQ(ERROR_SUCCESS, RegDeleteKeyA(tree, path)) << path;
+  }
+  EXPECT_EQ(ERROR_KEY_DELETED, SetDword(k1, "n", 2));
+  EXPECT_EQ(ERROR_ACCESS_DENIED, RegDeleteKeyA(HKEY_CURRENT_USER, "Tree"));
+  EXPECT_EQ((std::vector<std::string>{"K0", "K2", "K4"}), SubkeyNames(tree));
+  EXPECT_EQ(ERROR_SUCCESS, EndTransaction(true));
+
+  BeginTransaction();
+  EXPECT_EQ(ERROR_SUCCESS, RegDeleteKeyA(tree, "K4\\Sub"));
+  EXPECT_EQ(ERROR_SUCCESS, RegDeleteKeyA(tree, "K4"));
+  EXPECT_EQ(ERROR_SUCCESS, EndTransaction(false));
+  BeginTransaction();  // must not carry out the deletions rolled back
+  EXPECT_EQ(ERROR_SUCCESS, SetDword(tree, "n", 1));
+  EXPECT_EQ(ERROR_SUCCESS, EndTransaction(true));
+
+  folder_.Reopen();
+  tree = CreateKey(HKEY_CURRENT_USER, "Tree");
+  EXPECT_EQ(
+      "[Tree]\nn 4 01000000\n[Tree\\K0]\nn 4 01000000\n[Tree\\K2]\nn 4 01000000\n"
+      "[Tree\\K4]\nn 4 01000000\n[Tree\\K4\\Sub]\n",
+      Dump(HKEY_CURRENT_USER, "Tree"));
+  EXPECT_EQ("ok", folder_.IntegrityCheck(HKEY_CURRENT_USER));
+}
+
 }  // namespace
