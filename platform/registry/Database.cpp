@@ -80,6 +80,7 @@ enum StatementId {
   kDeleteKeyValues,
   kDeleteKeys,
   kDeleteKeysValues,
+  kParentsBetween,
   kSetLastWriteTime,
   kUpdateValue,
   kInsertValue,
@@ -110,6 +111,7 @@ const char* const kStatements[kStatementCount] = {
     "DELETE FROM vals WHERE key = ?1",
     "DELETE FROM keys WHERE id BETWEEN ?1 AND ?2",
     "DELETE FROM vals WHERE key BETWEEN ?1 AND ?2",
+    "SELECT parent FROM keys WHERE parent BETWEEN ?1 AND ?2 LIMIT 1",
     "UPDATE keys SET mtime = ?2 WHERE id = ?1",
     // A replaced value keeps its place and its name.
     "UPDATE vals SET type = ?3, data = ?4, mtime = ?5 WHERE key = ?1 AND folded = ?2",
@@ -361,6 +363,7 @@ void Database::Abandon() {
 void Database::Close() {
   later_.clear();
   later_keys_.clear();
+  childless_end_ = 0;
   next_seq_.clear();
   for (sqlite3_stmt* statement : statements_) sqlite3_finalize(statement);
   statements_.clear();
@@ -510,11 +513,13 @@ void Database::Commit() {
   DeleteLaterKeys();
   Statement(Use(kCommit)).Run();
   next_seq_.clear();
+  childless_end_ = 0;
 }
 
 void Database::Rollback() {
   later_.clear();
   later_keys_.clear();
+  childless_end_ = 0;
   next_seq_.clear();
   if (db_ != nullptr && !sqlite3_get_autocommit(db_)) {
     sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
@@ -587,7 +592,11 @@ int64_t Database::LastWriteTime(int64_t key) {
 
 // A subtree's keys are deleted before their parent: a subkey found that waits to be
 // deleted takes the others waiting with it, rather than passing over each of them.
-bool Database::HasSubkeys(int64_t key) {
+bool Database::HasSubkeys(int64_t key, bool look_around) {
+  if (look_around) {
+    if (key < childless_first_ || key >= childless_end_) LookAround(key);
+    if (!parents_[key - childless_first_]) return false;
+  }
   auto first_subkey = [this, key] {
     Statement query(Use(kHasSubkeys));
     query.Bind(key);
@@ -599,6 +608,25 @@ bool Database::HasSubkeys(int64_t key) {
     subkey = first_subkey();
   }
   return subkey != 0;
+}
+
+// Which keys of the ids from `key` on are parents, in a statement for each parent rather
+// than one for each key: a subtree is deleted key after key, its keys' ids are mostly
+// consecutive, and most are leaves. A key with no subkeys then has none until a key is
+// inserted or the transaction ends: inside a write transaction no other process can add
+// one.
+void Database::LookAround(int64_t key) {
+  parents_.reset();
+  childless_first_ = key;
+  childless_end_ = key + static_cast<int64_t>(parents_.size());
+  for (int64_t from = key;;) {
+    Statement query(Use(kParentsBetween));
+    query.Bind(from).Bind(childless_end_ - 1);
+    if (!query.Step()) break;
+    const int64_t parent = query.Integer(0);
+    parents_.set(static_cast<size_t>(parent - key));
+    from = parent + 1;
+  }
 }
 
 bool Database::KeyParent(int64_t key, int64_t* parent, std::string* folded) {
@@ -620,7 +648,8 @@ std::string Database::KeyClass(int64_t key) {
 
 int64_t Database::InsertKey(int64_t parent, std::string_view name, std::string_view folded,
                             int64_t now, std::string_view key_class) {
-  DeleteLaterKeys();  // one may have the new key's name
+  DeleteLaterKeys();   // one may have the new key's name
+  childless_end_ = 0;  // the parent has a subkey
   Statement insert(Use(kInsertKey));
   insert.Bind(parent).Bind(name).Bind(folded).Bind(now);
   if (!key_class.empty()) insert.Bind(key_class);  // else null
@@ -879,6 +908,7 @@ void Database::ReplaceTree(Database& source) {
   auto id = [offset](int64_t key) { return key == kRootKey ? kRootKey : key + offset; };
   later_.clear();       // every value goes
   later_keys_.clear();  // and every key
+  childless_end_ = 0;
   next_seq_.clear();
   Exec("DELETE FROM vals; DELETE FROM keys WHERE id <> 1;");
   // AUTOINCREMENT moves the sequence past the largest id inserted.

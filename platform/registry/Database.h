@@ -13,6 +13,7 @@
 #ifndef RUZIDE_PLATFORM_REGISTRY_DATABASE_H_
 #define RUZIDE_PLATFORM_REGISTRY_DATABASE_H_
 
+#include <bitset>
 #include <cstdint>
 #include <set>
 #include <string>
@@ -157,7 +158,10 @@ class Database {
   std::vector<SubkeyEntry> ListSubkeys(int64_t key);  // in folded-name order
   std::vector<ValueEntry> ListValues(int64_t key);    // in creation order
   int64_t LastWriteTime(int64_t key);
-  bool HasSubkeys(int64_t key);
+  // `look_around`, inside a write transaction, first looks which keys of the next ids
+  // have subkeys, and answers for them from memory until a key is inserted or the
+  // transaction ends.
+  bool HasSubkeys(int64_t key, bool look_around = false);
   bool KeyParent(int64_t key, int64_t* parent, std::string* folded);  // false if no key
   std::string KeyClass(int64_t key);                                  // empty if none
 
@@ -202,6 +206,7 @@ class Database {
   sqlite3_stmt* Use(int index);
   void DeleteLaterValues();  // before anything uses the values table
   void DeleteLaterKeys();    // before anything lists or inserts keys
+  void LookAround(int64_t key);
   // Whether DeleteKeyLater left the key's rows.
   bool Doomed(int64_t key) const { return !later_keys_.empty() && later_keys_.count(key) != 0; }
   // The seq of a value about to be inserted, and the memory of the next (next_seq_).
@@ -216,6 +221,11 @@ class Database {
   std::vector<std::pair<int64_t, std::string>> later_;
   // The keys DeleteKeyLater left.
   std::set<int64_t> later_keys_;
+  // The ids from childless_first_ to before childless_end_ that are not in parents_ (at
+  // its bit key - childless_first_) have no subkeys (LookAround).
+  int64_t childless_first_ = 0;
+  int64_t childless_end_ = 0;
+  std::bitset<256> parents_;
   // The next seq of keys this transaction inserted values into or created (NextSeq).
   std::unordered_map<int64_t, int64_t> next_seq_;
 };

@@ -774,8 +774,10 @@ std::string Store::KeyClass(int64_t key) {
 }
 
 bool Store::HasSubkeys(int64_t key) {
-  if (DatabaseOf(key).HasSubkeys(key)) return true;
-  return !IsVolatileKey(key) && UseVolatile(false) && volatile_db_.HasSubkeys(key);
+  // A transaction deletes mostly subtrees: many keys of consecutive ids.
+  const bool many = CurrentTransaction().joined[root_] == this;
+  if (DatabaseOf(key).HasSubkeys(key, many)) return true;
+  return !IsVolatileKey(key) && UseVolatile(false) && volatile_db_.HasSubkeys(key, many);
 }
 
 // The time a write records: now, or inside a transaction the time of its first write on

@@ -236,6 +236,8 @@ TEST_F(StoreTransactionTest, KeysDeletedInsideATransactionGoAtItsEndOrNotAtAll) 
     EXPECT_EQ(ERROR_SUCCESS, RegDeleteKeyA(tree, path)) << path;
   }
   EXPECT_EQ(ERROR_ACCESS_DENIED, RegDeleteKeyA(tree, "K4"));  // its subkey stays
+  RegCloseKey(CreateKey(tree, "K4\\Sub\\Deep"));
+  EXPECT_EQ(ERROR_ACCESS_DENIED, RegDeleteKeyA(tree, "K4\\Sub"));  // no longer a leaf
   HKEY gone = nullptr;
   EXPECT_EQ(ERROR_FILE_NOT_FOUND, OpenKey(tree, "K0\\Sub", KEY_READ, &gone));
   RegCloseKey(CreateKey(tree, "K1\\Sub"));  // the name of a key waiting
@@ -249,8 +251,9 @@ TEST_F(StoreTransactionTest, KeysDeletedInsideATransactionGoAtItsEndOrNotAtAll) 
   EXPECT_EQ(ERROR_SUCCESS, EndTransaction(true));
 
   BeginTransaction();
-  EXPECT_EQ(ERROR_SUCCESS, RegDeleteKeyA(tree, "K4\\Sub"));
-  EXPECT_EQ(ERROR_SUCCESS, RegDeleteKeyA(tree, "K4"));
+  for (const char* path : {"K4\\Sub\\Deep", "K4\\Sub", "K4"}) {
+    EXPECT_EQ(ERROR_SUCCESS, RegDeleteKeyA(tree, path)) << path;
+  }
   EXPECT_EQ(ERROR_SUCCESS, EndTransaction(false));
   BeginTransaction();  // must not carry out the deletions rolled back
   EXPECT_EQ(ERROR_SUCCESS, SetDword(tree, "n", 1));
@@ -260,7 +263,7 @@ TEST_F(StoreTransactionTest, KeysDeletedInsideATransactionGoAtItsEndOrNotAtAll) 
   tree = CreateKey(HKEY_CURRENT_USER, "Tree");
   EXPECT_EQ(
       "[Tree]\nn 4 01000000\n[Tree\\K0]\nn 4 01000000\n[Tree\\K2]\nn 4 01000000\n"
-      "[Tree\\K4]\nn 4 01000000\n[Tree\\K4\\Sub]\n",
+      "[Tree\\K4]\nn 4 01000000\n[Tree\\K4\\Sub]\n[Tree\\K4\\Sub\\Deep]\n",
       Dump(HKEY_CURRENT_USER, "Tree"));
   EXPECT_EQ("ok", folder_.IntegrityCheck(HKEY_CURRENT_USER));
 }
