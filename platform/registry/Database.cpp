@@ -81,6 +81,7 @@ enum StatementId {
   kDeleteKeys,
   kDeleteKeysValues,
   kParentsBetween,
+  kValuesBetween,
   kSetLastWriteTime,
   kUpdateValue,
   kInsertValue,
@@ -112,6 +113,7 @@ const char* const kStatements[kStatementCount] = {
     "DELETE FROM keys WHERE id BETWEEN ?1 AND ?2",
     "DELETE FROM vals WHERE key BETWEEN ?1 AND ?2",
     "SELECT parent FROM keys WHERE parent BETWEEN ?1 AND ?2 LIMIT 1",
+    "SELECT key, folded FROM vals WHERE key BETWEEN ?1 AND ?2 LIMIT ?3",
     "UPDATE keys SET mtime = ?2 WHERE id = ?1",
     // A replaced value keeps its place and its name.
     "UPDATE vals SET type = ?3, data = ?4, mtime = ?5 WHERE key = ?1 AND folded = ?2",
@@ -363,7 +365,7 @@ void Database::Abandon() {
 void Database::Close() {
   later_.clear();
   later_keys_.clear();
-  childless_end_ = 0;
+  ForgetWindows();
   next_seq_.clear();
   for (sqlite3_stmt* statement : statements_) sqlite3_finalize(statement);
   statements_.clear();
@@ -513,13 +515,13 @@ void Database::Commit() {
   DeleteLaterKeys();
   Statement(Use(kCommit)).Run();
   next_seq_.clear();
-  childless_end_ = 0;
+  ForgetWindows();
 }
 
 void Database::Rollback() {
   later_.clear();
   later_keys_.clear();
-  childless_end_ = 0;
+  ForgetWindows();
   next_seq_.clear();
   if (db_ != nullptr && !sqlite3_get_autocommit(db_)) {
     sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
@@ -698,6 +700,7 @@ void Database::SetLastWriteTime(int64_t key, int64_t now) {
 void Database::PutValue(int64_t key, std::string_view name, std::string_view folded, DWORD type,
                         const BYTE* data, DWORD size, int64_t now) {
   DeleteLaterValues();
+  if (KnowsValues(key)) values_end_ = 0;  // it may be a new one
   Statement(Use(kUpdateValue))
       .Bind(key)
       .Bind(folded)
@@ -742,6 +745,7 @@ void Database::RememberSeq(int64_t key, int64_t next) {
 
 bool Database::DeleteValue(int64_t key, std::string_view folded) {
   DeleteLaterValues();
+  if (KnowsValues(key)) values_end_ = 0;
   Statement(Use(kDeleteValue)).Bind(key).Bind(folded).Run();
   return sqlite3_changes(db_) > 0;
 }
@@ -750,7 +754,17 @@ bool Database::DeleteValueLater(int64_t key, std::string_view folded, bool exist
   // A small bound keeps the look through them below and the one from the end in
   // DeleteKey short when values are deleted without their keys.
   constexpr size_t kMostLater = 64;
-  if (!exists) {
+  if (!KnowsValues(key) && !exists && key != crowded_key_) ReadValues(key);
+  if (KnowsValues(key)) {
+    auto [begin, end] = std::equal_range(known_values_.begin(), known_values_.end(),
+                                         KnownValue{key, {}, false}, KnownValue::ByKey);
+    auto known = std::find_if(begin, end, [&](const KnownValue& v) { return v.folded == folded; });
+    if (known == end || !known->present) {
+      if (!exists) return false;
+    } else {
+      known->present = false;
+    }
+  } else if (!exists) {
     for (const auto& value : later_) {
       if (value.first == key && value.second == folded) return false;
     }
@@ -761,6 +775,37 @@ bool Database::DeleteValueLater(int64_t key, std::string_view folded, bool exist
   if (later_.size() >= kMostLater) DeleteLaterValues();
   later_.emplace_back(key, folded);
   return true;
+}
+
+// The values of the keys from `key` on, for deleting those the cache cannot answer for: a
+// subtree's keys have their values deleted one key after another, mostly in the order of
+// their ids, and one statement reads the names of many keys' values for a fraction of
+// looking for each.
+void Database::ReadValues(int64_t key) {
+  constexpr int64_t kKeys = 64, kMostRows = 256;
+  known_values_.clear();
+  Statement query(Use(kValuesBetween));
+  query.Bind(key).Bind(key + kKeys - 1).Bind(kMostRows);
+  while (query.Step()) known_values_.push_back({query.Integer(0), query.Bytes(1), true});
+  values_first_ = key;
+  values_end_ = key + kKeys;
+  if (known_values_.size() == static_cast<size_t>(kMostRows)) {
+    // The last key's values may go on past the rows read.
+    values_end_ = known_values_.back().key;
+    if (values_end_ == key) crowded_key_ = key;  // looked for one by one
+  }
+  // Rows whose deletion waits are values no more.
+  for (KnownValue& known : known_values_) {
+    for (const auto& value : later_) {
+      if (value.first == known.key && value.second == known.folded) known.present = false;
+    }
+  }
+}
+
+void Database::ForgetWindows() {
+  childless_end_ = 0;
+  values_end_ = 0;
+  crowded_key_ = 0;
 }
 
 void Database::DeleteLaterValues() {
@@ -908,7 +953,7 @@ void Database::ReplaceTree(Database& source) {
   auto id = [offset](int64_t key) { return key == kRootKey ? kRootKey : key + offset; };
   later_.clear();       // every value goes
   later_keys_.clear();  // and every key
-  childless_end_ = 0;
+  ForgetWindows();
   next_seq_.clear();
   Exec("DELETE FROM vals; DELETE FROM keys WHERE id <> 1;");
   // AUTOINCREMENT moves the sequence past the largest id inserted.

@@ -207,6 +207,9 @@ class Database {
   void DeleteLaterValues();  // before anything uses the values table
   void DeleteLaterKeys();    // before anything lists or inserts keys
   void LookAround(int64_t key);
+  void ReadValues(int64_t key);
+  bool KnowsValues(int64_t key) const { return key >= values_first_ && key < values_end_; }
+  void ForgetWindows();  // at the end of a transaction
   // Whether DeleteKeyLater left the key's rows.
   bool Doomed(int64_t key) const { return !later_keys_.empty() && later_keys_.count(key) != 0; }
   // The seq of a value about to be inserted, and the memory of the next (next_seq_).
@@ -226,6 +229,19 @@ class Database {
   int64_t childless_first_ = 0;
   int64_t childless_end_ = 0;
   std::bitset<256> parents_;
+  // The values of the keys from values_first_ to before values_end_, as ReadValues found
+  // them, in the order of (key, folded), each no longer present once DeleteValueLater has
+  // deleted it: kept until a value of those keys is set or deleted otherwise.
+  struct KnownValue {
+    int64_t key;
+    std::string folded;
+    bool present;
+    static bool ByKey(const KnownValue& a, const KnownValue& b) { return a.key < b.key; }
+  };
+  int64_t values_first_ = 0;
+  int64_t values_end_ = 0;
+  int64_t crowded_key_ = 0;  // a key of more values than ReadValues reads
+  std::vector<KnownValue> known_values_;
   // The next seq of keys this transaction inserted values into or created (NextSeq).
   std::unordered_map<int64_t, int64_t> next_seq_;
 };
