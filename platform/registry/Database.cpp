@@ -363,10 +363,7 @@ void Database::Abandon() {
 }
 
 void Database::Close() {
-  later_.clear();
-  later_keys_.clear();
-  ForgetWindows();
-  next_seq_.clear();
+  ForgetTransaction();
   for (sqlite3_stmt* statement : statements_) sqlite3_finalize(statement);
   statements_.clear();
   if (db_ != nullptr) sqlite3_close_v2(db_);
@@ -514,15 +511,11 @@ void Database::Commit() {
   DeleteLaterValues();
   DeleteLaterKeys();
   Statement(Use(kCommit)).Run();
-  next_seq_.clear();
-  ForgetWindows();
+  ForgetTransaction();
 }
 
 void Database::Rollback() {
-  later_.clear();
-  later_keys_.clear();
-  ForgetWindows();
-  next_seq_.clear();
+  ForgetTransaction();
   if (db_ != nullptr && !sqlite3_get_autocommit(db_)) {
     sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
   }
@@ -802,7 +795,10 @@ void Database::ReadValues(int64_t key) {
   }
 }
 
-void Database::ForgetWindows() {
+void Database::ForgetTransaction() {
+  later_.clear();
+  later_keys_.clear();
+  next_seq_.clear();
   childless_end_ = 0;
   values_end_ = 0;
   crowded_key_ = 0;
@@ -951,10 +947,7 @@ void Database::ReplaceTree(Database& source) {
       "SELECT max(ifnull((SELECT seq FROM sqlite_sequence WHERE name = 'keys'), 0), "
       "(SELECT max(id) FROM keys))");
   auto id = [offset](int64_t key) { return key == kRootKey ? kRootKey : key + offset; };
-  later_.clear();       // every value goes
-  later_keys_.clear();  // and every key
-  ForgetWindows();
-  next_seq_.clear();
+  ForgetTransaction();  // every key and value goes
   Exec("DELETE FROM vals; DELETE FROM keys WHERE id <> 1;");
   // AUTOINCREMENT moves the sequence past the largest id inserted.
   CopyRows(

@@ -209,7 +209,8 @@ class Database {
   void LookAround(int64_t key);
   void ReadValues(int64_t key);
   bool KnowsValues(int64_t key) const { return key >= values_first_ && key < values_end_; }
-  void ForgetWindows();  // at the end of a transaction
+  // At the end of a transaction: what it left to do later, and what it knew for a while.
+  void ForgetTransaction();
   // Whether DeleteKeyLater left the key's rows.
   bool Doomed(int64_t key) const { return !later_keys_.empty() && later_keys_.count(key) != 0; }
   // The seq of a value about to be inserted, and the memory of the next (next_seq_).

@@ -58,8 +58,8 @@ size_t ProbeLines(const std::vector<Slot>& slots, const LineProbe& probe, Stop s
 // Gives `slots` `first_size` free slots if it has none, else twice as many, and puts
 // every used slot back in the first free slot of its probe, `probe_of(slot)`.
 template <typename Slot, typename IsFree, typename ProbeOf>
-void DoubleHashSlots(std::vector<Slot>* slots, size_t first_size, const Slot& free,
-                     IsFree is_free, ProbeOf probe_of) {
+void DoubleHashSlots(std::vector<Slot>* slots, size_t first_size, const Slot& free, IsFree is_free,
+                     ProbeOf probe_of) {
   std::vector<Slot> old(slots->empty() ? first_size : slots->size() * 2, free);
   old.swap(*slots);
   for (const Slot& slot : old) {

@@ -773,9 +773,11 @@ std::string Store::KeyClass(int64_t key) {
   return key_class;
 }
 
+bool Store::InTransaction() const { return CurrentTransaction().joined[root_] == this; }
+
 bool Store::HasSubkeys(int64_t key) {
   // A transaction deletes mostly subtrees: many keys of consecutive ids.
-  const bool many = CurrentTransaction().joined[root_] == this;
+  const bool many = InTransaction();
   if (DatabaseOf(key).HasSubkeys(key, many)) return true;
   return !IsVolatileKey(key) && UseVolatile(false) && volatile_db_.HasSubkeys(key, many);
 }
@@ -787,7 +789,7 @@ bool Store::HasSubkeys(int64_t key) {
 int64_t Store::WriteTime() {
   if (transaction_time_ != 0) return transaction_time_;
   const int64_t now = FileTimeNow();
-  if (CurrentTransaction().joined[root_] == this) transaction_time_ = now;
+  if (InTransaction()) transaction_time_ = now;
   return now;
 }
 
@@ -798,7 +800,7 @@ int64_t Store::WriteTime() {
 // once per child and each key's row once per value.
 void Store::Touch(int64_t key, uint8_t how) {
   changed_ = true;
-  if (CurrentTransaction().joined[root_] == this) {
+  if (InTransaction()) {
     WriteTime();
     // A walk changes one key after another: consecutive changes share an entry.
     if (!touched_.empty() && touched_.back().key == key) {
@@ -932,7 +934,7 @@ LONG Store::DeleteKey(const KeyRef& from, const KeyNames& names) {
     NoteChange(parent, kChangeName);
     // Inside a transaction the rows of a subtree's keys go together, at the end or when
     // something must not see them.
-    if (CurrentTransaction().joined[root_] == this) {
+    if (InTransaction()) {
       DatabaseOf(id).DeleteKeyLater(id);
     } else {
       DatabaseOf(id).DeleteKey(id);
@@ -985,7 +987,7 @@ LONG Store::DeleteValue(const KeyRef& key, std::string_view name) {
     if (!Alive(key.id)) return ERROR_KEY_DELETED;
     std::string folded = FoldName(name);
     Database& db = DatabaseOf(key.id);
-    if (CurrentTransaction().joined[root_] != this) {
+    if (!InTransaction()) {
       if (!db.DeleteValue(key.id, folded)) return ERROR_FILE_NOT_FOUND;
     } else {
       // A transaction that deletes a subtree deletes each key's values and then the

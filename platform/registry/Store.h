@@ -193,6 +193,9 @@ class Store {
   int64_t LastWriteTime(int64_t key);
   std::string KeyClass(int64_t key);
   bool HasSubkeys(int64_t key);
+  // Whether this thread's transaction has joined this store: its calls then share one
+  // SQLite transaction, under the store lock.
+  bool InTransaction() const;
   int64_t WriteTime();
   static constexpr uint8_t kValueSet = 1, kValueDeleted = 2;  // Touch's `how`
   void Touch(int64_t key, uint8_t how = 0);

@@ -29,11 +29,13 @@ void Store(char* at, T value) {
 // of a key with more than a line holds spread out.
 LineProbe ProbeOf(uint32_t hash) { return LineProbe{hash >> 8, hash & 7u, (hash & 0xffu) * 2}; }
 
+// The bits of a value's hash that its key alone gives: those that pick the home line.
+uint32_t KeyBits(int64_t key) { return MixBits(static_cast<uint64_t>(key)) & 0xffffff00u; }
+
 }  // namespace
 
 uint32_t ValueIndex::Hash(int64_t key, std::string_view folded) {
-  return (MixBits(static_cast<uint64_t>(key)) & 0xffffff00u) |
-         (MixBits(std::hash<std::string_view>()(folded)) & 0xffu);
+  return KeyBits(key) | (MixBits(std::hash<std::string_view>()(folded)) & 0xffu);
 }
 
 bool ValueIndex::Holds(const Slot& slot, int64_t key, std::string_view folded,
@@ -74,7 +76,7 @@ bool ValueIndex::Find(int64_t key, std::string_view folded, ValueView* value) co
 
 void ValueIndex::Prefetch(int64_t key) const {
   if (slots_.empty()) return;
-  const size_t line = ProbeOf(Hash(key, {})).line & (slots_.size() / kLineSlots - 1);
+  const size_t line = ProbeOf(KeyBits(key)).line & (slots_.size() / kLineSlots - 1);
   __builtin_prefetch(&slots_[line * kLineSlots]);
 }
 
