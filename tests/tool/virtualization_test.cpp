@@ -57,12 +57,14 @@ TEST_F(VirtualizationTest, StandardUsersSeeTheMachineTableAndKeepTheirChangesToT
   EXPECT_EQ(std::string("\x07\0\0\0", 4), MachineValue(kLanguages, "NumLanguages"));
   EXPECT_EQ("(missing)", MachineValue(kLanguages + "\\Language2", "Description"));
   r = as(65534, {"languages"});
+  ASSERT_EQ(0, r.status) << r.err;
   EXPECT_TRUE(Contains(r.out, "Installed languages: 5 (NumLanguages from the virtual copy"))
       << r.out;
   EXPECT_EQ((std::vector<std::string>{"2", "1033", "(0x0409)", "B", "virtual", "copy+default",
                                       "Englisch"}),
             Row(r.out, "2"));
   r = as(65534, {"settings", "list", "machine"});
+  ASSERT_EQ(0, r.status) << r.err;
   EXPECT_EQ("virtual", Row(r.out, "Languages.NumLanguages").at(3)) << r.out;
   EXPECT_EQ("machine", Row(r.out, "Languages.Language7.Description").at(3)) << r.out;
 }
