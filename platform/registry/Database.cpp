@@ -114,7 +114,7 @@ const char* const kStatements[kStatementCount] = {
     "DELETE FROM vals WHERE key BETWEEN ?1 AND ?2",
     "SELECT parent FROM keys WHERE parent BETWEEN ?1 AND ?2 LIMIT 1",
     "SELECT key, folded FROM vals WHERE key BETWEEN ?1 AND ?2 LIMIT ?3",
-    "UPDATE keys SET mtime = ?2 WHERE id = ?1",
+    "UPDATE keys SET mtime = ?3 WHERE id BETWEEN ?1 AND ?2",
     // A replaced value keeps its place and its name.
     "UPDATE vals SET type = ?3, data = ?4, mtime = ?5 WHERE key = ?1 AND folded = ?2",
     "INSERT INTO vals(key, name, folded, type, data, mtime, seq) "
@@ -683,8 +683,8 @@ void Database::DeleteLaterKeys() {
   later_keys_.clear();
 }
 
-void Database::SetLastWriteTime(int64_t key, int64_t now) {
-  Statement(Use(kSetLastWriteTime)).Bind(key).Bind(now).Run();
+void Database::SetLastWriteTime(int64_t first, int64_t last, int64_t now) {
+  Statement(Use(kSetLastWriteTime)).Bind(first).Bind(last).Bind(now).Run();
 }
 
 // An update first, an insert when it finds nothing: one statement each. An upsert

@@ -174,7 +174,10 @@ class Database {
   // the commit; keys deleted together then go in a few statements. Until then every read
   // answers as if they were gone. A failure to delete them ends whichever later call does.
   void DeleteKeyLater(int64_t key);
-  void SetLastWriteTime(int64_t key, int64_t now);
+  // Sets the last-write time of the keys whose ids run from `first` to `last`: a
+  // transaction that touched a run of keys created in turn writes them in one statement,
+  // which walks the rows where a statement per key searched for each.
+  void SetLastWriteTime(int64_t first, int64_t last, int64_t now);
   // Replaces the value's type and data in its place, or adds it after the key's others.
   void PutValue(int64_t key, std::string_view name, std::string_view folded, DWORD type,
                 const BYTE* data, DWORD size, int64_t now);

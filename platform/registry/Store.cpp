@@ -809,7 +809,7 @@ void Store::Touch(int64_t key, uint8_t how) {
       touched_.push_back({key, how});
     }
   } else if (how != kValueSet) {
-    DatabaseOf(key).SetLastWriteTime(key, FileTimeNow());
+    DatabaseOf(key).SetLastWriteTime(key, key, FileTimeNow());
   }
 }
 
@@ -825,12 +825,21 @@ void Store::WriteTouches() {
     std::sort(touched_.begin(), touched_.end(), by_key);
   }
   const int64_t now = WriteTime();
+  // Keys whose ids follow each other in one database are written in one statement.
+  int64_t first = 0, last = 0;
   for (size_t i = 0; i < touched_.size();) {
     const int64_t key = touched_[i].key;
     uint8_t how = 0;
     for (; i < touched_.size() && touched_[i].key == key; ++i) how |= touched_[i].how;
-    if (how != kValueSet) DatabaseOf(key).SetLastWriteTime(key, now);
+    if (how == kValueSet) continue;
+    if (first != 0 && key == last + 1 && IsVolatileKey(key) == IsVolatileKey(first)) {
+      last = key;
+      continue;
+    }
+    if (first != 0) DatabaseOf(first).SetLastWriteTime(first, last, now);
+    first = last = key;
   }
+  if (first != 0) DatabaseOf(first).SetLastWriteTime(first, last, now);
   touched_.clear();
 }
 

@@ -165,6 +165,21 @@ TEST_F(StoreTransactionTest, ARollbackLeavesNoTraceInAnyCache) {
     }
     EXPECT_GT(LastWrite(key), earlier) << inside;
   }
+  // Keys created in turn are written together, but never one the transaction left alone.
+  HKEY turn[3];
+  for (HKEY& k : turn) {
+    k = CreateKey(key, ("Turn" + std::to_string(&k - turn)).c_str());
+    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(k, "Same", 0, REG_BINARY, same, 4));
+  }
+  const int64_t untouched = LastWrite(turn[1]);
+  SleepMicros(1000);
+  BeginTransaction();
+  for (HKEY k : {turn[0], turn[2]}) RegSetValueExA(k, "Same", 0, REG_BINARY, same, 4);
+  EXPECT_EQ(ERROR_SUCCESS, EndTransaction(true));
+  EXPECT_GT(LastWrite(turn[0]), untouched);
+  EXPECT_EQ(untouched, LastWrite(turn[1]));
+  EXPECT_GT(LastWrite(turn[2]), untouched);
+  for (HKEY k : turn) RegCloseKey(k);
   // And a value set and deleted again in one transaction, whose row cannot hold the time.
   const int64_t earlier = LastWrite(key);
   SleepMicros(1000);
