@@ -30,9 +30,10 @@ constexpr size_t kMaxValueBytes = 128 << 20;
 constexpr size_t kMaxEntries = 1 << 23;
 
 // A write adds an entry for a value only while fewer values than this are held (some
-// 20 MB): enough for every value a program writes to a tree of 100,000 keys and then
-// writes again unchanged, while an import of a million values, which reads none of them,
-// holds no more than this.
+// 20 MB), or when the index holds others of the key's values: enough for every value a
+// program writes to a tree of 100,000 keys and then writes again unchanged, and for a
+// value written to each key of a larger tree that the program has read, while an import
+// of a million values, which reads none of them, holds no more than this.
 constexpr size_t kMaxWrittenValues = 1 << 19;
 
 // The lists (and times) are all forgotten when the lists would hold more than this. It holds every
@@ -127,7 +128,8 @@ void KeyCache::PutValue(int64_t key, std::string_view folded, const StoredValue*
 
 void KeyCache::PutWrittenValue(int64_t key, std::string_view folded, uint32_t type,
                                std::string_view data) {
-  values_.Put(key, folded, ValueView{true, type, data}, values_.size() < kMaxWrittenValues);
+  values_.Put(key, folded, ValueView{true, type, data},
+              values_.size() < kMaxWrittenValues || values_.HoldsValuesOf(key));
 }
 
 SubkeyList KeyCache::FindSubkeys(int64_t key) const {

@@ -74,10 +74,26 @@ bool ValueIndex::Find(int64_t key, std::string_view folded, ValueView* value) co
   return true;
 }
 
+size_t ValueIndex::HomeLine(int64_t key) const {
+  return (ProbeOf(KeyBits(key)).line & (slots_.size() / kLineSlots - 1)) * kLineSlots;
+}
+
 void ValueIndex::Prefetch(int64_t key) const {
-  if (slots_.empty()) return;
-  const size_t line = ProbeOf(KeyBits(key)).line & (slots_.size() / kLineSlots - 1);
-  __builtin_prefetch(&slots_[line * kLineSlots]);
+  if (!slots_.empty()) __builtin_prefetch(&slots_[HomeLine(key)]);
+}
+
+bool ValueIndex::HoldsValuesOf(int64_t key) const {
+  if (slots_.empty()) return false;
+  const uint32_t bits = KeyBits(key);
+  const size_t home = HomeLine(key);
+  for (size_t i = home; i < home + kLineSlots; ++i) {
+    const Slot& slot = slots_[i];
+    if (slot.at != kFree && (slot.hash & ~0xffu) == bits &&
+        Load<int64_t>(bytes_.data() + slot.at) == key) {
+      return true;
+    }
+  }
+  return false;
 }
 
 size_t ValueIndex::RecordSize(uint32_t at) const {

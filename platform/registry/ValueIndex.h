@@ -54,6 +54,9 @@ class ValueIndex {
   // Starts fetching the slots where `key`'s values would be into the processor's cache,
   // for a caller that will soon look one up.
   void Prefetch(int64_t key) const;
+  // Whether the index holds an entry for some value of `key` in the key's home line, where
+  // the first eight of a key's values go: a cheap sign that the process reads the key.
+  bool HoldsValuesOf(int64_t key) const;
   // Records `value` (its type and data ignored when it is not present). With `add` false,
   // only changes an entry there is. A name past 65,535 bytes is never held, nor data past
   // an eighth of `max_bytes`, which forgets the entry there, so that one large value
@@ -84,6 +87,8 @@ class ValueIndex {
   // empty.
   size_t Probe(int64_t key, std::string_view folded, uint32_t hash) const;
   bool Holds(const Slot& slot, int64_t key, std::string_view folded, uint32_t hash) const;
+  // The first slot of `key`'s home line; the table must have slots.
+  size_t HomeLine(int64_t key) const;
   size_t RecordSize(uint32_t at) const;
   // Changes the entry in `slot` to `value`, in place when its data fits where the old
   // data was; false when the record must move.

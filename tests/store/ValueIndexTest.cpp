@@ -56,6 +56,9 @@ TEST(ValueIndexTest, ForgetsPastItsBoundsButNeverAnswersWrongly) {
         true);
     ASSERT_NO_FATAL_FAILURE(check(" in round " + std::to_string(round), true));
   }
+  // A key is known by its values held, which lets writes to it be held past a bound.
+  EXPECT_TRUE(index.HoldsValuesOf(2));
+  EXPECT_FALSE(index.HoldsValuesOf(4));
 
   // Values whose hashes are the same, under one name or under one key, found by trying
   // keys spread over the range of ids, or names.
