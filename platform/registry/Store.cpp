@@ -121,7 +121,7 @@ LONG Store::EnsureOpen(bool create) {
   if (status != ERROR_SUCCESS) return status;
   // Opening reads the database, and may meet a process that is creating it.
   status = OpenDatabase();
-  while (status == ERROR_LOCK_VIOLATION && MonotonicNanos() < deadline_) {
+  while (status == ERROR_LOCK_VIOLATION && MonotonicNanos() < Deadline()) {
     timespec pause = {0, 200'000};
     nanosleep(&pause, nullptr);
     status = OpenDatabase();
@@ -196,7 +196,7 @@ LONG Store::PrepareFiles(bool create) {
 }
 
 LONG Store::OpenDatabase() {
-  LONG status = lock_.Acquire(deadline_);
+  LONG status = lock_.Acquire(Deadline());
   if (status != ERROR_SUCCESS) return status;
   status = db_.Open(location_.database, read_only_, lock_.serialised() ? &lock_ : nullptr);
   lock_.Release();
@@ -251,6 +251,14 @@ void Store::CloseLocked() {
 
 int64_t Store::CallDeadline() {
   return MonotonicNanos() + wait_limit_nanos.load(std::memory_order_relaxed);
+}
+
+int64_t Store::Deadline() {
+  if (deadline_ == kDeadlineAtFirstWait) {
+    deadline_ = CallDeadline();
+    db_.set_deadline(deadline_);
+  }
+  return deadline_;
 }
 
 void SetStoreWaitLimit(int64_t nanos) { wait_limit_nanos.store(nanos, std::memory_order_relaxed); }
@@ -398,7 +406,7 @@ LONG Store::Read(int64_t deadline, Op op, bool create) {
   if (joined) return joined_status;
   std::lock_guard<std::mutex> lock(mutex_);
   deadline_ = deadline;
-  db_.set_deadline(deadline);
+  if (deadline != kDeadlineAtFirstWait) db_.set_deadline(deadline);
   LONG status = EnsureOpen(create);
   if (status != ERROR_SUCCESS) return status;
   CallEnd end(this);
@@ -527,7 +535,7 @@ void Store::FinishWrite() {
 LONG Store::Recover(const DatabaseError& error) {
   EndCall();
   cache_.Reset(KeyCache::kUntagged);
-  if (IsBusy(error.code) && MonotonicNanos() < deadline_) {
+  if (IsBusy(error.code) && MonotonicNanos() < Deadline()) {
     timespec pause = {0, 50'000};
     nanosleep(&pause, nullptr);
     return kRetry;
@@ -558,7 +566,7 @@ bool Store::UseVolatile(bool create) {
     }
   }
   if (!volatile_in_transaction_) {
-    volatile_db_.set_deadline(deadline_);
+    volatile_db_.set_deadline(Deadline());
     if (writing_) {
       volatile_db_.BeginWrite();
     } else {
@@ -635,7 +643,7 @@ Database& Store::DatabaseOf(int64_t key) {
 
 void Store::LockStore() {
   if (lock_.held()) return;
-  LONG status = lock_.Acquire(deadline_);
+  LONG status = lock_.Acquire(Deadline());
   if (status != ERROR_SUCCESS) throw ErrorFor(status);
 }
 
@@ -867,7 +875,7 @@ void Store::NoteChange(int64_t key, uint32_t bits) {
 // ---- Operations ----
 
 LONG Store::OpenKey(const KeyRef& from, const KeyNames& names, bool for_writing, KeyRef* key) {
-  return FindKey(from, names, for_writing, key, CallDeadline());
+  return FindKey(from, names, for_writing, key, kDeadlineAtFirstWait);
 }
 
 LONG Store::FindKey(const KeyRef& from, const KeyNames& names, bool for_writing, KeyRef* key,
