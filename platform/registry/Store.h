@@ -169,8 +169,8 @@ class Store {
     return Write(CallDeadline(), op);
   }
   static int64_t CallDeadline();
-  // A deadline a minute from the moment the call first needs the store lock or the
-  // database, which Deadline() sets.
+  // A deadline the wait limit (CallDeadline) from the moment the call first needs the
+  // store lock or the database, which Deadline() sets.
   static constexpr int64_t kDeadlineAtFirstWait = INT64_MIN;
   // The call's deadline, setting it and the database's now if it is kDeadlineAtFirstWait.
   // Everything that waits or uses a database asks for it first.

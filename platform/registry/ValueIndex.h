@@ -55,7 +55,7 @@ class ValueIndex {
   // for a caller that will soon look one up.
   void Prefetch(int64_t key) const;
   // Whether the index holds an entry for some value of `key` in the key's home line, where
-  // the first eight of a key's values go: a cheap sign that the process reads the key.
+  // a key's values go while it has room: a cheap sign that the process reads the key.
   bool HoldsValuesOf(int64_t key) const;
   // Records `value` (its type and data ignored when it is not present). With `add` false,
   // only changes an entry there is. A name past 65,535 bytes is never held, nor data past
