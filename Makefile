@@ -24,6 +24,7 @@ asan:
 
 # Builds the libFuzzer targets with clang and runs each for FUZZ_SECONDS on a copy of its
 # seed corpus: the .reg parser, and the store's registry functions against a model.
+# The leak checker does not follow __tls_get_addr, for the reason README.md gives.
 FUZZ_SECONDS ?= 30
 FUZZERS := reg_format registry
 fuzz:
@@ -33,7 +34,7 @@ fuzz:
 	@rm -rf build/fuzz/corpus && cp -r fuzz/corpus build/fuzz/corpus
 	@for f in $(FUZZERS); do \
 	  echo "== $${f}_fuzzer"; \
-	  build/fuzz/fuzz/$${f}_fuzzer -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
+	  ASAN_OPTIONS=intercept_tls_get_addr=0 build/fuzz/fuzz/$${f}_fuzzer -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
 	    build/fuzz/corpus/$$f > build/fuzz/$$f.log 2>&1; rc=$$?; \
 	  grep -a DONE build/fuzz/$$f.log; \
 	  [ $$rc -eq 0 ] || { tail -n 30 build/fuzz/$$f.log; exit $$rc; }; done
