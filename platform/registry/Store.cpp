@@ -685,27 +685,35 @@ int64_t Store::Subkey(int64_t parent, const std::string& folded) {
 }
 
 LONG Store::Resolve(const KeyRef& from, const KeyNames& names, int64_t* id) {
-  // The same path from the same key, spelt the same, while the cache's epoch says that
-  // no key has gone meanwhile, leads to the same key.
+  // The same names from the same key, spelt the same, while the cache's epoch says that
+  // no key has gone meanwhile, lead to the same keys: the walk starts after the names it
+  // shares with the last one.
   const bool memo = caching_ && !names.empty();
-  if (memo && resolved_.epoch == cache_.epoch() && resolved_.from == from.id &&
-      std::equal(names.begin(), names.end(), resolved_.names.begin(), resolved_.names.end())) {
-    *id = resolved_.id;
-    return ERROR_SUCCESS;
+  size_t same = 0;
+  if (memo && resolved_.epoch == cache_.epoch() && resolved_.from == from.id) {
+    while (same < names.size() && same < resolved_.names.size() &&
+           names[same] == resolved_.names[same]) {
+      ++same;
+    }
   }
-  if (!Alive(from.id)) return ERROR_KEY_DELETED;
-  int64_t key = from.id;
-  for (std::string_view name : names) {
-    key = Subkey(key, FoldName(name));
-    if (key == 0) return ERROR_FILE_NOT_FOUND;
-  }
-  *id = key;
+  if (same == 0 && !Alive(from.id)) return ERROR_KEY_DELETED;
+  int64_t key = same == 0 ? from.id : resolved_.ids[same - 1];
   if (memo) {
+    // The epoch as the walk starts: one that moves during it voids what it finds.
     resolved_.epoch = cache_.epoch();
     resolved_.from = from.id;
-    resolved_.names.assign(names.begin(), names.end());
-    resolved_.id = key;
+    resolved_.names.resize(same);
+    resolved_.ids.resize(same);
   }
+  for (size_t i = same; i < names.size(); ++i) {
+    key = Subkey(key, FoldName(names[i]));
+    if (key == 0) return ERROR_FILE_NOT_FOUND;
+    if (memo) {
+      resolved_.names.emplace_back(names[i]);
+      resolved_.ids.push_back(key);
+    }
+  }
+  *id = key;
   return ERROR_SUCCESS;
 }
 

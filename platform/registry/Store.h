@@ -246,13 +246,15 @@ class Store {
   };
   std::vector<Touched> touched_;
   int64_t transaction_time_ = 0;  // 0 until the transaction's first write (WriteTime)
-  // The last path Resolve walked through the cache, as given, and where it led: a
-  // write-back opens each key once for each of its values, by the same path.
+  // The last path Resolve walked through the cache, as given, and the key each of its
+  // names led to: a write-back opens each key once for each of its values, by the same
+  // path, and a walk opens the keys of one parent one after another, by paths that differ
+  // in their last name only.
   struct Resolved {
     uint64_t epoch = 0;  // the cache's epoch then; never 0 once set
     int64_t from = 0;
     std::vector<std::string> names;
-    int64_t id = 0;
+    std::vector<int64_t> ids;  // ids[i]: the key that names[0] to names[i] lead to
   };
   Resolved resolved_;
 };

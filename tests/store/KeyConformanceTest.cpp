@@ -72,6 +72,51 @@ TEST_F(KeyConformanceTest, PathSeparatorsCollapseALeadingOneFailsAndNoneReopens)
   EXPECT_EQ(1u, QueryDword(base(), "v"));
 }
 
+// Paths opened one after another that share their first names each lead to their own
+// key: from the same key or another, after one that failed part way, and after a key on
+// the way was deleted and made again.
+TEST_F(KeyConformanceTest, PathsSharingTheirFirstNamesEachLeadToTheirOwnKey) {
+  const char* const paths[] = {"a\\b\\c", "a\\b\\d", "a\\e\\c", "f\\b\\c"};
+  for (DWORD i = 0; i < 4; ++i) {
+    HKEY key = CreateKey(base(), paths[i]);
+    ASSERT_NE(nullptr, key);
+    ASSERT_EQ(ERROR_SUCCESS, SetDword(key, "mark", i + 1));
+    RegCloseKey(key);
+  }
+  auto mark = [](HKEY from, const char* path) -> DWORD {
+    HKEY key = nullptr;
+    if (OpenKey(from, path, KEY_READ, &key) != ERROR_SUCCESS) return 0;
+    const DWORD mark = QueryDword(key, "mark");
+    RegCloseKey(key);
+    return mark;
+  };
+  for (int round = 0; round < 2; ++round) {
+    for (DWORD i = 0; i < 4; ++i) EXPECT_EQ(i + 1, mark(base(), paths[i])) << paths[i];
+  }
+  EXPECT_EQ(0u, mark(base(), "a\\x\\c"));
+  EXPECT_EQ(2u, mark(base(), "a\\b\\d"));
+  HKEY a = nullptr;
+  ASSERT_EQ(ERROR_SUCCESS, OpenKey(base(), "a", KEY_ALL_ACCESS, &a));
+  // Twice: the second time the missing name is known without a look in the store.
+  for (int round = 0; round < 2; ++round) {
+    EXPECT_EQ(1u, mark(base(), "a\\b\\c"));
+    EXPECT_EQ(0u, mark(a, "b\\x"));
+    EXPECT_EQ(0u, mark(base(), "b\\c"));  // not a\b\c, which the failed path passed
+  }
+  EXPECT_EQ(1u, mark(a, "b\\c"));
+  ASSERT_EQ(ERROR_SUCCESS, RegDeleteKeyA(a, "b\\c"));
+  ASSERT_EQ(ERROR_SUCCESS, RegDeleteKeyA(a, "b\\d"));
+  ASSERT_EQ(ERROR_SUCCESS, RegDeleteKeyA(a, "b"));
+  HKEY again = CreateKey(a, "b\\c");
+  ASSERT_NE(nullptr, again);
+  ASSERT_EQ(ERROR_SUCCESS, SetDword(again, "mark", 9));
+  RegCloseKey(again);
+  EXPECT_EQ(9u, mark(base(), "a\\b\\c"));
+  EXPECT_EQ(0u, mark(base(), "a\\b\\d"));
+  EXPECT_EQ(3u, mark(base(), "a\\e\\c"));
+  RegCloseKey(a);
+}
+
 // A class is given to the key a create makes, and never changed; RegQueryInfoKeyA cuts
 // one that does not fit short, and RegEnumKeyExA writes nothing unless it fits.
 TEST_F(KeyConformanceTest, AKeyKeepsTheClassItWasCreatedWith) {
