@@ -8,7 +8,7 @@ namespace {
 // which a walk over it looks up again and again: a cache that started afresh whenever a
 // walk over a large tree filled it missed on nearly every lookup of the next walk, which
 // made a read cost ten times more at 100,000 keys than at 1,000. At this bound the index
-// takes some 64 MB and the names up to kMaxNameBytes more; it is also all that an import
+// takes some 70 to 80 MB and the names up to kMaxNameBytes more; it is also all that an import
 // or export of a file of any number of keys holds of them. Only what is looked up is
 // held, so a process that uses a few keys of a large store holds a few entries.
 constexpr size_t kMaxKeys = (size_t{1} << 21) / 4 * 3;

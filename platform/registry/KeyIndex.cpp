@@ -27,25 +27,35 @@ LineProbe NameProbe(uint32_t hash) { return LineProbe{hash >> 3, hash & 7u, hash
 
 }  // namespace
 
-bool KeyIndex::SameName(const Name& slot, std::string_view folded) const {
-  const unsigned char* at = reinterpret_cast<const unsigned char*>(name_bytes_.data()) + slot.at;
+bool KeyIndex::SameName(const Name& name, int64_t parent, std::string_view folded) const {
+  if (name.parent != parent) return false;
+  const unsigned char* at = reinterpret_cast<const unsigned char*>(name_bytes_.data()) + name.at;
   const size_t size = at[0] | size_t{at[1]} << 8;
   return size == folded.size() && std::memcmp(at + 2, folded.data(), size) == 0;
 }
 
 const KeyIndex::Name* KeyIndex::FindName(int64_t parent, std::string_view folded,
-                                         uint32_t hash) const {
-  if (names_.empty()) return nullptr;
-  return &names_[ProbeLines(names_, NameProbe(hash), [&](const Name& slot) {
-    return slot.at == kNoName ||
-           (slot.hash == hash && slot.parent == parent && SameName(slot, folded));
-  })];
+                                         uint32_t* hash) const {
+  if (next_name_ < names_.size() && SameName(names_[next_name_], parent, folded)) {
+    return &names_[next_name_++];
+  }
+  *hash = NameHash(parent, folded);
+  if (name_slots_.empty()) return nullptr;
+  const NameSlot& slot =
+      name_slots_[ProbeLines(name_slots_, NameProbe(*hash), [&](const NameSlot& slot) {
+        return slot.name == kNoName ||
+               (slot.hash == *hash && SameName(names_[slot.name], parent, folded));
+      })];
+  if (slot.name == kNoName) return nullptr;
+  next_name_ = slot.name + size_t{1};
+  return &names_[slot.name];
 }
 
 bool KeyIndex::FindSubkey(int64_t parent, std::string_view folded, int64_t* id) const {
-  const Name* slot = FindName(parent, folded, NameHash(parent, folded));
-  if (slot == nullptr || slot->at == kNoName) return false;
-  *id = slot->id;
+  uint32_t hash = 0;
+  const Name* name = FindName(parent, folded, &hash);
+  if (name == nullptr) return false;
+  *id = name->id;
   return true;
 }
 
@@ -53,27 +63,27 @@ void KeyIndex::PutSubkey(int64_t parent, std::string_view folded, int64_t id, bo
   // First, so that making room for the name, if it must, leaves the name found.
   if (id != 0) PutAlive(id, true);
   if (folded.size() > kMaxNameSize) return;
-  const uint32_t hash = NameHash(parent, folded);
-  const Name* found = FindName(parent, folded, hash);
-  if (found != nullptr && found->at != kNoName) {
+  uint32_t hash = 0;
+  const Name* found = FindName(parent, folded, &hash);
+  if (found != nullptr) {
     names_[found - names_.data()].id = id;
   } else if (add) {
-    if (names_used_ >= max_keys_ || name_bytes_.size() + 2 + folded.size() > max_name_bytes_) {
+    if (names_.size() >= max_keys_ || name_bytes_.size() + 2 + folded.size() > max_name_bytes_) {
       Clear();
     }
-    if ((names_used_ + 1) * 4 > names_.size() * 3) GrowNames();
-    const size_t i = ProbeLines(names_, NameProbe(hash), IsFreeName);
-    names_[i] = Name{parent, id, hash, static_cast<uint32_t>(name_bytes_.size())};
+    if ((names_.size() + 1) * 4 > name_slots_.size() * 3) GrowNames();
+    name_slots_[ProbeLines(name_slots_, NameProbe(hash), IsFreeSlot)] =
+        NameSlot{hash, static_cast<uint32_t>(names_.size())};
+    names_.push_back(Name{parent, id, static_cast<uint32_t>(name_bytes_.size())});
     name_bytes_.push_back(static_cast<char>(folded.size() & 0xff));
     name_bytes_.push_back(static_cast<char>(folded.size() >> 8));
     name_bytes_.append(folded);
-    ++names_used_;
   }
 }
 
 void KeyIndex::GrowNames() {
-  DoubleHashSlots(&names_, kFirstSlots, Name{0, 0, 0, kNoName}, IsFreeName,
-                  [](const Name& slot) { return NameProbe(slot.hash); });
+  DoubleHashSlots(&name_slots_, kFirstSlots, NameSlot{0, kNoName}, IsFreeSlot,
+                  [](const NameSlot& slot) { return NameProbe(slot.hash); });
 }
 
 void KeyIndex::PutAlive(int64_t key, bool alive) {
@@ -105,7 +115,8 @@ void KeyIndex::GrowIds() {
 
 void KeyIndex::Clear() {
   std::vector<Name>().swap(names_);
-  names_used_ = 0;
+  std::vector<NameSlot>().swap(name_slots_);
+  next_name_ = 0;
   std::string().swap(name_bytes_);
   std::vector<uint64_t>().swap(ids_);
   ids_used_ = 0;

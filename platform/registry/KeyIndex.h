@@ -4,11 +4,20 @@
 //
 // A walk over a large tree looks up every key once per walk, and the next walk finds them
 // here only if all of them fit, so this holds many keys in little memory: two flat tables
-// (HashSlots.h, at most three-quarters full) and one buffer of names,
-// 50 to 75 bytes a key with names of a few letters, where node-based maps took some 130.
-// It is bounded: when either table holds `max_keys` entries, or the names
-// `max_name_bytes`, it forgets everything and starts afresh, so that a process that looks
-// up ever more keys, such as an import or export of a large file, holds no more than that.
+// of 8-byte slots (HashSlots.h, at most three-quarters full), one vector of name entries
+// and one buffer of names, 50 to 90 bytes a key with names of a few letters, where
+// node-based maps took some 130. It is bounded: when either table holds `max_keys`
+// entries, or the names `max_name_bytes`, it forgets everything and starts afresh, so
+// that a process that looks up ever more keys, such as an import or export of a large
+// file, holds no more than that.
+//
+// The names are kept in the order they were added, and their table holds only a hash and
+// a place in that order. A walk looks a tree's keys up in the order an earlier walk first
+// did, which is mostly the order their names were added, so a lookup tries the name after
+// the last one found before it hashes: in a walk that repeats one, it finds it there, next
+// to the one before, where the table cost a cache miss a key once it outgrew the
+// processor's caches. A wrong guess costs one comparison with an entry that is near.
+// Callers serialize all calls, lookups included.
 #ifndef RUZIDE_PLATFORM_REGISTRY_KEYINDEX_H_
 #define RUZIDE_PLATFORM_REGISTRY_KEYINDEX_H_
 
@@ -47,22 +56,26 @@ class KeyIndex {
 
   // Forgets everything and gives back the memory.
   void Clear();
-  size_t names() const { return names_used_; }
-  size_t keys() const { return names_used_ > ids_used_ ? names_used_ : ids_used_; }
+  size_t names() const { return names_.size(); }
+  size_t keys() const { return names_.size() > ids_used_ ? names_.size() : ids_used_; }
 
  private:
   struct Name {
     int64_t parent;
     int64_t id;
+    uint32_t at;  // of the name's length and bytes in name_bytes_
+  };
+  struct NameSlot {
     uint32_t hash;
-    uint32_t at;  // of the name's length and bytes in name_bytes_; kNoName when free
+    uint32_t name;  // the place in names_; kNoName when free
   };
   static constexpr uint32_t kNoName = UINT32_MAX;
-  static bool IsFreeName(const Name& slot) { return slot.at == kNoName; }
+  static bool IsFreeSlot(const NameSlot& slot) { return slot.name == kNoName; }
 
   static uint32_t NameHash(int64_t parent, std::string_view folded);
-  const Name* FindName(int64_t parent, std::string_view folded, uint32_t hash) const;
-  bool SameName(const Name& slot, std::string_view folded) const;
+  // The entry of the name, or null; sets *hash when it had to compute it, else leaves it.
+  const Name* FindName(int64_t parent, std::string_view folded, uint32_t* hash) const;
+  bool SameName(const Name& name, int64_t parent, std::string_view folded) const;
   // Ids stay below 2^60 (the change log's limit), which leaves the bits above for flags.
   static constexpr uint64_t kIdBits = (uint64_t{1} << 60) - 1;
   static constexpr uint64_t kAlive = uint64_t{1} << 63;
@@ -88,8 +101,9 @@ class KeyIndex {
 
   const size_t max_keys_;
   const size_t max_name_bytes_;
-  std::vector<Name> names_;
-  size_t names_used_ = 0;
+  std::vector<Name> names_;  // in the order they were added
+  std::vector<NameSlot> name_slots_;
+  mutable size_t next_name_ = 0;  // the place after the last name found
   std::string name_bytes_;
   // A key's id with flags in the bits above any id; 0 marks a free slot.
   std::vector<uint64_t> ids_;
