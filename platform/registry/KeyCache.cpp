@@ -36,10 +36,13 @@ constexpr size_t kMaxEntries = 1 << 23;
 // of a million values, which reads none of them, holds no more than this.
 constexpr size_t kMaxWrittenValues = 1 << 19;
 
-// The lists (and times) are all forgotten when the lists would hold more than this. It holds every
-// list of a tree of 100,000 keys of a few values, which a walk reads again and again, while an
-// export, which reads each key's list once, holds no more than this however large the
-// tree.
+// The lists held at once: every list of a tree of 100,000 keys of a few values, which a
+// walk reads again and again. Past it, a new list is held only among the last few
+// (KeyCache::RecentLists) and those held stay. A walk over a larger tree, or an export,
+// reads each key's list a few times in a row and not again until its next walk: making
+// room by forgetting the held lists would cost it the freeing of all of them and the
+// regrowth of their maps each time it passed this bound, and still leave the next walk
+// none of its first lists, where keeping them gives it those.
 constexpr size_t kMaxListBytes = 64 << 20;
 
 // Roughly the memory of a list: its elements, and the strings too long to be kept in
@@ -88,6 +91,8 @@ void KeyCache::Reset(uint64_t tag) {
 void KeyCache::ForgetLists() {
   Forget(subkey_lists_);
   Forget(value_lists_);
+  recent_subkeys_.Clear();
+  recent_values_.Clear();
   Forget(times_);
   list_bytes_ = 0;
 }
@@ -98,9 +103,10 @@ void KeyCache::MakeRoom() {
   if (Entries() >= kMaxEntries) Reset(tag_);
 }
 
-void KeyCache::MakeListRoom(size_t bytes) {
-  if (list_bytes_ + bytes > kMaxListBytes) ForgetLists();
+bool KeyCache::TakeListRoom(size_t bytes) {
+  if (list_bytes_ + bytes > kMaxListBytes) return false;
   list_bytes_ += bytes;
+  return true;
 }
 
 bool KeyCache::FindSubkey(int64_t parent, const std::string& folded, int64_t* id) const {
@@ -134,22 +140,28 @@ void KeyCache::PutWrittenValue(int64_t key, std::string_view folded, uint32_t ty
 
 SubkeyList KeyCache::FindSubkeys(int64_t key) const {
   auto found = subkey_lists_.find(key);
-  return found == subkey_lists_.end() ? nullptr : found->second;
+  return found != subkey_lists_.end() ? found->second : recent_subkeys_.Find(key);
 }
 
 void KeyCache::PutSubkeys(int64_t key, SubkeyList list) {
-  MakeListRoom(ListBytes(*list));
-  subkey_lists_[key] = std::move(list);
+  if (TakeListRoom(ListBytes(*list))) {
+    subkey_lists_[key] = std::move(list);
+  } else {
+    recent_subkeys_.Put(key, std::move(list));
+  }
 }
 
 ValueList KeyCache::FindValues(int64_t key) const {
   auto found = value_lists_.find(key);
-  return found == value_lists_.end() ? nullptr : found->second;
+  return found != value_lists_.end() ? found->second : recent_values_.Find(key);
 }
 
 void KeyCache::PutValues(int64_t key, ValueList list) {
-  MakeListRoom(ListBytes(*list));
-  value_lists_[key] = std::move(list);
+  if (TakeListRoom(ListBytes(*list))) {
+    value_lists_[key] = std::move(list);
+  } else {
+    recent_values_.Put(key, std::move(list));
+  }
 }
 
 bool KeyCache::FindLastWriteTime(int64_t key, int64_t* time) const {

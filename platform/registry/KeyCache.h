@@ -7,11 +7,13 @@
 #ifndef RUZIDE_PLATFORM_REGISTRY_KEYCACHE_H_
 #define RUZIDE_PLATFORM_REGISTRY_KEYCACHE_H_
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "platform/registry/Database.h"
@@ -85,8 +87,31 @@ class KeyCache {
   // afresh. The keys and values are bounded by their own indexes.
   void MakeRoom();
   size_t Entries() const;
-  // Bounds the lists' memory: past a budget they are all forgotten before `bytes` more.
-  void MakeListRoom(size_t bytes);
+  // Counts `bytes` more of lists held, or returns false when that would pass the budget.
+  bool TakeListRoom(size_t bytes);
+
+  // The last few lists that did not fit the budget, so that a key listed several times in
+  // a row (a walk reads a key's values once for each of their types) is read once.
+  template <typename List>
+  class RecentLists {
+   public:
+    List Find(int64_t key) const {
+      for (const auto& [held_key, list] : lists_) {
+        if (list != nullptr && held_key == key) return list;
+      }
+      return nullptr;
+    }
+    void Put(int64_t key, List list) {
+      lists_[next_] = {key, std::move(list)};
+      next_ = (next_ + 1) % kHeld;
+    }
+    void Clear() { *this = RecentLists(); }
+
+   private:
+    static constexpr size_t kHeld = 4;
+    std::array<std::pair<int64_t, List>, kHeld> lists_{};
+    size_t next_ = 0;
+  };
 
   uint64_t tag_ = kUntagged;
   uint64_t epoch_ = 1;
@@ -95,6 +120,8 @@ class KeyCache {
   std::unordered_map<int64_t, SubkeyList> subkey_lists_;
   std::unordered_map<int64_t, ValueList> value_lists_;
   size_t list_bytes_ = 0;  // roughly what the lists hold
+  RecentLists<SubkeyList> recent_subkeys_;
+  RecentLists<ValueList> recent_values_;
   std::unordered_map<int64_t, int64_t> times_;
   std::unordered_map<int64_t, std::string> classes_;  // the classes that are not empty
 };
