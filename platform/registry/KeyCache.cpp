@@ -38,7 +38,7 @@ constexpr size_t kMaxWrittenValues = 1 << 19;
 
 // The lists held at once: every list of a tree of 100,000 keys of a few values, which a
 // walk reads again and again. Past it, a new list is held only among the last few
-// (KeyCache::RecentLists) and those held stay. A walk over a larger tree, or an export,
+// (KeyCache::HeldLists) and those held stay. A walk over a larger tree, or an export,
 // reads each key's list a few times in a row and not again until its next walk: making
 // room by forgetting the held lists would cost it the freeing of all of them and the
 // regrowth of their maps each time it passed this bound, and still leave the next walk
@@ -89,10 +89,8 @@ void KeyCache::Reset(uint64_t tag) {
 }
 
 void KeyCache::ForgetLists() {
-  Forget(subkey_lists_);
-  Forget(value_lists_);
-  recent_subkeys_.Clear();
-  recent_values_.Clear();
+  subkey_lists_.Clear();
+  value_lists_.Clear();
   Forget(times_);
   list_bytes_ = 0;
 }
@@ -138,30 +136,45 @@ void KeyCache::PutWrittenValue(int64_t key, std::string_view folded, uint32_t ty
               values_.size() < kMaxWrittenValues || values_.HoldsValuesOf(key));
 }
 
-SubkeyList KeyCache::FindSubkeys(int64_t key) const {
-  auto found = subkey_lists_.find(key);
-  return found != subkey_lists_.end() ? found->second : recent_subkeys_.Find(key);
+template <typename List>
+List KeyCache::HeldLists<List>::Find(int64_t key) const {
+  auto found = lists_.find(key);
+  if (found != lists_.end()) return found->second;
+  for (const auto& [recent_key, list] : recent_) {
+    if (list != nullptr && recent_key == key) return list;
+  }
+  return nullptr;
 }
+
+template <typename List>
+void KeyCache::HeldLists<List>::Put(int64_t key, List list, bool fits) {
+  if (fits) {
+    lists_[key] = std::move(list);
+  } else {
+    recent_[next_recent_] = {key, std::move(list)};
+    next_recent_ = (next_recent_ + 1) % kRecent;
+  }
+}
+
+template <typename List>
+void KeyCache::HeldLists<List>::Clear() {
+  Forget(lists_);
+  recent_ = {};
+  next_recent_ = 0;
+}
+
+SubkeyList KeyCache::FindSubkeys(int64_t key) const { return subkey_lists_.Find(key); }
 
 void KeyCache::PutSubkeys(int64_t key, SubkeyList list) {
-  if (TakeListRoom(ListBytes(*list))) {
-    subkey_lists_[key] = std::move(list);
-  } else {
-    recent_subkeys_.Put(key, std::move(list));
-  }
+  const bool fits = TakeListRoom(ListBytes(*list));
+  subkey_lists_.Put(key, std::move(list), fits);
 }
 
-ValueList KeyCache::FindValues(int64_t key) const {
-  auto found = value_lists_.find(key);
-  return found != value_lists_.end() ? found->second : recent_values_.Find(key);
-}
+ValueList KeyCache::FindValues(int64_t key) const { return value_lists_.Find(key); }
 
 void KeyCache::PutValues(int64_t key, ValueList list) {
-  if (TakeListRoom(ListBytes(*list))) {
-    value_lists_[key] = std::move(list);
-  } else {
-    recent_values_.Put(key, std::move(list));
-  }
+  const bool fits = TakeListRoom(ListBytes(*list));
+  value_lists_.Put(key, std::move(list), fits);
 }
 
 bool KeyCache::FindLastWriteTime(int64_t key, int64_t* time) const {

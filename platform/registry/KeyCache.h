@@ -90,38 +90,31 @@ class KeyCache {
   // Counts `bytes` more of lists held, or returns false when that would pass the budget.
   bool TakeListRoom(size_t bytes);
 
-  // The last few lists that did not fit the budget, so that a key listed several times in
-  // a row (a walk reads a key's values once for each of their types) is read once.
+  // Lists by key: held while they fit the budget, and past it only among the last few,
+  // so that a key listed several times in a row (a walk reads a key's values once for
+  // each of their types) is read once.
   template <typename List>
-  class RecentLists {
+  class HeldLists {
    public:
-    List Find(int64_t key) const {
-      for (const auto& [held_key, list] : lists_) {
-        if (list != nullptr && held_key == key) return list;
-      }
-      return nullptr;
-    }
-    void Put(int64_t key, List list) {
-      lists_[next_] = {key, std::move(list)};
-      next_ = (next_ + 1) % kHeld;
-    }
-    void Clear() { *this = RecentLists(); }
+    List Find(int64_t key) const;  // null on a miss
+    void Put(int64_t key, List list, bool fits);
+    // Forgets every list and gives back the map's buckets.
+    void Clear();
 
    private:
-    static constexpr size_t kHeld = 4;
-    std::array<std::pair<int64_t, List>, kHeld> lists_{};
-    size_t next_ = 0;
+    static constexpr size_t kRecent = 4;
+    std::unordered_map<int64_t, List> lists_;
+    std::array<std::pair<int64_t, List>, kRecent> recent_{};
+    size_t next_recent_ = 0;
   };
 
   uint64_t tag_ = kUntagged;
   uint64_t epoch_ = 1;
   KeyIndex keys_;  // the subkeys, whether keys are there, and which have no class
   ValueIndex values_;
-  std::unordered_map<int64_t, SubkeyList> subkey_lists_;
-  std::unordered_map<int64_t, ValueList> value_lists_;
+  HeldLists<SubkeyList> subkey_lists_;
+  HeldLists<ValueList> value_lists_;
   size_t list_bytes_ = 0;  // roughly what the lists hold
-  RecentLists<SubkeyList> recent_subkeys_;
-  RecentLists<ValueList> recent_values_;
   std::unordered_map<int64_t, int64_t> times_;
   std::unordered_map<int64_t, std::string> classes_;  // the classes that are not empty
 };
