@@ -117,8 +117,16 @@ ChildResult RunChild(const std::vector<std::string>& argv,
   std::string environment = Environment(env);
   PROCESS_INFORMATION process = {};
   ChildResult result;
-  if (CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, environment.data(),
-                     nullptr, &startup, &process)) {
+  // A start that fails is tried once more: the program never ran, so nothing a test checks
+  // has happened. If both fail, the reason goes to the standard error the test reports.
+  bool started = false;
+  DWORD start_error = 0;
+  for (int attempt = 0; attempt < 2 && !started; ++attempt) {
+    started = CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, environment.data(),
+                             nullptr, &startup, &process) != 0;
+    if (!started) start_error = GetLastError();
+  }
+  if (started) {
     DWORD status = 0;
     WaitForSingleObject(process.hProcess, INFINITE);
     GetExitCodeProcess(process.hProcess, &status);
@@ -133,6 +141,7 @@ ChildResult RunChild(const std::vector<std::string>& argv,
   result.out_bytes = ReadWhole(out_path);
   result.out = WithUnixLineEnds(result.out_bytes);
   result.err = WithUnixLineEnds(ReadWhole(err_path));
+  if (!started) result.err += "CreateProcess failed: error " + std::to_string(start_error) + "\n";
   DeleteFileA(out_path);
   DeleteFileA(err_path);
   return result;
