@@ -33,7 +33,8 @@ constexpr size_t kMaxEntries = 1 << 23;
 // 20 MB), or when the index holds others of the key's values: enough for every value a
 // program writes to a tree of 100,000 keys and then writes again unchanged, and for a
 // value written to each key of a larger tree that the program has read, while an import
-// of a million values, which reads none of them, holds no more than this.
+// of a million values, which reads none of them, holds no more than this. A deletion adds
+// the value's absence on the same terms.
 constexpr size_t kMaxWrittenValues = 1 << 19;
 
 // The lists held at once: every list of a tree of 100,000 keys of a few values, which a
@@ -132,8 +133,15 @@ void KeyCache::PutValue(int64_t key, std::string_view folded, const StoredValue*
 
 void KeyCache::PutWrittenValue(int64_t key, std::string_view folded, uint32_t type,
                                std::string_view data) {
-  values_.Put(key, folded, ValueView{true, type, data},
-              values_.size() < kMaxWrittenValues || values_.HoldsValuesOf(key));
+  values_.Put(key, folded, ValueView{true, type, data}, AddsChangedValue(key));
+}
+
+void KeyCache::PutDeletedValue(int64_t key, std::string_view folded) {
+  values_.Put(key, folded, ValueView(), AddsChangedValue(key));
+}
+
+bool KeyCache::AddsChangedValue(int64_t key) const {
+  return values_.size() < kMaxWrittenValues || values_.HoldsValuesOf(key);
 }
 
 template <typename List>

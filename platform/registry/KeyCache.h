@@ -69,6 +69,10 @@ class KeyCache {
   // only while the cache is small, so that a process that writes much more than it reads,
   // such as an import, does not hold everything it wrote.
   void PutWrittenValue(int64_t key, std::string_view folded, uint32_t type, std::string_view data);
+  // What a deletion of the value calls, on the same terms: deleting a subtree of a million
+  // keys, whose ids never come back, would otherwise fill the index with the absence of
+  // every value it deleted and start it afresh.
+  void PutDeletedValue(int64_t key, std::string_view folded);
 
   SubkeyList FindSubkeys(int64_t key) const;  // null on a miss
   void PutSubkeys(int64_t key, SubkeyList list);
@@ -87,6 +91,8 @@ class KeyCache {
   // afresh. The keys and values are bounded by their own indexes.
   void MakeRoom();
   size_t Entries() const;
+  // Whether a write or deletion of one of `key`'s values adds an entry for it.
+  bool AddsChangedValue(int64_t key) const;
   // Counts `bytes` more of lists held, or returns false when that would pass the budget.
   bool TakeListRoom(size_t bytes);
 

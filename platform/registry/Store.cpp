@@ -1025,7 +1025,7 @@ LONG Store::DeleteValue(const KeyRef& key, std::string_view name) {
     }
     Touch(key.id, kValueDeleted);
     NoteChange(key.id, kChangeLastSet);
-    cache_.PutValue(key.id, folded, nullptr);
+    cache_.PutDeletedValue(key.id, folded);
     return ERROR_SUCCESS;
   });
 }
