@@ -428,6 +428,8 @@ LONG Store::Write(int64_t deadline, Op op) {
   bool joined;
   LONG joined_status = Joined(op, true, &joined);
   if (joined) return joined_status;
+  // A write of its own takes the lock at once, so its limit starts now.
+  if (deadline == kDeadlineAtFirstWait) deadline = CallDeadline();
   std::lock_guard<std::mutex> lock(mutex_);
   deadline_ = deadline;
   db_.set_deadline(deadline);
@@ -902,7 +904,8 @@ LONG Store::FindKey(const KeyRef& from, const KeyNames& names, bool for_writing,
 LONG Store::CreateKey(const KeyRef& from, const KeyNames& names, std::string_view key_class,
                       bool volatile_key, bool for_writing, KeyRef* key, bool* created) {
   *created = false;
-  int64_t deadline = CallDeadline();
+  // One limit for the lookup and the write, unless a transaction holds the lock.
+  const int64_t deadline = InTransaction() ? kDeadlineAtFirstWait : CallDeadline();
   // Most creates find the key there already; that needs no write lock.
   LONG status = FindKey(from, names, for_writing, key, deadline);
   if (status != ERROR_FILE_NOT_FOUND) return status;

@@ -155,7 +155,9 @@ class Store {
   // in all, opening the store included; by default a minute from now (CallDeadline).
   // A read creates no database unless `create` (a watch, which must see the first writer).
   // A read's default is kDeadlineAtFirstWait: most reads are answered by the cache and
-  // never wait, and reading the clock cost each of them a third of its time.
+  // never wait, and reading the clock cost each of them a third of its time. A write's
+  // default is the same inside a transaction, which holds the lock, and a minute from
+  // now otherwise.
   template <typename Op>
   LONG Read(int64_t deadline, Op op, bool create = false);
   template <typename Op>
@@ -166,7 +168,7 @@ class Store {
   LONG Write(int64_t deadline, Op op);
   template <typename Op>
   LONG Write(Op op) {
-    return Write(CallDeadline(), op);
+    return Write(kDeadlineAtFirstWait, op);
   }
   static int64_t CallDeadline();
   // A deadline the wait limit (CallDeadline) from the moment the call first needs the
