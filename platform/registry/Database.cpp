@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/registry/ForgetMap.h"
 #include "platform/registry/StoreLock.h"
 #include "platform/registry/StoreVfs.h"
 
@@ -798,7 +799,7 @@ void Database::ReadValues(int64_t key) {
 void Database::ForgetTransaction() {
   later_.clear();
   later_keys_.clear();
-  next_seq_.clear();
+  ForgetMap(next_seq_);  // a read outside a transaction ends one too
   childless_end_ = 0;
   values_end_ = 0;
   crowded_key_ = 0;

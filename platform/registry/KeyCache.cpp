@@ -1,5 +1,7 @@
 #include "platform/registry/KeyCache.h"
 
+#include "platform/registry/ForgetMap.h"
+
 namespace ruzide::registry {
 
 namespace {
@@ -67,15 +69,6 @@ size_t ListBytes(const std::vector<Entry>& list) {
   return bytes;
 }
 
-// Empties `map` and gives back its bucket array. clear() keeps the buckets and zeroes
-// them all, even in a map that is empty already: after one large listing, each write's
-// ForgetLists cost a memset of megabytes, the main reason a write grew slower with the
-// size of the store.
-template <typename Map>
-void Forget(Map& map) {
-  if (!map.empty()) Map().swap(map);
-}
-
 }  // namespace
 
 KeyCache::KeyCache() : keys_(kMaxKeys, kMaxNameBytes), values_(kMaxValues, kMaxValueBytes) {}
@@ -85,14 +78,14 @@ void KeyCache::Reset(uint64_t tag) {
   ++epoch_;
   keys_.Clear();
   values_.Clear();
-  Forget(classes_);
+  ForgetMap(classes_);
   ForgetLists();
 }
 
 void KeyCache::ForgetLists() {
   subkey_lists_.Clear();
   value_lists_.Clear();
-  Forget(times_);
+  ForgetMap(times_);
   list_bytes_ = 0;
 }
 
@@ -166,7 +159,7 @@ void KeyCache::HeldLists<List>::Put(int64_t key, List list, bool fits) {
 
 template <typename List>
 void KeyCache::HeldLists<List>::Clear() {
-  Forget(lists_);
+  ForgetMap(lists_);
   recent_ = {};
   next_recent_ = 0;
 }
