@@ -547,10 +547,11 @@ bool Database::FindValue(int64_t key, std::string_view folded, StoredValue* valu
   return true;
 }
 
-std::vector<SubkeyEntry> Database::ListSubkeys(int64_t key) {
+std::vector<SubkeyEntry> Database::ListSubkeys(int64_t key, bool look_around) {
+  std::vector<SubkeyEntry> subkeys;
+  if (look_around && !MayHaveSubkeys(key)) return subkeys;
   DeleteLaterValues();  // for the last-write times
   DeleteLaterKeys();
-  std::vector<SubkeyEntry> subkeys;
   Statement query(Use(kListSubkeys));
   query.Bind(key);
   while (query.Step()) subkeys.push_back({query.Bytes(0), query.Integer(1), query.Bytes(2)});
@@ -589,10 +590,7 @@ int64_t Database::LastWriteTime(int64_t key) {
 // A subtree's keys are deleted before their parent: a subkey found that waits to be
 // deleted takes the others waiting with it, rather than passing over each of them.
 bool Database::HasSubkeys(int64_t key, bool look_around) {
-  if (look_around) {
-    if (key < childless_first_ || key >= childless_end_) LookAround(key);
-    if (!parents_[key - childless_first_]) return false;
-  }
+  if (look_around && !MayHaveSubkeys(key)) return false;
   auto first_subkey = [this, key] {
     Statement query(Use(kHasSubkeys));
     query.Bind(key);
@@ -606,11 +604,16 @@ bool Database::HasSubkeys(int64_t key, bool look_around) {
   return subkey != 0;
 }
 
+bool Database::MayHaveSubkeys(int64_t key) {
+  if (key < childless_first_ || key >= childless_end_) LookAround(key);
+  return parents_[static_cast<size_t>(key - childless_first_)];
+}
+
 // Which keys of the ids from `key` on are parents, in a statement for each parent rather
-// than one for each key: a subtree is deleted key after key, its keys' ids are mostly
-// consecutive, and most are leaves. A key with no subkeys then has none until a key is
-// inserted or the transaction ends: inside a write transaction no other process can add
-// one.
+// than one for each key: a subtree is deleted, or listed, key after key, its keys' ids are
+// mostly consecutive, and most are leaves. A key with no subkeys then has none until a key
+// is inserted or the transaction ends: inside a transaction, which holds the write lock
+// or reads one snapshot, no other process's key shows.
 void Database::LookAround(int64_t key) {
   parents_.reset();
   childless_first_ = key;

@@ -155,12 +155,12 @@ class Database {
   int64_t FindSubkey(int64_t parent, std::string_view folded);  // 0 if there is none
   bool KeyExists(int64_t key);
   bool FindValue(int64_t key, std::string_view folded, StoredValue* value);
-  std::vector<SubkeyEntry> ListSubkeys(int64_t key);  // in folded-name order
-  std::vector<ValueEntry> ListValues(int64_t key);    // in creation order
+  // `look_around`, inside a transaction, first looks which keys of the next ids have
+  // subkeys, and answers for them from memory until a key is inserted or the transaction
+  // ends: a key without any lists none without a statement.
+  std::vector<SubkeyEntry> ListSubkeys(int64_t key, bool look_around = false);  // by folded name
+  std::vector<ValueEntry> ListValues(int64_t key);                              // in creation order
   int64_t LastWriteTime(int64_t key);
-  // `look_around`, inside a write transaction, first looks which keys of the next ids
-  // have subkeys, and answers for them from memory until a key is inserted or the
-  // transaction ends.
   bool HasSubkeys(int64_t key, bool look_around = false);
   bool KeyParent(int64_t key, int64_t* parent, std::string* folded);  // false if no key
   std::string KeyClass(int64_t key);                                  // empty if none
@@ -209,6 +209,9 @@ class Database {
   sqlite3_stmt* Use(int index);
   void DeleteLaterValues();  // before anything uses the values table
   void DeleteLaterKeys();    // before anything lists or inserts keys
+  // Whether `key` may have subkeys, as LookAround found, looking around it first when the
+  // last look did not reach it.
+  bool MayHaveSubkeys(int64_t key);
   void LookAround(int64_t key);
   void ReadValues(int64_t key);
   bool KnowsValues(int64_t key) const { return key >= values_first_ && key < values_end_; }

@@ -742,9 +742,9 @@ SubkeyList Store::Subkeys(int64_t key) {
   if (state_ == State::kOpen) {
     UseDatabase();
     WriteTouches();
-    entries = DatabaseOf(key).ListSubkeys(key);
+    entries = DatabaseOf(key).ListSubkeys(key, InTransaction());
     if (!IsVolatileKey(key) && UseVolatile(false)) {
-      std::vector<SubkeyEntry> both, more = volatile_db_.ListSubkeys(key);
+      std::vector<SubkeyEntry> both, more = volatile_db_.ListSubkeys(key, InTransaction());
       std::merge(entries.begin(), entries.end(), more.begin(), more.end(), std::back_inserter(both),
                  [](const SubkeyEntry& a, const SubkeyEntry& b) {
                    return FoldName(a.name) < FoldName(b.name);

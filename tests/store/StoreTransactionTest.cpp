@@ -233,7 +233,8 @@ TEST_F(StoreTransactionTest, ValuesDeletedInsideATransactionGoAtItsEndOrNotAtAll
 
 // Keys deleted inside a transaction may keep their rows until something lists or inserts
 // keys, or the commit, and then go in runs of consecutive ids; each call answers, and the
-// commit or rollback leaves, what deleting each at once would have.
+// commit or rollback leaves, what deleting each at once would have. A key known to have no
+// subkeys has some once one is created.
 TEST_F(StoreTransactionTest, KeysDeletedInsideATransactionGoAtItsEndOrNotAtAll) {
   HKEY tree = CreateKey(HKEY_CURRENT_USER, "Tree");
   for (const char* name : {"K0", "K1", "K2", "K3", "K4"}) {
@@ -251,8 +252,12 @@ TEST_F(StoreTransactionTest, KeysDeletedInsideATransactionGoAtItsEndOrNotAtAll) 
     EXPECT_EQ(ERROR_SUCCESS, RegDeleteKeyA(tree, path)) << path;
   }
   EXPECT_EQ(ERROR_ACCESS_DENIED, RegDeleteKeyA(tree, "K4"));  // its subkey stays
-  RegCloseKey(CreateKey(tree, "K4\\Sub\\Deep"));
+  HKEY sub = CreateKey(tree, "K4\\Sub");
+  EXPECT_TRUE(SubkeyNames(sub).empty());
+  RegCloseKey(CreateKey(sub, "Deep"));
+  EXPECT_EQ(std::vector<std::string>{"Deep"}, SubkeyNames(sub));
   EXPECT_EQ(ERROR_ACCESS_DENIED, RegDeleteKeyA(tree, "K4\\Sub"));  // no longer a leaf
+  RegCloseKey(sub);
   HKEY gone = nullptr;
   EXPECT_EQ(ERROR_FILE_NOT_FOUND, OpenKey(tree, "K0\\Sub", KEY_READ, &gone));
   RegCloseKey(CreateKey(tree, "K1\\Sub"));  // the name of a key waiting
