@@ -742,9 +742,10 @@ SubkeyList Store::Subkeys(int64_t key) {
   if (state_ == State::kOpen) {
     UseDatabase();
     WriteTouches();
-    entries = DatabaseOf(key).ListSubkeys(key, InTransaction());
+    const bool many = InTransaction();
+    entries = DatabaseOf(key).ListSubkeys(key, many);
     if (!IsVolatileKey(key) && UseVolatile(false)) {
-      std::vector<SubkeyEntry> both, more = volatile_db_.ListSubkeys(key, InTransaction());
+      std::vector<SubkeyEntry> both, more = volatile_db_.ListSubkeys(key, many);
       std::merge(entries.begin(), entries.end(), more.begin(), more.end(), std::back_inserter(both),
                  [](const SubkeyEntry& a, const SubkeyEntry& b) {
                    return FoldName(a.name) < FoldName(b.name);
