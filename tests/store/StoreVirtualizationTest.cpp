@@ -64,16 +64,21 @@ TEST_F(StoreVirtualizationTest, TheCopyOverlaysTheMachineKeyInRegistryOrder) {
   EXPECT_EQ(ERROR_ACCESS_DENIED, RegDeleteKeyA(key, "M"));
   EXPECT_EQ((std::vector<std::string>{"L", "M"}), SubkeyNames(key));
 
-  // A change on either side signals a watch of the virtualized key.
-  HANDLE event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-  ASSERT_EQ(ERROR_SUCCESS,
-            RegNotifyChangeKeyValue(key, FALSE, REG_NOTIFY_CHANGE_LAST_SET, event, TRUE));
-  Child admin([] {
+  // A change on either side signals a watch of the virtualized key. The writer is forked
+  // before the watch starts its threads: forked while one of them held the allocator's
+  // lock, as happened under the sanitizers, the child waited on it for ever.
+  Pipe go;
+  Child admin([&go] {
+    if (go.Receive() != 1) return 2;
     unsetenv("RUZIDE_REGISTRY_READONLY");
     TempStoreFolder::Reopen();
     HKEY app = CreateKey(HKEY_LOCAL_MACHINE, "Software\\App");
     return app != nullptr && SetDword(app, "d", 3) == ERROR_SUCCESS ? 0 : 1;
   });
+  HANDLE event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+  ASSERT_EQ(ERROR_SUCCESS,
+            RegNotifyChangeKeyValue(key, FALSE, REG_NOTIFY_CHANGE_LAST_SET, event, TRUE));
+  go.Send(1);
   EXPECT_EQ(0, admin.Wait());
   EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(event, 10000));
   EXPECT_EQ(3u, QueryDword(key, "d"));
