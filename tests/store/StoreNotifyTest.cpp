@@ -27,11 +27,16 @@ class StoreNotifyTest : public ::testing::Test {
 // does (Wine does not); the next case has other processes' changes signal.
 TEST_F(StoreNotifyTest, UnknownFiltersFailAndAnotherProcessesDeletionSignals) {
   HKEY doomed = CreateKey(HKEY_CURRENT_USER, "Watched\\Doomed");
+  // Forked before the watch starts its threads, which a child must not inherit mid-work.
+  Pipe go;
+  Child peer([&go] {
+    return go.Receive() == 1 ? RegDeleteKeyA(HKEY_CURRENT_USER, "Watched\\Doomed") : 2;
+  });
   HANDLE deleted = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   EXPECT_EQ(ERROR_INVALID_PARAMETER, RegNotifyChangeKeyValue(doomed, FALSE, 0x40, deleted, TRUE));
   ASSERT_EQ(ERROR_SUCCESS,
             RegNotifyChangeKeyValue(doomed, FALSE, REG_NOTIFY_CHANGE_LAST_SET, deleted, TRUE));
-  Child peer([] { return RegDeleteKeyA(HKEY_CURRENT_USER, "Watched\\Doomed"); });
+  go.Send(1);
   EXPECT_EQ(ERROR_SUCCESS, peer.Wait());
   EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(deleted, kSoon));
   CloseHandle(deleted);
