@@ -155,14 +155,24 @@ bool ValueIndex::MakeByteRoom(size_t record) {
   return false;
 }
 
+// Records keep their order, that in which a walk first read them, on which Find's
+// fetching ahead depends: copied in the order of their slots, which is the order of their
+// hashes, every lookup of the next walk read a record in a place of its own, and a walk over
+// a million keys slowed by half after the first compaction. Each live record's start is
+// marked in a bit set, which is then read in order.
 void ValueIndex::Compact() {
+  std::vector<uint64_t> starts((bytes_.size() + 63) / 64);
+  for (const Slot& slot : slots_) {
+    if (slot.at != kFree) starts[slot.at / 64] |= uint64_t{1} << (slot.at % 64);
+  }
   std::string kept;
   kept.reserve(bytes_.size() - garbage_);
-  for (Slot& slot : slots_) {
-    if (slot.at == kFree) continue;
-    const uint32_t at = static_cast<uint32_t>(kept.size());
-    kept.append(bytes_, slot.at, RecordSize(slot.at));
-    slot.at = at;
+  for (size_t word = 0; word < starts.size(); ++word) {
+    for (uint64_t bits = starts[word]; bits != 0; bits &= bits - 1) {
+      const uint32_t at = static_cast<uint32_t>(word * 64 + __builtin_ctzll(bits));
+      slots_[Load<uint32_t>(bytes_.data() + at + kSlotAt)].at = static_cast<uint32_t>(kept.size());
+      kept.append(bytes_, at, RecordSize(at));
+    }
   }
   bytes_.swap(kept);
   garbage_ = 0;
