@@ -158,8 +158,8 @@ bool ValueIndex::MakeByteRoom(size_t record) {
 // Records keep their order, that in which a walk first read them, on which Find's
 // fetching ahead depends: copied in the order of their slots, which is the order of their
 // hashes, every lookup of the next walk read a record in a place of its own, and a walk over
-// a million keys slowed by half after the first compaction. Each live record's start is
-// marked in a bit set, which is then read in order.
+// a million keys cost up to twice as much after the first compaction. Each live record's
+// start is marked in a bit set, which is then read in order.
 void ValueIndex::Compact() {
   std::vector<uint64_t> starts((bytes_.size() + 63) / 64);
   for (const Slot& slot : slots_) {

@@ -16,7 +16,7 @@
 // A value set again with data no longer than before is rewritten in place; longer data
 // moves the record to the end of the buffer and leaves the old one as garbage, which is
 // reclaimed by compacting the buffer once garbage is half of it, or a quarter of it when
-// the buffer is full. The index is
+// the buffer is full; compacting keeps the records in the order they were added. The index is
 // bounded: when it holds `max_values` entries, or its buffer would pass `max_bytes`, it
 // forgets everything and starts afresh, so that a process that reads or writes ever more
 // values holds no more than that.
