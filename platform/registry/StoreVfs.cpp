@@ -19,22 +19,35 @@ constexpr int kWriteLock = 0;
 constexpr int kCheckpointLock = 1;
 constexpr int kFirstReadMark = 4;
 
-// The size of a WAL frame's header, which SQLite writes just before the frame's page.
+// The size of a WAL frame's header, which SQLite writes just before the frame's page, and
+// where in it the database's size after a commit is, which only a commit's last frame has.
 constexpr int kFrameHeaderSize = 24;
+constexpr int kCommitSizeAt = 4;
+
+// How many bytes of frames a WAL holds back before writing them, and the most it may
+// hold: SQLite's unix VFS writes at most 128 KB less one byte in a call.
+constexpr int kHeldToWrite = 64 * 1024;
+constexpr int kMaxHeld = 128 * 1024 - 1;
 
 // A file opened through the VFS: ours, followed by the unix VFS's own.
 struct StoreFile {
   sqlite3_file base;
   ReaderFence* fence;    // set by RelyOnStoreLock, for the main database only
   bool fencing_writers;  // holds the write and checkpoint locks shared
-  // For a WAL: a frame header held back to be written with its page (WriteWal).
   bool is_wal;
-  bool holding_header;
-  unsigned char header[kFrameHeaderSize];
-  sqlite3_int64 header_offset;
+  // A database's WAL while it is open, and a WAL's database: the database's wal-index
+  // locks write what its WAL holds back (WriteWal).
+  StoreFile* wal;
+  StoreFile* database;
+  // For a WAL: whole frames, and perhaps the header of one more, appended since the last
+  // write, to be written at once from held_at.
+  unsigned char* held;
+  int held_size;
+  int held_capacity;
+  sqlite3_int64 held_at;
+  bool awaiting_page;        // the last thing held is a frame's header
+  bool commit_frame;         // and that frame ends a commit
   sqlite3_int64 written_to;  // where this file's last write ended, or -1
-  unsigned char* frame;      // header and page, for writing them at once
-  sqlite3_int64 frame_size;
   sqlite3_file* real() { return reinterpret_cast<sqlite3_file*>(this + 1); }
 };
 static_assert(sizeof(StoreFile) % alignof(sqlite3_int64) == 0, "the unix file is aligned");
@@ -48,51 +61,70 @@ int RealWrite(StoreFile* file, const void* data, int amount, sqlite3_int64 offse
   return code;
 }
 
-int WriteHeldHeader(StoreFile* file) {
-  if (!file->holding_header) return SQLITE_OK;
-  file->holding_header = false;
-  return RealWrite(file, file->header, kFrameHeaderSize, file->header_offset);
+// Writes what the file holds back. What it could not write it keeps, so that a commit
+// that follows fails too rather than leave out frames SQLite believes written.
+int WriteHeld(StoreFile* file) {
+  if (file->held_size == 0) return SQLITE_OK;
+  int code = RealWrite(file, file->held, file->held_size, file->held_at);
+  if (code == SQLITE_OK) {
+    file->held_size = 0;
+    file->awaiting_page = false;
+  }
+  return code;
 }
 
-// SQLite appends each WAL frame as two writes, its header and then its page, and a write
-// costs a system call whatever its size. So a header written where this file's last
-// write ended is held back, and goes out in one write with the page that follows it:
-// about 1.5 us of CPU less for a one-value write, a tenth of it (docs/store.md).
-// Any other call on the file first writes a header still held. A frame is in the file
-// whole as soon as its page is, and SQLite publishes a frame in the wal-index only after
-// writing its page, so no process ever finds a published frame without its header, nor
-// does recovery after a crash.
-bool ReserveFrame(StoreFile* file, sqlite3_int64 size) {
-  if (size <= file->frame_size) return true;
-  void* grown = sqlite3_realloc64(file->frame, size);
-  if (grown == nullptr) return false;
-  file->frame = static_cast<unsigned char*>(grown);
-  file->frame_size = size;
+// Appends a write to what the file holds; false if there is no room or memory for it.
+bool Hold(StoreFile* file, const void* data, int amount, sqlite3_int64 offset) {
+  if (amount > kMaxHeld - file->held_size) return false;
+  int needed = file->held_size + amount;
+  if (needed > file->held_capacity) {
+    void* grown = sqlite3_realloc64(file->held, kMaxHeld);
+    if (grown == nullptr) return false;
+    file->held = static_cast<unsigned char*>(grown);
+    file->held_capacity = kMaxHeld;
+  }
+  if (file->held_size == 0) file->held_at = offset;
+  std::memcpy(file->held + file->held_size, data, amount);
+  file->held_size = needed;
   return true;
 }
 
+// SQLite appends each WAL frame as two writes, its header and then its page, and a write
+// costs a system call whatever its size: a commit of a large transaction made two for
+// each page it changed. So frames appended to a WAL are held back and written together,
+// some 64 KB at a time, and at the latest with a commit's last frame, before
+// SQLite publishes the commit in the wal-index or reports it done: a commit is in the
+// file, as before, when it returns, and a process killed with frames held loses only
+// frames no commit has claimed. Any other call on the WAL first writes what it holds,
+// so SQLite's own reading and rewriting of frames sees the file as it wrote it. A
+// transaction rolled back leaves frames held that no commit will claim; the wal-index
+// lock calls of its database write them before it lets another writer append where they
+// go (ShmLock), which would otherwise overwrite that writer's frames later.
 int WriteWal(sqlite3_file* file, const void* data, int amount, sqlite3_int64 offset) {
   StoreFile* store = AsStoreFile(file);
-  sqlite3_int64 size = kFrameHeaderSize + sqlite3_int64{amount};
-  if (store->holding_header && offset == store->header_offset + kFrameHeaderSize &&
-      ReserveFrame(store, size)) {
-    std::memcpy(store->frame, store->header, kFrameHeaderSize);
-    std::memcpy(store->frame + kFrameHeaderSize, data, amount);
-    store->holding_header = false;
-    return RealWrite(store, store->frame, static_cast<int>(size), store->header_offset);
+  const sqlite3_int64 end =
+      store->held_size > 0 ? store->held_at + store->held_size : store->written_to;
+  if (store->is_wal && offset == end) {
+    if (!store->awaiting_page && amount == kFrameHeaderSize && Hold(store, data, amount, offset)) {
+      const unsigned char* size = static_cast<const unsigned char*>(data) + kCommitSizeAt;
+      store->awaiting_page = true;
+      store->commit_frame = (size[0] | size[1] | size[2] | size[3]) != 0;
+      return SQLITE_OK;
+    }
+    if (store->awaiting_page && Hold(store, data, amount, offset)) {
+      store->awaiting_page = false;
+      // A WAL whose database is not known to be ours has no lock calls to rely on.
+      bool write_now =
+          store->commit_frame || store->held_size >= kHeldToWrite || store->database == nullptr;
+      return write_now ? WriteHeld(store) : SQLITE_OK;
+    }
   }
-  int code = WriteHeldHeader(store);
+  int code = WriteHeld(store);
   if (code != SQLITE_OK) return code;
-  if (store->is_wal && amount == kFrameHeaderSize && offset == store->written_to) {
-    std::memcpy(store->header, data, kFrameHeaderSize);
-    store->header_offset = offset;
-    store->holding_header = true;
-    return SQLITE_OK;
-  }
   return RealWrite(store, data, amount, offset);
 }
 
-// Passes a call on to the unix VFS's file, after writing any header held back.
+// Passes a call on to the unix VFS's file, after writing what the file holds back.
 template <typename Method>
 struct ForwardFile;
 template <typename Result, typename... Args>
@@ -100,7 +132,7 @@ struct ForwardFile<Result (*)(sqlite3_file*, Args...)> {
   template <Result (*sqlite3_io_methods::*method)(sqlite3_file*, Args...)>
   static Result To(sqlite3_file* file, Args... args) {
     StoreFile* store = AsStoreFile(file);
-    int code = WriteHeldHeader(store);
+    int code = WriteHeld(store);
     if constexpr (std::is_same_v<Result, int>) {
       if (code != SQLITE_OK) return code;
     }
@@ -139,11 +171,28 @@ int FenceOffWriters(StoreFile* file) {
 
 int Close(sqlite3_file* file) {
   StoreFile* store = AsStoreFile(file);
-  int held = WriteHeldHeader(store);
-  sqlite3_free(store->frame);
-  store->frame = nullptr;
+  int held = WriteHeld(store);
+  sqlite3_free(store->held);
+  store->held = nullptr;
+  store->held_size = 0;
+  if (store->database != nullptr) store->database->wal = nullptr;
+  if (store->wal != nullptr) store->wal->database = nullptr;
   int code = store->real()->pMethods->xClose(store->real());
   return held != SQLITE_OK ? held : code;
+}
+
+// Frames still held when a wal-index lock changes are a rolled-back transaction's
+// (WriteWal). Written before another writer may append where they go, or dropped if they
+// cannot be once the write lock is let go: no commit claims them, and written later they
+// would overwrite the next writer's frames.
+void WriteHeldBeforeLock(StoreFile* wal, int offset, int count, int flags) {
+  if (WriteHeld(wal) == SQLITE_OK) return;
+  bool ends_writing =
+      (flags & SQLITE_SHM_UNLOCK) != 0 && offset <= kWriteLock && kWriteLock < offset + count;
+  if (ends_writing) {
+    wal->held_size = 0;
+    wal->awaiting_page = false;
+  }
 }
 
 int ShmMap(sqlite3_file* file, int region, int size, int extend, void volatile** map) {
@@ -158,6 +207,7 @@ int ShmMap(sqlite3_file* file, int region, int size, int extend, void volatile**
 
 int ShmLock(sqlite3_file* file, int offset, int count, int flags) {
   StoreFile* store = AsStoreFile(file);
+  if (store->wal != nullptr) WriteHeldBeforeLock(store->wal, offset, count, flags);
   if (store->fence == nullptr) {
     return store->real()->pMethods->xShmLock(store->real(), offset, count, flags);
   }
@@ -206,10 +256,15 @@ int Open(sqlite3_vfs* vfs, sqlite3_filename name, sqlite3_file* file, int flags,
   store->fence = nullptr;
   store->fencing_writers = false;
   store->is_wal = (flags & SQLITE_OPEN_WAL) != 0;
-  store->holding_header = false;
+  store->wal = nullptr;
+  store->database = nullptr;
+  store->held = nullptr;
+  store->held_size = 0;
+  store->held_capacity = 0;
+  store->held_at = 0;
+  store->awaiting_page = false;
+  store->commit_frame = false;
   store->written_to = -1;
-  store->frame = nullptr;
-  store->frame_size = 0;
   sqlite3_file* real = store->real();
   // The store's files are regular files of its own: never a link another user planted, nor
   // a FIFO whose opening would wait for ever.
@@ -227,6 +282,13 @@ int Open(sqlite3_vfs* vfs, sqlite3_filename name, sqlite3_file* file, int flags,
     code = SQLITE_CANTOPEN;
   }
   store->base.pMethods = real->pMethods != nullptr ? &kMethods : nullptr;
+  if (code == SQLITE_OK && store->is_wal) {
+    sqlite3_file* database = sqlite3_database_file_object(name);
+    if (database != nullptr && database->pMethods == &kMethods) {
+      store->database = AsStoreFile(database);
+      store->database->wal = store;
+    }
+  }
   return code;
 }
 
