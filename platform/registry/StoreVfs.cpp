@@ -40,10 +40,9 @@ struct StoreFile {
   StoreFile* wal;
   StoreFile* database;
   // For a WAL: whole frames, and perhaps the header of one more, appended since the last
-  // write, to be written at once from held_at.
+  // write, to be written at once from held_at; room for kMaxHeld bytes once allocated.
   unsigned char* held;
   int held_size;
-  int held_capacity;
   sqlite3_int64 held_at;
   bool awaiting_page;        // the last thing held is a frame's header
   bool commit_frame;         // and that frame ends a commit
@@ -76,16 +75,13 @@ int WriteHeld(StoreFile* file) {
 // Appends a write to what the file holds; false if there is no room or memory for it.
 bool Hold(StoreFile* file, const void* data, int amount, sqlite3_int64 offset) {
   if (amount > kMaxHeld - file->held_size) return false;
-  int needed = file->held_size + amount;
-  if (needed > file->held_capacity) {
-    void* grown = sqlite3_realloc64(file->held, kMaxHeld);
-    if (grown == nullptr) return false;
-    file->held = static_cast<unsigned char*>(grown);
-    file->held_capacity = kMaxHeld;
+  if (file->held == nullptr) {
+    file->held = static_cast<unsigned char*>(sqlite3_malloc(kMaxHeld));
+    if (file->held == nullptr) return false;
   }
   if (file->held_size == 0) file->held_at = offset;
   std::memcpy(file->held + file->held_size, data, amount);
-  file->held_size = needed;
+  file->held_size += amount;
   return true;
 }
 
@@ -260,7 +256,6 @@ int Open(sqlite3_vfs* vfs, sqlite3_filename name, sqlite3_file* file, int flags,
   store->database = nullptr;
   store->held = nullptr;
   store->held_size = 0;
-  store->held_capacity = 0;
   store->held_at = 0;
   store->awaiting_page = false;
   store->commit_frame = false;
