@@ -55,16 +55,30 @@ size_t ProbeLines(const std::vector<Slot>& slots, const LineProbe& probe, Stop s
   }
 }
 
-// Gives `slots` `first_size` free slots if it has none, else twice as many, and puts
-// every used slot back in the first free slot of its probe, `probe_of(slot)`.
+// Gives `slots` `size` free slots and puts every used slot that `keep(slot)` accepts back
+// in the first free slot of its probe, `probe_of(slot)`. Returns how many it put back.
+template <typename Slot, typename IsFree, typename Keep, typename ProbeOf>
+size_t RehashSlots(std::vector<Slot>* slots, size_t size, const Slot& free, IsFree is_free,
+                   Keep keep, ProbeOf probe_of) {
+  std::vector<Slot> old(size, free);
+  old.swap(*slots);
+  size_t kept = 0;
+  for (const Slot& slot : old) {
+    if (is_free(slot) || !keep(slot)) continue;
+    (*slots)[ProbeLines(*slots, probe_of(slot), is_free)] = slot;
+    ++kept;
+  }
+  return kept;
+}
+
+// Gives `slots` `first_size` free slots if it has none, else twice as many, keeping every
+// used slot.
 template <typename Slot, typename IsFree, typename ProbeOf>
 void DoubleHashSlots(std::vector<Slot>* slots, size_t first_size, const Slot& free, IsFree is_free,
                      ProbeOf probe_of) {
-  std::vector<Slot> old(slots->empty() ? first_size : slots->size() * 2, free);
-  old.swap(*slots);
-  for (const Slot& slot : old) {
-    if (!is_free(slot)) (*slots)[ProbeLines(*slots, probe_of(slot), is_free)] = slot;
-  }
+  RehashSlots(
+      slots, slots->empty() ? first_size : slots->size() * 2, free, is_free,
+      [](const Slot&) { return true; }, probe_of);
 }
 
 }  // namespace ruzide::registry

@@ -1,6 +1,6 @@
 #include "platform/registry/KeyIndex.h"
 
-#include <cstring>
+#include <algorithm>
 #include <functional>
 
 #include "platform/registry/HashSlots.h"
@@ -27,11 +27,13 @@ LineProbe NameProbe(uint32_t hash) { return LineProbe{hash >> 3, hash & 7u, hash
 
 }  // namespace
 
+std::string_view KeyIndex::Folded(const std::string& name_bytes, const Name& name) {
+  const unsigned char* at = reinterpret_cast<const unsigned char*>(name_bytes.data()) + name.at;
+  return std::string_view(reinterpret_cast<const char*>(at) + 2, at[0] | size_t{at[1]} << 8);
+}
+
 bool KeyIndex::SameName(const Name& name, int64_t parent, std::string_view folded) const {
-  if (name.parent != parent) return false;
-  const unsigned char* at = reinterpret_cast<const unsigned char*>(name_bytes_.data()) + name.at;
-  const size_t size = at[0] | size_t{at[1]} << 8;
-  return size == folded.size() && std::memcmp(at + 2, folded.data(), size) == 0;
+  return name.parent == parent && Folded(name_bytes_, name) == folded;
 }
 
 const KeyIndex::Name* KeyIndex::FindName(int64_t parent, std::string_view folded,
@@ -69,16 +71,20 @@ void KeyIndex::PutSubkey(int64_t parent, std::string_view folded, int64_t id, bo
     names_[found - names_.data()].id = id;
   } else if (add) {
     if (names_.size() >= max_keys_ || name_bytes_.size() + 2 + folded.size() > max_name_bytes_) {
-      Clear();
+      MakeRoom();
     }
-    if ((names_.size() + 1) * 4 > name_slots_.size() * 3) GrowNames();
-    name_slots_[ProbeLines(name_slots_, NameProbe(hash), IsFreeSlot)] =
-        NameSlot{hash, static_cast<uint32_t>(names_.size())};
-    names_.push_back(Name{parent, id, static_cast<uint32_t>(name_bytes_.size())});
-    name_bytes_.push_back(static_cast<char>(folded.size() & 0xff));
-    name_bytes_.push_back(static_cast<char>(folded.size() >> 8));
-    name_bytes_.append(folded);
+    AddName(parent, id, folded, hash);
   }
+}
+
+void KeyIndex::AddName(int64_t parent, int64_t id, std::string_view folded, uint32_t hash) {
+  if ((names_.size() + 1) * 4 > name_slots_.size() * 3) GrowNames();
+  name_slots_[ProbeLines(name_slots_, NameProbe(hash), IsFreeSlot)] =
+      NameSlot{hash, static_cast<uint32_t>(names_.size())};
+  names_.push_back(Name{parent, id, static_cast<uint32_t>(name_bytes_.size())});
+  name_bytes_.push_back(static_cast<char>(folded.size() & 0xff));
+  name_bytes_.push_back(static_cast<char>(folded.size() >> 8));
+  name_bytes_.append(folded);
 }
 
 void KeyIndex::GrowNames() {
@@ -101,7 +107,7 @@ void KeyIndex::SetIdFlags(int64_t key, uint64_t set, uint64_t clear) {
       return;
     }
   }
-  if (ids_used_ >= max_keys_) Clear();
+  if (ids_used_ >= max_keys_) MakeRoom();
   if ((ids_used_ + 1) * 4 > ids_.size() * 3) GrowIds();
   ids_[FindId(key)] = static_cast<uint64_t>(key) | set;
   ++ids_used_;
@@ -110,6 +116,60 @@ void KeyIndex::SetIdFlags(int64_t key, uint64_t set, uint64_t clear) {
 void KeyIndex::GrowIds() {
   DoubleHashSlots(
       &ids_, kFirstSlots, uint64_t{0}, [](uint64_t entry) { return entry == 0; },
+      [](uint64_t entry) { return IdProbe(entry & kIdBits); });
+}
+
+// A deleted key's id is never given again: its entry only spares a handle to it a question
+// to the database, and the names of its subkeys will not be looked up again, a path to
+// them leading through the deleted key. A process that deletes a tree and creates it
+// again adds a new id and a new name for each key each time, and forgetting everything
+// when they filled the tables would forget the live keys too, which the next walk over
+// the tree would look up in the database again. Whatever is left must fill each table to
+// three-quarters at most, so that making room is not repeated every few additions.
+void KeyIndex::MakeRoom() {
+  size_t ids = 0, names = 0, name_bytes = 0;
+  if (std::any_of(ids_.begin(), ids_.end(), [](uint64_t entry) { return (entry & kDead) != 0; })) {
+    for (uint64_t entry : ids_) ids += entry != 0 && (entry & kDead) == 0;
+    for (const Name& name : names_) {
+      if (Outlived(name)) continue;
+      ++names;
+      name_bytes += 2 + Folded(name_bytes_, name).size();
+    }
+  }
+  const bool fit = ids * 4 <= max_keys_ * 3 && names * 4 <= max_keys_ * 3 &&
+                   name_bytes * 4 <= max_name_bytes_ * 3;
+  if (fit && ids + names > 0) {
+    DropDeletedKeys();
+  } else {
+    Clear();
+  }
+}
+
+bool KeyIndex::IsDeleted(int64_t key) const {
+  if (ids_.empty() || key <= 0 || static_cast<uint64_t>(key) > kIdBits) return false;
+  return (ids_[FindId(key)] & kDead) != 0;
+}
+
+bool KeyIndex::Outlived(const Name& name) const {
+  return IsDeleted(name.parent) || IsDeleted(name.id);
+}
+
+void KeyIndex::DropDeletedKeys() {
+  // The names first: whether a parent is deleted is in the ids' entries about to go.
+  std::vector<Name> names;
+  std::string name_bytes;
+  names.swap(names_);
+  name_bytes.swap(name_bytes_);
+  std::fill(name_slots_.begin(), name_slots_.end(), NameSlot{0, kNoName});
+  next_name_ = 0;
+  for (const Name& name : names) {
+    if (Outlived(name)) continue;
+    const std::string_view folded = Folded(name_bytes, name);
+    AddName(name.parent, name.id, folded, NameHash(name.parent, folded));
+  }
+  ids_used_ = RehashSlots(
+      &ids_, ids_.size(), uint64_t{0}, [](uint64_t entry) { return entry == 0; },
+      [](uint64_t entry) { return (entry & kDead) == 0; },
       [](uint64_t entry) { return IdProbe(entry & kIdBits); });
 }
 

@@ -9,7 +9,8 @@
 // node-based maps took some 130. It is bounded: when either table holds `max_keys`
 // entries, or the names `max_name_bytes`, it forgets everything and starts afresh, so
 // that a process that looks up ever more keys, such as an import or export of a large
-// file, holds no more than that.
+// file, holds no more than that. Deleted keys, and the names of their subkeys, go first:
+// a process that deletes and recreates a tree again and again keeps the rest.
 //
 // The names are kept in the order they were added, and their table holds only a hash and
 // a place in that order. A walk looks a tree's keys up in the order an earlier walk first
@@ -76,6 +77,8 @@ class KeyIndex {
   // The entry of the name, or null; sets *hash when it had to compute it, else leaves it.
   const Name* FindName(int64_t parent, std::string_view folded, uint32_t* hash) const;
   bool SameName(const Name& name, int64_t parent, std::string_view folded) const;
+  static std::string_view Folded(const std::string& name_bytes, const Name& name);
+  void AddName(int64_t parent, int64_t id, std::string_view folded, uint32_t hash);
   // Ids stay below 2^60 (the change log's limit), which leaves the bits above for flags.
   static constexpr uint64_t kIdBits = (uint64_t{1} << 60) - 1;
   static constexpr uint64_t kAlive = uint64_t{1} << 63;
@@ -96,6 +99,14 @@ class KeyIndex {
     return LineProbe{mixed, static_cast<unsigned>(key & 7), mixed >> 24};
   }
   void SetIdFlags(int64_t key, uint64_t set, uint64_t clear);
+  // Drops deleted keys' entries and the names of their subkeys, or forgets everything
+  // when what would be left fills either table, or the names, past three-quarters of
+  // their bound.
+  void MakeRoom();
+  void DropDeletedKeys();
+  bool IsDeleted(int64_t key) const;
+  // Whether the name's key or its parent is deleted.
+  bool Outlived(const Name& name) const;
   void GrowNames();
   void GrowIds();
 

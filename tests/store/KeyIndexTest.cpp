@@ -80,5 +80,27 @@ TEST(KeyIndexTest, ForgetsPastItsBoundsButNeverAnswersWrongly) {
   }
 }
 
+// A process that deletes a tree and creates it again adds a new id for every key: the
+// deleted keys' ids make room, and the other keys held stay.
+TEST(KeyIndexTest, DeletedKeysMakeRoomWithoutForgettingTheLiveOnes) {
+  KeyIndex index(96, 4096);
+  index.PutSubkey(1, "live", 1000);
+  for (int64_t round = 0; round < 8; ++round) {
+    for (int64_t i = 0; i < 32; ++i) {
+      const int64_t id = 100 + round * 32 + i;
+      index.PutSubkey(2, "k" + std::to_string(i), id);
+      index.PutAlive(id - 32, false);  // its id before, deleted
+    }
+    int64_t id = 0;
+    ASSERT_TRUE(index.FindSubkey(1, "live", &id)) << round;
+    EXPECT_EQ(1000, id);
+    bool alive = false;
+    ASSERT_TRUE(index.FindAlive(1000, &alive));
+    EXPECT_TRUE(alive);
+    ASSERT_TRUE(index.FindSubkey(2, "k31", &id)) << round;
+    EXPECT_EQ(100 + round * 32 + 31, id);
+  }
+}
+
 }  // namespace
 }  // namespace ruzide::registry
