@@ -127,18 +127,24 @@ void KeyIndex::GrowIds() {
 // the tree would look up in the database again. Whatever is left must fill each table to
 // three-quarters at most, so that making room is not repeated every few additions.
 void KeyIndex::MakeRoom() {
-  size_t ids = 0, names = 0, name_bytes = 0;
-  if (std::any_of(ids_.begin(), ids_.end(), [](uint64_t entry) { return (entry & kDead) != 0; })) {
-    for (uint64_t entry : ids_) ids += entry != 0 && (entry & kDead) == 0;
-    for (const Name& name : names_) {
-      if (Outlived(name)) continue;
-      ++names;
-      name_bytes += 2 + Folded(name_bytes_, name).size();
+  size_t live_ids = 0, deleted_ids = 0;
+  for (uint64_t entry : ids_) {
+    if ((entry & kDead) != 0) {
+      ++deleted_ids;
+    } else {
+      live_ids += entry != 0;
     }
   }
-  const bool fit = ids * 4 <= max_keys_ * 3 && names * 4 <= max_keys_ * 3 &&
+  // Without deleted keys nothing can go, and the names need no look.
+  size_t names = 0, name_bytes = 0;
+  for (size_t i = 0; deleted_ids > 0 && i < names_.size(); ++i) {
+    if (Outlived(names_[i])) continue;
+    ++names;
+    name_bytes += 2 + Folded(name_bytes_, names_[i]).size();
+  }
+  const bool fit = live_ids * 4 <= max_keys_ * 3 && names * 4 <= max_keys_ * 3 &&
                    name_bytes * 4 <= max_name_bytes_ * 3;
-  if (fit && ids + names > 0) {
+  if (deleted_ids > 0 && fit) {
     DropDeletedKeys();
   } else {
     Clear();
