@@ -1,5 +1,7 @@
 #include "platform/registry/KeyCache.h"
 
+#include <type_traits>
+
 #include "platform/registry/ForgetMap.h"
 
 namespace ruzide::registry {
@@ -52,6 +54,12 @@ constexpr size_t kMaxWrittenValues = 1 << 19;
 // none of its first lists, where keeping them gives it those.
 constexpr size_t kMaxListBytes = 64 << 20;
 
+// The lists held packed once the ready ones fill their budget: both lists of each key of
+// the benchmark tree of a million keys, which take some 160 MB with their slots, where
+// ready they took some 500 MB. Past these, packed lists held stay and no more are added.
+constexpr size_t kMaxPackedLists = (size_t{1} << 22) / 4 * 3;
+constexpr size_t kMaxPackedBytes = 160 << 20;
+
 // Roughly the memory of a list: its elements, and the strings too long to be kept in
 // them, beside a fixed cost for the list and its entry.
 size_t HeldBytes(const std::string& text) {
@@ -75,7 +83,10 @@ size_t ListBytes(const std::vector<Entry>& list) {
 
 }  // namespace
 
-KeyCache::KeyCache() : keys_(kMaxKeys, kMaxNameBytes), values_(kMaxValues, kMaxValueBytes) {}
+KeyCache::KeyCache()
+    : keys_(kMaxKeys, kMaxNameBytes),
+      values_(kMaxValues, kMaxValueBytes),
+      packed_lists_(kMaxPackedLists, kMaxPackedBytes) {}
 
 void KeyCache::Reset(uint64_t tag) {
   tag_ = tag;
@@ -89,6 +100,7 @@ void KeyCache::Reset(uint64_t tag) {
 void KeyCache::ForgetLists() {
   subkey_lists_.Clear();
   value_lists_.Clear();
+  packed_lists_.Clear();
   ForgetMap(times_);
   list_bytes_ = 0;
 }
@@ -142,23 +154,28 @@ bool KeyCache::AddsChangedValue(int64_t key) const {
 }
 
 template <typename List>
-List KeyCache::HeldLists<List>::Find(int64_t key) const {
+List KeyCache::HeldLists<List>::Find(int64_t key, const PackedLists& packed) {
   auto found = lists_.find(key);
   if (found != lists_.end()) return found->second;
   for (const auto& [recent_key, list] : recent_) {
     if (list != nullptr && recent_key == key) return list;
   }
-  return nullptr;
+  std::remove_const_t<typename List::element_type> entries;
+  if (!packed.Find(key, &entries)) return nullptr;
+  List list = std::make_shared<const decltype(entries)>(std::move(entries));
+  Put(key, list, false, nullptr);
+  return list;
 }
 
 template <typename List>
-void KeyCache::HeldLists<List>::Put(int64_t key, List list, bool fits) {
+void KeyCache::HeldLists<List>::Put(int64_t key, List list, bool fits, PackedLists* packed) {
   if (fits) {
     lists_[key] = std::move(list);
-  } else {
-    recent_[next_recent_] = {key, std::move(list)};
-    next_recent_ = (next_recent_ + 1) % kRecent;
+    return;
   }
+  if (packed != nullptr) packed->Put(key, *list);
+  recent_[next_recent_] = {key, std::move(list)};
+  next_recent_ = (next_recent_ + 1) % kRecent;
 }
 
 template <typename List>
@@ -168,18 +185,18 @@ void KeyCache::HeldLists<List>::Clear() {
   next_recent_ = 0;
 }
 
-SubkeyList KeyCache::FindSubkeys(int64_t key) const { return subkey_lists_.Find(key); }
+SubkeyList KeyCache::FindSubkeys(int64_t key) { return subkey_lists_.Find(key, packed_lists_); }
 
 void KeyCache::PutSubkeys(int64_t key, SubkeyList list) {
   const bool fits = TakeListRoom(ListBytes(*list));
-  subkey_lists_.Put(key, std::move(list), fits);
+  subkey_lists_.Put(key, std::move(list), fits, &packed_lists_);
 }
 
-ValueList KeyCache::FindValues(int64_t key) const { return value_lists_.Find(key); }
+ValueList KeyCache::FindValues(int64_t key) { return value_lists_.Find(key, packed_lists_); }
 
 void KeyCache::PutValues(int64_t key, ValueList list) {
   const bool fits = TakeListRoom(ListBytes(*list));
-  value_lists_.Put(key, std::move(list), fits);
+  value_lists_.Put(key, std::move(list), fits, &packed_lists_);
 }
 
 bool KeyCache::FindLastWriteTime(int64_t key, int64_t* time) const {

@@ -18,6 +18,7 @@
 
 #include "platform/registry/Database.h"
 #include "platform/registry/KeyIndex.h"
+#include "platform/registry/PackedLists.h"
 #include "platform/registry/ValueIndex.h"
 
 namespace ruzide::registry {
@@ -74,9 +75,9 @@ class KeyCache {
   // every value it deleted and start it afresh.
   void PutDeletedValue(int64_t key, std::string_view folded);
 
-  SubkeyList FindSubkeys(int64_t key) const;  // null on a miss
+  SubkeyList FindSubkeys(int64_t key);  // null on a miss
   void PutSubkeys(int64_t key, SubkeyList list);
-  ValueList FindValues(int64_t key) const;  // null on a miss
+  ValueList FindValues(int64_t key);  // null on a miss
   void PutValues(int64_t key, ValueList list);
 
   bool FindLastWriteTime(int64_t key, int64_t* time) const;
@@ -96,14 +97,15 @@ class KeyCache {
   // Counts `bytes` more of lists held, or returns false when that would pass the budget.
   bool TakeListRoom(size_t bytes);
 
-  // Lists by key: held while they fit the budget, and past it only among the last few,
-  // so that a key listed several times in a row (a walk reads a key's values once for
-  // each of their types) is read once.
+  // Lists by key: held ready while they fit the budget, and past it packed, and ready only
+  // among the last few, so that a key listed several times in a row (a walk reads a key's
+  // values once for each of their types) is unpacked once.
   template <typename List>
   class HeldLists {
    public:
-    List Find(int64_t key) const;  // null on a miss
-    void Put(int64_t key, List list, bool fits);
+    // Null on a miss.
+    List Find(int64_t key, const PackedLists& packed);
+    void Put(int64_t key, List list, bool fits, PackedLists* packed);
     // Forgets every list and gives back the map's buckets.
     void Clear();
 
@@ -120,7 +122,8 @@ class KeyCache {
   ValueIndex values_;
   HeldLists<SubkeyList> subkey_lists_;
   HeldLists<ValueList> value_lists_;
-  size_t list_bytes_ = 0;  // roughly what the lists hold
+  size_t list_bytes_ = 0;  // roughly what the ready lists hold
+  PackedLists packed_lists_;
   std::unordered_map<int64_t, int64_t> times_;
   std::unordered_map<int64_t, std::string> classes_;  // the classes that are not empty
 };

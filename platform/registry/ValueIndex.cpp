@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "platform/registry/HashSlots.h"
+#include "platform/registry/Unaligned.h"
 
 namespace ruzide::registry {
 
@@ -12,18 +13,6 @@ constexpr size_t kFirstSlots = 64;
 constexpr size_t kMaxNameSize = 0xffff;  // what two bytes of length can give
 // Garbage in a smaller buffer is left alone: compacting it would save little.
 constexpr size_t kCompactFrom = 64 << 10;
-
-template <typename T>
-T Load(const char* at) {
-  T value;
-  std::memcpy(&value, at, sizeof value);
-  return value;
-}
-
-template <typename T>
-void Store(char* at, T value) {
-  std::memcpy(at, &value, sizeof value);
-}
 
 // A value's probe: its key's home line, then steps that differ by name, so that the values
 // of a key with more than a line holds spread out.
@@ -42,7 +31,8 @@ bool ValueIndex::Holds(const Slot& slot, int64_t key, std::string_view folded,
                        uint32_t hash) const {
   if (slot.hash != hash) return false;
   const char* record = bytes_.data() + slot.at;
-  return Load<int64_t>(record) == key && Load<uint16_t>(record + kNameSizeAt) == folded.size() &&
+  return LoadUnaligned<int64_t>(record) == key &&
+         LoadUnaligned<uint16_t>(record + kNameSizeAt) == folded.size() &&
          std::memcmp(record + kHeader, folded.data(), folded.size()) == 0;
 }
 
@@ -57,10 +47,10 @@ bool ValueIndex::Find(int64_t key, std::string_view folded, ValueView* value) co
   const Slot& slot = slots_[Probe(key, folded, Hash(key, folded))];
   if (slot.at == kFree) return false;
   const char* record = bytes_.data() + slot.at;
-  const uint32_t size = Load<uint32_t>(record + kSizeAt);
+  const uint32_t size = LoadUnaligned<uint32_t>(record + kSizeAt);
   if ((size & kUnknown) != 0) return false;
   value->present = (size & kAbsent) == 0;
-  value->type = Load<uint32_t>(record + kTypeAt);
+  value->type = LoadUnaligned<uint32_t>(record + kTypeAt);
   value->data = std::string_view(record + kHeader + folded.size(), size & kSizeBits);
   // Walks read values in the order their records were added; the slot of the next record
   // is then the next lookup's cache miss, unless fetched now. The record itself is near.
@@ -68,7 +58,7 @@ bool ValueIndex::Find(int64_t key, std::string_view folded, ValueView* value) co
   // there is only a hint, checked before use.
   const size_t next = slot.at + RecordSize(slot.at);
   if (next + kHeader <= bytes_.size()) {
-    const uint32_t next_slot = Load<uint32_t>(bytes_.data() + next + kSlotAt);
+    const uint32_t next_slot = LoadUnaligned<uint32_t>(bytes_.data() + next + kSlotAt);
     if (next_slot < slots_.size()) __builtin_prefetch(&slots_[next_slot]);
   }
   return true;
@@ -89,7 +79,7 @@ bool ValueIndex::HoldsValuesOf(int64_t key) const {
   for (size_t i = home; i < home + kLineSlots; ++i) {
     const Slot& slot = slots_[i];
     if (slot.at != kFree && (slot.hash & ~0xffu) == bits &&
-        Load<int64_t>(bytes_.data() + slot.at) == key) {
+        LoadUnaligned<int64_t>(bytes_.data() + slot.at) == key) {
       return true;
     }
   }
@@ -98,20 +88,21 @@ bool ValueIndex::HoldsValuesOf(int64_t key) const {
 
 size_t ValueIndex::RecordSize(uint32_t at) const {
   const char* record = bytes_.data() + at;
-  return kHeader + Load<uint16_t>(record + kNameSizeAt) +
-         (Load<uint32_t>(record + kSizeAt) & kSizeBits);
+  return kHeader + LoadUnaligned<uint16_t>(record + kNameSizeAt) +
+         (LoadUnaligned<uint32_t>(record + kSizeAt) & kSizeBits);
 }
 
 bool ValueIndex::Rewrite(Slot* slot, std::string_view folded, const ValueView& value, bool fits) {
   char* record = bytes_.data() + slot->at;
-  const uint32_t old_size = Load<uint32_t>(record + kSizeAt) & kSizeBits;
+  const uint32_t old_size = LoadUnaligned<uint32_t>(record + kSizeAt) & kSizeBits;
   const size_t size = fits && value.present ? value.data.size() : 0;
   if (size > old_size) return false;
   garbage_ += old_size - size;
-  Store<uint32_t>(record + kSizeAt, static_cast<uint32_t>(size) | (!fits            ? kUnknown
-                                                                   : !value.present ? kAbsent
-                                                                                    : 0));
-  Store<uint32_t>(record + kTypeAt, value.type);
+  StoreUnaligned<uint32_t>(record + kSizeAt,
+                           static_cast<uint32_t>(size) | (!fits            ? kUnknown
+                                                          : !value.present ? kAbsent
+                                                                           : 0));
+  StoreUnaligned<uint32_t>(record + kTypeAt, value.type);
   if (size > 0) std::memcpy(record + kHeader + folded.size(), value.data.data(), size);
   return true;
 }
@@ -170,7 +161,8 @@ void ValueIndex::Compact() {
   for (size_t word = 0; word < starts.size(); ++word) {
     for (uint64_t bits = starts[word]; bits != 0; bits &= bits - 1) {
       const uint32_t at = static_cast<uint32_t>(word * 64 + __builtin_ctzll(bits));
-      slots_[Load<uint32_t>(bytes_.data() + at + kSlotAt)].at = static_cast<uint32_t>(kept.size());
+      slots_[LoadUnaligned<uint32_t>(bytes_.data() + at + kSlotAt)].at =
+          static_cast<uint32_t>(kept.size());
       kept.append(bytes_, at, RecordSize(at));
     }
   }
@@ -183,11 +175,11 @@ uint32_t ValueIndex::Append(int64_t key, std::string_view folded, const ValueVie
   const uint32_t at = static_cast<uint32_t>(bytes_.size());
   const uint32_t size = value.present ? static_cast<uint32_t>(value.data.size()) : kAbsent;
   char header[kHeader];
-  Store<int64_t>(header, key);
-  Store<uint32_t>(header + kTypeAt, value.type);
-  Store<uint32_t>(header + kSizeAt, size);
-  Store<uint32_t>(header + kSlotAt, static_cast<uint32_t>(slot));
-  Store<uint16_t>(header + kNameSizeAt, static_cast<uint16_t>(folded.size()));
+  StoreUnaligned<int64_t>(header, key);
+  StoreUnaligned<uint32_t>(header + kTypeAt, value.type);
+  StoreUnaligned<uint32_t>(header + kSizeAt, size);
+  StoreUnaligned<uint32_t>(header + kSlotAt, static_cast<uint32_t>(slot));
+  StoreUnaligned<uint16_t>(header + kNameSizeAt, static_cast<uint16_t>(folded.size()));
   bytes_.append(header, kHeader);
   bytes_.append(folded);
   if (value.present) bytes_.append(value.data);
@@ -199,7 +191,7 @@ void ValueIndex::GrowSlots() {
       &slots_, kFirstSlots, Slot{0, kFree}, [](const Slot& slot) { return slot.at == kFree; },
       [](const Slot& slot) { return ProbeOf(slot.hash); });
   for (size_t i = 0; i < slots_.size(); ++i) {
-    if (slots_[i].at != kFree) Store<uint32_t>(bytes_.data() + slots_[i].at + kSlotAt, i);
+    if (slots_[i].at != kFree) StoreUnaligned<uint32_t>(bytes_.data() + slots_[i].at + kSlotAt, i);
   }
 }
 

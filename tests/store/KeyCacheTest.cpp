@@ -1,6 +1,7 @@
-// The store cache's bounds: enumeration lists past their memory budget (the lists held
-// stay, a new one is held only among the last few, and forgetting the lists forgets those
-// too), and values written or deleted past the bound on entries such changes add.
+// The store cache's bounds: enumeration lists past their memory budgets (the lists held
+// ready stay, the next are held packed until those fill too, a new one is then held only
+// among the last few, and forgetting the lists forgets all of them), and values written or deleted
+// past the bound on entries such changes add.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -20,20 +21,61 @@ ValueList MegabyteList(int64_t key) {
   return list;
 }
 
-TEST(KeyCacheTest, ListsPastTheBudgetKeepTheFirstAndTheLast) {
+TEST(KeyCacheTest, ListsPastTheBudgetsKeepTheFirstAndTheLast) {
   KeyCache cache;
-  for (int64_t key = 1; key <= 100; ++key) cache.PutValues(key, MegabyteList(key));
+  for (int walk = 0; walk < 2; ++walk) {  // the first packs none
+    for (int64_t key = 1; key <= 300; ++key) {
+      if (cache.FindValues(key) == nullptr) cache.PutValues(key, MegabyteList(key));
+    }
+    EXPECT_EQ(walk == 0, cache.FindValues(150) == nullptr);
+  }
 
-  ASSERT_NE(nullptr, cache.FindValues(1));   // held before the budget ran out
-  EXPECT_EQ(nullptr, cache.FindValues(80));  // past it, and not among the last
-  const ValueList last = cache.FindValues(100);
+  ASSERT_NE(nullptr, cache.FindValues(1));  // held ready before that budget ran out
+  const ValueList packed = cache.FindValues(150);
+  ASSERT_NE(nullptr, packed);
+  EXPECT_EQ("150", (*packed)[0].name);
+  EXPECT_EQ(size_t{1} << 20, (*packed)[0].value.data.size());
+  EXPECT_EQ(nullptr, cache.FindValues(280));  // past both, and not among the last
+  const ValueList last = cache.FindValues(300);
   ASSERT_NE(nullptr, last);
-  EXPECT_EQ("100", (*last)[0].name);
+  EXPECT_EQ("300", (*last)[0].name);
 
   // A change forgets them all, the last ones included, or a walk would see stale lists.
   cache.ForgetLists();
   EXPECT_EQ(nullptr, cache.FindValues(1));
-  EXPECT_EQ(nullptr, cache.FindValues(100));
+  EXPECT_EQ(nullptr, cache.FindValues(150));
+  EXPECT_EQ(nullptr, cache.FindValues(300));
+}
+
+// Packed lists come back as they went in, each kind of list of a key apart, found in the
+// order they were added or in any other; past the bound on lists, those held stay.
+TEST(KeyCacheTest, PackedListsKeepEveryFieldUpToTheirBound) {
+  PackedLists packed(3, 1 << 20);
+  const std::vector<SubkeyEntry> subkeys = {{"a", 5, ""}, {"Bee", -7, std::string(70000, 'c')}};
+  const std::vector<ValueEntry> values = {{"", {REG_DWORD, std::string(4, '\0')}},
+                                          {"Name", {REG_SZ, "value"}}};
+  for (int offer = 0; offer < 2; ++offer) {  // held from the second
+    packed.Put(7, subkeys);
+    packed.Put(7, values);
+    packed.Put(8, std::vector<ValueEntry>());
+    packed.Put(9, values);  // past the bound
+  }
+  for (int64_t key : {8, 7, 9, 7}) {
+    std::vector<SubkeyEntry> found_subkeys;
+    std::vector<ValueEntry> found_values;
+    ASSERT_EQ(key == 7, packed.Find(key, &found_subkeys)) << key;
+    ASSERT_EQ(key != 9, packed.Find(key, &found_values)) << key;
+    if (key != 7) continue;
+    ASSERT_EQ(2u, found_subkeys.size());
+    EXPECT_EQ("Bee", found_subkeys[1].name);
+    EXPECT_EQ(-7, found_subkeys[1].last_write);
+    EXPECT_EQ(subkeys[1].key_class, found_subkeys[1].key_class);
+    ASSERT_EQ(2u, found_values.size());
+    EXPECT_EQ("Name", found_values[1].name);
+    EXPECT_EQ(uint32_t{REG_SZ}, found_values[1].value.type);
+    EXPECT_EQ("value", found_values[1].value.data);
+    EXPECT_EQ(values[0].value.data, found_values[0].value.data);
+  }
 }
 
 // Past the bound, a change to a value of a key the cache holds keeps its entry right, and a
