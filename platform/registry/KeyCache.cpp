@@ -98,6 +98,10 @@ void KeyCache::Reset(uint64_t tag) {
 }
 
 void KeyCache::ForgetLists() {
+  // Every write forgets the lists, and most writers hold none: forgetting nothing took
+  // 9 % of the instructions of a write-back.
+  if (!holds_lists_) return;
+  holds_lists_ = false;
   subkey_lists_.Clear();
   value_lists_.Clear();
   packed_lists_.Clear();
@@ -112,6 +116,7 @@ void KeyCache::MakeRoom() {
 }
 
 bool KeyCache::TakeListRoom(size_t bytes) {
+  holds_lists_ = true;
   if (list_bytes_ + bytes > kMaxListBytes) return false;
   list_bytes_ += bytes;
   return true;
@@ -208,6 +213,7 @@ bool KeyCache::FindLastWriteTime(int64_t key, int64_t* time) const {
 
 void KeyCache::PutLastWriteTime(int64_t key, int64_t time) {
   MakeRoom();
+  holds_lists_ = true;
   times_[key] = time;
 }
 

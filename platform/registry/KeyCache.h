@@ -94,7 +94,8 @@ class KeyCache {
   size_t Entries() const;
   // Whether a write or deletion of one of `key`'s values adds an entry for it.
   bool AddsChangedValue(int64_t key) const;
-  // Counts `bytes` more of lists held, or returns false when that would pass the budget.
+  // Counts `bytes` more of lists held, or returns false when that would pass the budget;
+  // either way the cache now holds a list to forget.
   bool TakeListRoom(size_t bytes);
 
   // Lists by key: held ready while they fit the budget, and past it packed, and ready only
@@ -122,7 +123,8 @@ class KeyCache {
   ValueIndex values_;
   HeldLists<SubkeyList> subkey_lists_;
   HeldLists<ValueList> value_lists_;
-  size_t list_bytes_ = 0;  // roughly what the ready lists hold
+  size_t list_bytes_ = 0;     // roughly what the ready lists hold
+  bool holds_lists_ = false;  // whether ForgetLists has anything to forget
   PackedLists packed_lists_;
   std::unordered_map<int64_t, int64_t> times_;
   std::unordered_map<int64_t, std::string> classes_;  // the classes that are not empty

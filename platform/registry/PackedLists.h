@@ -46,7 +46,6 @@ class PackedLists {
 
   // Forgets every list and gives back their memory, but not which were offered.
   void Clear();
-  size_t size() const { return used_; }
 
  private:
   struct Slot {
@@ -75,7 +74,7 @@ class PackedLists {
   size_t used_ = 0;
   std::string bytes_;
   mutable size_t next_ = 0;        // the place after the record found last
-  std::vector<uint64_t> offered_;  // kOfferedBits bits, made at the first offer
+  std::vector<uint64_t> offered_;  // 2^24 bits, made at the first offer
 };
 
 }  // namespace ruzide::registry
