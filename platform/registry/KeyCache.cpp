@@ -165,6 +165,11 @@ List KeyCache::HeldLists<List>::Find(int64_t key, const PackedLists& packed) {
   for (const auto& [recent_key, list] : recent_) {
     if (list != nullptr && recent_key == key) return list;
   }
+  return Unpack(key, packed);
+}
+
+template <typename List>
+List KeyCache::HeldLists<List>::Unpack(int64_t key, const PackedLists& packed) {
   std::remove_const_t<typename List::element_type> entries;
   if (!packed.Find(key, &entries)) return nullptr;
   List list = std::make_shared<const decltype(entries)>(std::move(entries));

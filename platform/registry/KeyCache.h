@@ -111,6 +111,10 @@ class KeyCache {
     void Clear();
 
    private:
+    // The list held packed, made ready and held among the last few; null when none is.
+    // Apart from Find, so that Find's common path stays small enough to inline.
+    __attribute__((noinline)) List Unpack(int64_t key, const PackedLists& packed);
+
     static constexpr size_t kRecent = 4;
     std::unordered_map<int64_t, List> lists_;
     std::array<std::pair<int64_t, List>, kRecent> recent_{};
