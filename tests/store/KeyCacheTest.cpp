@@ -1,7 +1,7 @@
 // The store cache's bounds: enumeration lists past their memory budgets (the lists held
 // ready stay, the next are held packed until those fill too, a new one is then held only
-// among the last few, and forgetting the lists forgets all of them), and values written or deleted
-// past the bound on entries such changes add.
+// among the last few, and forgetting the lists forgets all of them), and values written
+// or deleted past the bound on entries such changes add.
 #include <gtest/gtest.h>
 
 #include <memory>
