@@ -35,6 +35,10 @@ struct LineProbe {
   size_t step;
 };
 
+// The probe of an entry whose home line is anywhere: line, first slot and step all from
+// its hash.
+inline LineProbe HashProbe(uint32_t hash) { return LineProbe{hash >> 3, hash & 7u, hash >> 24}; }
+
 // The first slot of `probe`'s sequence at which `stop` is true. The table must have a
 // slot where it is, and at least kLineSlots slots.
 template <typename Slot, typename Stop>

@@ -18,15 +18,6 @@ uint32_t KeyIndex::NameHash(int64_t parent, std::string_view folded) {
   return MixBits(std::hash<std::string_view>()(folded) ^ static_cast<uint64_t>(parent));
 }
 
-namespace {
-
-// A name's probe starts anywhere. Giving a parent's subkeys a few shared lines was tried:
-// a walk then missed the cache 12 % less often in the index, but crowded lines made every
-// lookup 75 % longer.
-LineProbe NameProbe(uint32_t hash) { return LineProbe{hash >> 3, hash & 7u, hash >> 24}; }
-
-}  // namespace
-
 std::string_view KeyIndex::Folded(const std::string& name_bytes, const Name& name) {
   const unsigned char* at = reinterpret_cast<const unsigned char*>(name_bytes.data()) + name.at;
   return std::string_view(reinterpret_cast<const char*>(at) + 2, at[0] | size_t{at[1]} << 8);
@@ -36,6 +27,9 @@ bool KeyIndex::SameName(const Name& name, int64_t parent, std::string_view folde
   return name.parent == parent && Folded(name_bytes_, name) == folded;
 }
 
+// A name's probe starts anywhere (HashProbe). Giving a parent's subkeys a few shared lines
+// was tried: a walk then missed the cache 12 % less often in the index, but crowded lines
+// made every lookup 75 % longer.
 const KeyIndex::Name* KeyIndex::FindName(int64_t parent, std::string_view folded,
                                          uint32_t* hash) const {
   if (next_name_ < names_.size() && SameName(names_[next_name_], parent, folded)) {
@@ -44,7 +38,7 @@ const KeyIndex::Name* KeyIndex::FindName(int64_t parent, std::string_view folded
   *hash = NameHash(parent, folded);
   if (name_slots_.empty()) return nullptr;
   const NameSlot& slot =
-      name_slots_[ProbeLines(name_slots_, NameProbe(*hash), [&](const NameSlot& slot) {
+      name_slots_[ProbeLines(name_slots_, HashProbe(*hash), [&](const NameSlot& slot) {
         return slot.name == kNoName ||
                (slot.hash == *hash && SameName(names_[slot.name], parent, folded));
       })];
@@ -79,7 +73,7 @@ void KeyIndex::PutSubkey(int64_t parent, std::string_view folded, int64_t id, bo
 
 void KeyIndex::AddName(int64_t parent, int64_t id, std::string_view folded, uint32_t hash) {
   if ((names_.size() + 1) * 4 > name_slots_.size() * 3) GrowNames();
-  name_slots_[ProbeLines(name_slots_, NameProbe(hash), IsFreeSlot)] =
+  name_slots_[ProbeLines(name_slots_, HashProbe(hash), IsFreeSlot)] =
       NameSlot{hash, static_cast<uint32_t>(names_.size())};
   names_.push_back(Name{parent, id, static_cast<uint32_t>(name_bytes_.size())});
   name_bytes_.push_back(static_cast<char>(folded.size() & 0xff));
@@ -89,7 +83,7 @@ void KeyIndex::AddName(int64_t parent, int64_t id, std::string_view folded, uint
 
 void KeyIndex::GrowNames() {
   DoubleHashSlots(&name_slots_, kFirstSlots, NameSlot{0, kNoName}, IsFreeSlot,
-                  [](const NameSlot& slot) { return NameProbe(slot.hash); });
+                  [](const NameSlot& slot) { return HashProbe(slot.hash); });
 }
 
 void KeyIndex::PutAlive(int64_t key, bool alive) {

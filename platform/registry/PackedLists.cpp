@@ -13,9 +13,8 @@ constexpr size_t kMaxNameSize = 0xffff;  // what two bytes of length can give
 // eight set, so the first walk packs fewer than one list in eight.
 constexpr int kOfferedBitsLog2 = 24;
 
-// A list's probe starts anywhere: a key's two lists are found one after the other in a
-// walk, by the record after the last, and rarely by their slots.
-LineProbe ProbeOf(uint32_t hash) { return LineProbe{hash >> 3, hash & 7u, hash >> 24}; }
+// A list's probe starts anywhere (HashProbe): a key's two lists are found one after the
+// other in a walk, by the record after the last, and rarely by their slots.
 
 int64_t Tag(int64_t key, const std::vector<SubkeyEntry>*) { return key * 2; }
 int64_t Tag(int64_t key, const std::vector<ValueEntry>*) { return key * 2 + 1; }
@@ -101,7 +100,7 @@ const char* PackedLists::FindRecord(int64_t tag) const {
   if (at >= bytes_.size() || LoadUnaligned<int64_t>(bytes_.data() + at) != tag) {
     if (slots_.empty()) return nullptr;
     const uint32_t hash = MixBits(static_cast<uint64_t>(tag));
-    const Slot& slot = slots_[ProbeLines(slots_, ProbeOf(hash), [&](const Slot& slot) {
+    const Slot& slot = slots_[ProbeLines(slots_, HashProbe(hash), [&](const Slot& slot) {
       return slot.at == kFree ||
              (slot.hash == hash && LoadUnaligned<int64_t>(bytes_.data() + slot.at) == tag);
     })];
@@ -137,7 +136,7 @@ void PackedLists::PutList(int64_t tag, const std::vector<Entry>& list) {
   if ((used_ + 1) * 4 > slots_.size() * 3) GrowSlots();
   const uint32_t hash = MixBits(static_cast<uint64_t>(tag));
   const size_t slot =
-      ProbeLines(slots_, ProbeOf(hash), [](const Slot& s) { return s.at == kFree; });
+      ProbeLines(slots_, HashProbe(hash), [](const Slot& s) { return s.at == kFree; });
   slots_[slot] = Slot{hash, static_cast<uint32_t>(bytes_.size())};
   ++used_;
   char header[kHeader];
@@ -161,7 +160,7 @@ bool PackedLists::OfferedBefore(int64_t tag) {
 void PackedLists::GrowSlots() {
   DoubleHashSlots(
       &slots_, kFirstSlots, Slot{0, kFree}, [](const Slot& slot) { return slot.at == kFree; },
-      [](const Slot& slot) { return ProbeOf(slot.hash); });
+      [](const Slot& slot) { return HashProbe(slot.hash); });
 }
 
 }  // namespace ruzide::registry
