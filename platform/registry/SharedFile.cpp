@@ -22,6 +22,9 @@ namespace {
 constexpr size_t kFileSize = 4096;
 // Well past the words of the first versions, which kept a mutex after the layout word.
 constexpr size_t kRunTimeOffset = 1024;
+// On a cache line of its own, past where the first versions kept their mutex.
+constexpr size_t kLockWordOffset = 64;
+static_assert(kLockWordOffset + sizeof(uint32_t) <= kRunTimeOffset, "the lock word comes first");
 static_assert(kRunTimeOffset + sizeof(uint64_t) <= kChangeAreaOffset,
               "the run-time word lies before the change log");
 static_assert(sizeof(uint64_t) + sizeof(uint32_t) <= kChangeAreaOffset,
@@ -29,12 +32,14 @@ static_assert(sizeof(uint64_t) + sizeof(uint32_t) <= kChangeAreaOffset,
 static_assert(kChangeAreaEnd <= kFileSize, "the change log fits in the file");
 static_assert(SharedFile::kReaderByte >= static_cast<off_t>(kFileSize) &&
                   SharedFile::kLockByte >= static_cast<off_t>(kFileSize) &&
-                  SharedFile::kReaderByte != SharedFile::kLockByte,
+                  SharedFile::kReaderByte != SharedFile::kLockByte &&
+                  SharedFile::kTokenBytes > SharedFile::kLockByte,
               "lock bytes lie past the data and apart");
 
 // The versions that kept the lock in the file take it only when this word is 0 or names
-// their own layout, whose top byte is 'R'; they read as outside readers otherwise.
-constexpr uint32_t kLockLayout = uint32_t{'F'} << 24 | uint32_t{'L'} << 16 | 'O' << 8 | 1;
+// their own layout, whose top byte is 'R'; they read as outside readers otherwise. Those
+// that took the lock as kLockByte exclusively ignore it (layout 1); this one is layout 2.
+constexpr uint32_t kLockLayout = uint32_t{'F'} << 24 | uint32_t{'L'} << 16 | 'O' << 8 | 2;
 
 int OpenFile(const std::string& path, int flags, mode_t mode) {
   int fd;
@@ -102,6 +107,12 @@ uint64_t* SharedFile::generation() const { return area_ != nullptr ? &area_->gen
 uint64_t* SharedFile::run_time_boot() const {
   if (area_ == nullptr) return nullptr;
   return reinterpret_cast<uint64_t*>(reinterpret_cast<char*>(area_) + kRunTimeOffset);
+}
+
+uint32_t* SharedFile::lock_word() const {
+  static_assert(sizeof(Area) <= kLockWordOffset, "the lock word lies past the others");
+  if (!writable_) return nullptr;
+  return reinterpret_cast<uint32_t*>(reinterpret_cast<char*>(area_) + kLockWordOffset);
 }
 
 ChangeArea* SharedFile::changes() const {

@@ -1,10 +1,11 @@
 // The file <root>.gen beside each database, mapped into every process that uses the store.
 // It holds what those processes share outside SQLite: the generation counter
 // (GenerationCounter.h); at kRunTimeOffset, the boot for which the store has a run-time
-// database of volatile keys (Store.h); in an area of its own from kChangeAreaOffset, the log of
-// changed keys (ChangeLog.h); and bytes past its end that carry the store lock (StoreLock.h) as
-// open-file-description locks, which the kernel keeps and drops with their holders: the
-// file's content says nothing of who holds what, so no copy or restore of it can.
+// database of volatile keys (Store.h); at kLockWordOffset, the word of the store lock
+// (StoreLock.h); in an area of its own from kChangeAreaOffset, the log of changed keys
+// (ChangeLog.h); and bytes past its end that carry open-file-description locks, which the
+// kernel keeps and drops with their holders: they say which processes are alive, and the
+// lock word counts only while they do, so no copy or restore of the file holds anyone up.
 //
 // The counter stays at offset 0, where the first versions of the store kept it alone, so
 // a short file from them only grows. The word after it once described a lock kept in the
@@ -24,11 +25,14 @@ struct ChangeArea;
 
 class SharedFile {
  public:
-  // Bytes past the shared data (locks on them never overlap): a process that may write
-  // the file holds kLockByte exclusively for the store lock; readers that cannot write it
-  // announce their read transactions with shared locks on kReaderByte.
+  // Bytes past the shared data (locks on them never overlap): readers that cannot write
+  // the file announce their read transactions with shared locks on kReaderByte; a process
+  // that may write it holds kLockByte shared while it uses the store, which keeps out the
+  // versions that took the store lock as that byte exclusively; and each such process
+  // holds one byte from kTokenBytes exclusively, the one its token names (StoreLock.h).
   static constexpr off_t kReaderByte = 4097;
   static constexpr off_t kLockByte = 4098;
+  static constexpr off_t kTokenBytes = off_t{1} << 32;
 
   SharedFile() = default;
   SharedFile(const SharedFile&) = delete;
@@ -50,6 +54,8 @@ class SharedFile {
   // The word that names the boot whose run-time database holds volatile keys (0: none),
   // or null when the file is not open.
   uint64_t* run_time_boot() const;
+  // The store lock's word, or null when the file is not open for writing.
+  uint32_t* lock_word() const;
   // The change log's area, or null when the file is not open for writing.
   ChangeArea* changes() const;
 

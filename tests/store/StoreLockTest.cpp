@@ -2,13 +2,15 @@
 // committed write, nor does a copy of the files taken while it was held; a call waits for
 // it a minute at most, opening included; a reader that cannot take it (it may not write the .gen
 // file) still reads whole values while the store is written, and no checkpoint overwrites what it
-// is reading; programs that use SQLite's own locking cannot write while the store is open.
+// is reading; programs that use SQLite's own locking, or the byte lock of older versions,
+// cannot write while the store is open.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdint>
 #include <cstring>
@@ -285,7 +287,16 @@ TEST_F(StoreLockTest, OtherProgramsCannotWriteWhileTheStoreIsOpen) {
     int checkpoint =
         sqlite3_wal_checkpoint_v2(db, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
     sqlite3_close(db);
-    return write == SQLITE_BUSY && checkpoint == SQLITE_BUSY ? 0 : 1;
+    // Nor can the versions that took this byte exclusively as their lock.
+    int fd = ::open(folder_.GenFile(HKEY_CURRENT_USER).c_str(), O_RDWR);
+    struct flock lock = {};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    lock.l_start = SharedFile::kLockByte;
+    lock.l_len = 1;
+    bool old_lock_refused = fcntl(fd, F_OFD_SETLK, &lock) != 0 && errno == EAGAIN;
+    close(fd);
+    return write == SQLITE_BUSY && checkpoint == SQLITE_BUSY && old_lock_refused ? 0 : 1;
   });
   EXPECT_EQ(1u, QueryDword(key, "n"));  // the fork closed the store: this opens it again
   open.Send(1);
