@@ -8,8 +8,12 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <climits>
+
+#include "platform/registry/SharedFile.h"
+#include "platform/registry/StoreLock.h"
 
 namespace ruzide::registry {
 
@@ -23,9 +27,9 @@ constexpr size_t kMostEntries = kSlots / 4;
 
 // A file from before the log, or a new one, holds zeros: an empty log.
 struct ChangeArea {
-  uint32_t wake;  // moves on after each publication
-  uint32_t unused;
-  uint64_t head;  // entries published so far; entry n lives in slots[n % kSlots]
+  uint32_t wake;      // moves on after each publication
+  uint32_t watchers;  // moves on when a watcher that may write the file starts
+  uint64_t head;      // entries published so far; entry n lives in slots[n % kSlots]
   struct Slot {
     uint64_t stamp;  // n + 1 once entry n is complete in the slot
     uint64_t word;   // key << 4 | ChangeBits
@@ -35,9 +39,11 @@ static_assert(kChangeAreaOffset + sizeof(ChangeArea) <= kChangeAreaEnd, "the log
 
 namespace {
 
-long Futex(const uint32_t* word, int op, uint32_t value) {
-  return syscall(SYS_futex, word, op, value, nullptr, nullptr, 0);
+long Futex(const uint32_t* word, int op, uint32_t value, const timespec* timeout = nullptr) {
+  return syscall(SYS_futex, word, op, value, timeout, nullptr, 0);
 }
+
+std::atomic<int64_t> recheck_nanos{50'000'000};
 
 uint64_t Pack(int64_t key, uint32_t bits) { return static_cast<uint64_t>(key) << 4 | bits; }
 
@@ -72,30 +78,68 @@ void ChangeLog::Publish() {
   Discard();
   __atomic_store_n(&area_->head, head, __ATOMIC_RELEASE);
   __atomic_add_fetch(&area_->wake, 1, __ATOMIC_SEQ_CST);
-  Futex(&area_->wake, FUTEX_WAKE, INT_MAX);
+  if (WatchersMayWait()) Futex(&area_->wake, FUTEX_WAKE, INT_MAX);
+}
+
+void SetWatchersRecheck(int64_t nanos) { recheck_nanos.store(nanos, std::memory_order_relaxed); }
+
+// A watcher that may write the file moves the count on after taking the byte, and reads
+// the wake word after that: a writer that loads the count before it moved has moved the
+// wake word first, so that watcher reads this publication before it sleeps.
+bool ChangeLog::WatchersMayWait() {
+  const uint32_t counted = __atomic_load_n(&area_->watchers, __ATOMIC_SEQ_CST);
+  const int64_t now = MonotonicNanos();
+  if (!checked_ || counted != watchers_counted_ ||
+      now - checked_at_ >= recheck_nanos.load(std::memory_order_relaxed)) {
+    checked_ = true;
+    watchers_counted_ = counted;
+    checked_at_ = now;
+    watchers_ = FileByteHeldElsewhere(fd_, SharedFile::kWatcherByte);
+  }
+  return watchers_;
 }
 
 bool ChangeReader::Open(const std::string& path) {
   Close();
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  bool writable = true;
+  int fd = open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+  if (fd < 0) {
+    writable = false;
+    fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+  }
   if (fd < 0) return false;
   struct stat info;
   void* map = MAP_FAILED;
-  if (fstat(fd, &info) == 0 && static_cast<size_t>(info.st_size) >= kChangeAreaEnd) {
-    map = mmap(nullptr, kChangeAreaEnd, PROT_READ, MAP_SHARED, fd, 0);
+  if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
+      static_cast<size_t>(info.st_size) >= kChangeAreaEnd) {
+    map = mmap(nullptr, kChangeAreaEnd, writable ? PROT_READ | PROT_WRITE : PROT_READ, MAP_SHARED,
+               fd, 0);
   }
-  close(fd);
-  if (map == MAP_FAILED) return false;
+  if (map == MAP_FAILED) {
+    close(fd);
+    return false;
+  }
   map_ = map;
+  fd_ = fd;
   area_ = reinterpret_cast<ChangeArea*>(static_cast<char*>(map) + kChangeAreaOffset);
+  // Held until the descriptor closes, however this process ends.
+  LockFileByte(fd, F_RDLCK, SharedFile::kWatcherByte);
+  if (writable) {
+    __atomic_add_fetch(&area_->watchers, 1, __ATOMIC_SEQ_CST);
+  } else {
+    unannounced_until_ = MonotonicNanos() + 2 * recheck_nanos.load(std::memory_order_relaxed);
+  }
   SkipToNewest();
   return true;
 }
 
 void ChangeReader::Close() {
   if (map_ != nullptr) munmap(map_, kChangeAreaEnd);
+  if (fd_ >= 0) close(fd_);
   map_ = nullptr;
   area_ = nullptr;
+  fd_ = -1;
+  unannounced_until_ = 0;
 }
 
 uint32_t ChangeReader::WakeWord() const {
@@ -125,7 +169,15 @@ bool ChangeReader::Read(std::vector<std::pair<int64_t, uint32_t>>* changes) {
 }
 
 void ChangeReader::Wait(uint32_t seen) const {
-  if (area_ != nullptr) Futex(&area_->wake, FUTEX_WAIT, seen);
+  if (area_ == nullptr) return;
+  if (unannounced_until_ == 0 || MonotonicNanos() >= unannounced_until_) {
+    Futex(&area_->wake, FUTEX_WAIT, seen);
+    return;
+  }
+  const int64_t soon_nanos = recheck_nanos.load(std::memory_order_relaxed) / 10;
+  const timespec soon = {static_cast<time_t>(soon_nanos / 1'000'000'000),
+                         static_cast<long>(soon_nanos % 1'000'000'000)};
+  Futex(&area_->wake, FUTEX_WAIT, seen, &soon);
 }
 
 void ChangeReader::Interrupt() const {

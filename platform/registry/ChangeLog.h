@@ -9,6 +9,13 @@
 // falls so far behind that the ring has overwritten them learns so, and must take
 // everything as changed. A writer that dies mid-publication leaves entries that the
 // next writer overwrites; watchers never wait on anything but the kernel.
+//
+// Waking is a system call, which a writer makes only while some process watches: each
+// watcher holds SharedFile::kWatcherByte shared, and a writer asks the kernel about that
+// byte at most every 50 ms (SetWatchersRecheck), or sooner when a watcher that may write
+// the file has moved the area's watcher count on as it started. A watcher that may not
+// write it cannot tell writers it started, so for its first twice that it wakes ten times
+// as often to read the log, after which every writer has asked.
 #ifndef RUZIDE_PLATFORM_REGISTRY_CHANGELOG_H_
 #define RUZIDE_PLATFORM_REGISTRY_CHANGELOG_H_
 
@@ -34,6 +41,10 @@ constexpr int64_t kKeyIdLimit = int64_t{1} << 60;
 
 struct ChangeArea;
 
+// How long a writer trusts what it last learnt about watchers: 50 ms unless a test sets
+// it otherwise, before the processes it forks start.
+void SetWatchersRecheck(int64_t nanos);
+
 // Where the area lies in the shared file, and the file's length it needs.
 constexpr size_t kChangeAreaOffset = 2048;
 constexpr size_t kChangeAreaEnd = 4096;
@@ -41,9 +52,11 @@ constexpr size_t kChangeAreaEnd = 4096;
 // The writer's side, for a process that may write the store.
 class ChangeLog {
  public:
-  // Records into `area`, or nothing when it is null.
-  void Attach(ChangeArea* area) {
+  // Records into `area` of the shared file open as `fd`, or nothing when it is null.
+  void Attach(ChangeArea* area, int fd) {
     area_ = area;
+    fd_ = fd;
+    checked_ = false;
     Discard();
   }
   bool attached() const { return area_ != nullptr; }
@@ -62,13 +75,21 @@ class ChangeLog {
   void Publish();
 
  private:
+  // Whether a process may be asleep on the wake word.
+  bool WatchersMayWait();
+
   ChangeArea* area_ = nullptr;
+  int fd_ = -1;
   std::vector<uint64_t> pending_;
   bool saturated_ = false;
+  bool checked_ = false;           // whether the kernel was asked since Attach
+  int64_t checked_at_ = 0;         // when it was last asked
+  uint32_t watchers_counted_ = 0;  // the watcher count then
+  bool watchers_ = true;           // its answer
 };
 
-// A watcher's side: its own read-only mapping of the shared file, so that it does not
-// depend on the store being open.
+// A watcher's side: its own mapping of the shared file, so that it does not depend on the
+// store being open; read-only when this process may not write the file.
 class ChangeReader {
  public:
   ChangeReader() = default;
@@ -76,8 +97,9 @@ class ChangeReader {
   ChangeReader& operator=(const ChangeReader&) = delete;
   ~ChangeReader() { Close(); }
 
-  // Maps the shared file at `path` and starts at the newest entry. False if the file
-  // cannot be mapped (a read-only root that has no store yet).
+  // Maps the shared file at `path`, tells writers that a watcher is there, and starts at
+  // the newest entry. False if the file cannot be mapped (a read-only root that has no
+  // store yet).
   bool Open(const std::string& path);
   void Close();
   bool is_open() const { return area_ != nullptr; }
@@ -90,7 +112,8 @@ class ChangeReader {
   bool Read(std::vector<std::pair<int64_t, uint32_t>>* changes);
   // Skips whatever was published so far.
   void SkipToNewest();
-  // Sleeps until the wake word differs from `seen`, or Interrupt.
+  // Sleeps until the wake word differs from `seen`, or Interrupt; early, at times, in
+  // the first moments of a watcher that writers cannot know of (see above).
   void Wait(uint32_t seen) const;
   // Wakes every sleeper on the word in all processes (they find nothing new).
   void Interrupt() const;
@@ -98,7 +121,9 @@ class ChangeReader {
  private:
   ChangeArea* area_ = nullptr;
   void* map_ = nullptr;
+  int fd_ = -1;
   uint64_t next_ = 0;
+  int64_t unannounced_until_ = 0;  // MonotonicNanos until which Wait wakes at times
 };
 
 }  // namespace ruzide::registry

@@ -32,14 +32,24 @@ static_assert(sizeof(uint64_t) + sizeof(uint32_t) <= kChangeAreaOffset,
 static_assert(kChangeAreaEnd <= kFileSize, "the change log fits in the file");
 static_assert(SharedFile::kReaderByte >= static_cast<off_t>(kFileSize) &&
                   SharedFile::kLockByte >= static_cast<off_t>(kFileSize) &&
-                  SharedFile::kReaderByte != SharedFile::kLockByte &&
-                  SharedFile::kTokenBytes > SharedFile::kLockByte,
+                  SharedFile::kWatcherByte > SharedFile::kLockByte &&
+                  SharedFile::kLockByte > SharedFile::kReaderByte &&
+                  SharedFile::kTokenBytes > SharedFile::kWatcherByte,
               "lock bytes lie past the data and apart");
 
 // The versions that kept the lock in the file take it only when this word is 0 or names
 // their own layout, whose top byte is 'R'; they read as outside readers otherwise. Those
 // that took the lock as kLockByte exclusively ignore it (layout 1); this one is layout 2.
 constexpr uint32_t kLockLayout = uint32_t{'F'} << 24 | uint32_t{'L'} << 16 | 'O' << 8 | 2;
+
+struct flock ByteRange(short type, off_t offset) {
+  struct flock lock = {};
+  lock.l_type = type;
+  lock.l_whence = SEEK_SET;
+  lock.l_start = offset;
+  lock.l_len = 1;
+  return lock;
+}
 
 int OpenFile(const std::string& path, int flags, mode_t mode) {
   int fd;
@@ -50,6 +60,20 @@ int OpenFile(const std::string& path, int flags, mode_t mode) {
 }
 
 }  // namespace
+
+bool LockFileByte(int fd, short type, off_t offset) {
+  struct flock lock = ByteRange(type, offset);
+  int result;
+  do {
+    result = fcntl(fd, F_OFD_SETLK, &lock);
+  } while (result != 0 && errno == EINTR);
+  return result == 0;
+}
+
+bool FileByteHeldElsewhere(int fd, off_t offset) {
+  struct flock lock = ByteRange(F_WRLCK, offset);
+  return fcntl(fd, F_OFD_GETLK, &lock) != 0 || lock.l_type != F_UNLCK;
+}
 
 bool SharedFile::Open(const std::string& path, mode_t create_mode) {
   static_assert(sizeof(Area) <= kFileSize, "the shared data fits in the file");

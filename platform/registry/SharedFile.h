@@ -23,6 +23,13 @@ namespace ruzide::registry {
 
 struct ChangeArea;
 
+// Sets an open-file-description lock of `type` (F_UNLCK releases) on byte `offset` of the
+// file open as `fd`, without waiting; false with errno set if it cannot.
+bool LockFileByte(int fd, short type, off_t offset);
+// Whether another open file description holds a lock on byte `offset` of the file open as
+// `fd`; true when the kernel cannot say, so that a holder is never taken for gone.
+bool FileByteHeldElsewhere(int fd, off_t offset);
+
 class SharedFile {
  public:
   // Bytes past the shared data (locks on them never overlap): readers that cannot write
@@ -30,8 +37,10 @@ class SharedFile {
   // that may write it holds kLockByte shared while it uses the store, which keeps out the
   // versions that took the store lock as that byte exclusively; and each such process
   // holds one byte from kTokenBytes exclusively, the one its token names (StoreLock.h).
+  // Processes that watch keys hold kWatcherByte shared while they do (ChangeLog.h).
   static constexpr off_t kReaderByte = 4097;
   static constexpr off_t kLockByte = 4098;
+  static constexpr off_t kWatcherByte = 4099;
   static constexpr off_t kTokenBytes = off_t{1} << 32;
 
   SharedFile() = default;

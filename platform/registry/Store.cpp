@@ -190,7 +190,7 @@ LONG Store::PrepareFiles(bool create) {
   if (!shared_.Open(location_.generation, location_.file_mode)) return ERROR_REGISTRY_IO_FAILED;
   if (!shared_.writable()) read_only_ = true;
   generation_.Attach(shared_.generation(), !read_only_);
-  changes_.Attach(read_only_ ? nullptr : shared_.changes());
+  changes_.Attach(read_only_ ? nullptr : shared_.changes(), shared_.fd());
   lock_.Attach(&shared_);
   return ERROR_SUCCESS;
 }
@@ -217,7 +217,7 @@ void Store::CloseDatabase() {
 }
 
 void Store::CloseFiles() {
-  changes_.Attach(nullptr);
+  changes_.Attach(nullptr, -1);
   lock_.Detach();
   generation_.Detach();
   shared_.Close();

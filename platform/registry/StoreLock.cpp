@@ -24,32 +24,6 @@ constexpr uint32_t kTokenLimit = uint32_t{1} << 30;
 // trying more than a few means something other than chance refuses them.
 constexpr int kTokenTries = 64;
 
-struct flock ByteRange(short type, off_t offset) {
-  struct flock lock = {};
-  lock.l_type = type;
-  lock.l_whence = SEEK_SET;
-  lock.l_start = offset;
-  lock.l_len = 1;
-  return lock;
-}
-
-// Sets an open-file-description lock on one byte without waiting.
-bool LockByte(int fd, short type, off_t offset) {
-  struct flock lock = ByteRange(type, offset);
-  int result;
-  do {
-    result = fcntl(fd, F_OFD_SETLK, &lock);
-  } while (result != 0 && errno == EINTR);
-  return result == 0;
-}
-
-// Whether another open file description holds a lock on the byte; true when the kernel
-// cannot say, so that a holder is never taken for gone by mistake.
-bool ByteHeldElsewhere(int fd, off_t offset) {
-  struct flock lock = ByteRange(F_WRLCK, offset);
-  return fcntl(fd, F_OFD_GETLK, &lock) != 0 || lock.l_type != F_UNLCK;
-}
-
 // The kernel's blocking lock call cannot be given a deadline, so a waiter for a byte tries
 // again after pauses that grow from 10 us, about a transaction's length, to 640 us.
 constexpr int kPauseSteps = 7;
@@ -93,13 +67,13 @@ void StoreLock::Attach(const SharedFile* file) {
   fd_ = file->fd();
   word_ = file->lock_word();
   serialised_ = word_ != nullptr && ClaimToken();
-  if (serialised_) fenced_ = LockByte(fd_, F_RDLCK, SharedFile::kLockByte);
+  if (serialised_) fenced_ = LockFileByte(fd_, F_RDLCK, SharedFile::kLockByte);
 }
 
 bool StoreLock::ClaimToken() {
   for (int attempt = 0; attempt < kTokenTries; ++attempt) {
     uint32_t token = TokenCandidate(attempt);
-    if (LockByte(fd_, F_WRLCK, SharedFile::kTokenBytes + token)) {
+    if (LockFileByte(fd_, F_WRLCK, SharedFile::kTokenBytes + token)) {
       token_ = token;
       return true;
     }
@@ -111,8 +85,8 @@ bool StoreLock::ClaimToken() {
 void StoreLock::Detach() {
   Release();
   // Closing the file's descriptor drops the byte locks; this process may keep it open.
-  if (token_ != 0) LockByte(fd_, F_UNLCK, SharedFile::kTokenBytes + token_);
-  if (fenced_) LockByte(fd_, F_UNLCK, SharedFile::kLockByte);
+  if (token_ != 0) LockFileByte(fd_, F_UNLCK, SharedFile::kTokenBytes + token_);
+  if (fenced_) LockFileByte(fd_, F_UNLCK, SharedFile::kLockByte);
   fd_ = -1;
   word_ = nullptr;
   token_ = 0;
@@ -178,11 +152,11 @@ LONG StoreLock::AcquireWord(int64_t deadline) {
 
 bool StoreLock::HolderGone(uint32_t token) const {
   // This process's own token in a word it does not hold came with a copy of the file.
-  return token == token_ || !ByteHeldElsewhere(fd_, SharedFile::kTokenBytes + token);
+  return token == token_ || !FileByteHeldElsewhere(fd_, SharedFile::kTokenBytes + token);
 }
 
 LONG StoreLock::LockByteUntil(short type, off_t byte, int64_t deadline) {
-  for (int step = 0; !LockByte(fd_, type, byte); step += step < kPauseSteps - 1 ? 1 : 0) {
+  for (int step = 0; !LockFileByte(fd_, type, byte); step += step < kPauseSteps - 1 ? 1 : 0) {
     if (errno != EAGAIN && errno != EACCES) return ERROR_REGISTRY_IO_FAILED;
     int64_t now = MonotonicNanos();
     if (now >= deadline) return ERROR_LOCK_VIOLATION;
@@ -195,12 +169,12 @@ LONG StoreLock::LockByteUntil(short type, off_t byte, int64_t deadline) {
 }
 
 void StoreLock::Release() {
-  if (excluding_readers_) LockByte(fd_, F_UNLCK, SharedFile::kReaderByte);
+  if (excluding_readers_) LockFileByte(fd_, F_UNLCK, SharedFile::kReaderByte);
   excluding_readers_ = false;
   if (!held_) return;
   held_ = false;
   if (!serialised_) {
-    LockByte(fd_, F_UNLCK, SharedFile::kReaderByte);
+    LockFileByte(fd_, F_UNLCK, SharedFile::kReaderByte);
     return;
   }
   if ((__atomic_exchange_n(word_, 0, __ATOMIC_SEQ_CST) & kStateBits) == kContended) {
@@ -210,7 +184,7 @@ void StoreLock::Release() {
 
 bool StoreLock::ExcludeOutsideReaders() {
   if (!excluding_readers_) {
-    excluding_readers_ = serialised_ && LockByte(fd_, F_WRLCK, SharedFile::kReaderByte);
+    excluding_readers_ = serialised_ && LockFileByte(fd_, F_WRLCK, SharedFile::kReaderByte);
   }
   return excluding_readers_;
 }

@@ -18,6 +18,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/WinEvent.h"
+#include "platform/registry/ChangeLog.h"
 #include "platform/registry/GenerationCounter.h"
 #include "platform/registry/RegistryStore.h"
 #include "platform/registry/SharedFile.h"
@@ -229,6 +231,46 @@ TEST_F(StoreLockTest, AnOutsideReaderReadsWholeValuesWhileTheStoreIsWritten) {
   for (int i = 1; i <= 3000; ++i) ASSERT_EQ(ERROR_SUCCESS, SetBinary(key, "v", Stamped(i)));
   writing.CloseSendingEnd();
   EXPECT_EQ(0, reader.Wait());
+  RegCloseKey(key);
+}
+
+// A watcher that may not write the .gen file cannot tell writers that it started, so a
+// writer that has just found no watcher does not wake it: the watcher reads the log at
+// times in its first moments. After those, writers have looked again and wake it.
+TEST_F(StoreLockTest, AnOutsideReadersWatchSeesChangesFromItsStart) {
+  // Long enough that the watcher starts well within it after the first write.
+  ruzide::registry::SetWatchersRecheck(400'000'000);
+  HKEY key = CreateKey(HKEY_LOCAL_MACHINE, "Watched");
+  std::string gen = folder_.GenFile(HKEY_LOCAL_MACHINE);
+  ASSERT_EQ(0, chmod(folder_.path().c_str(), 0755));
+  ASSERT_EQ(0, chmod(gen.c_str(), 0444));
+  Pipe go, watching;
+  Child watcher([&] {
+    HKEY own = nullptr;
+    if (go.Receive() != 1 || !BecomeOutsideReader(gen)) return 2;
+    if (OpenKey(HKEY_LOCAL_MACHINE, "Watched", KEY_READ, &own) != ERROR_SUCCESS) return 3;
+    HANDLE changed = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    for (int round = 0; round < 2; ++round) {
+      if (RegNotifyChangeKeyValue(own, FALSE, REG_NOTIFY_CHANGE_LAST_SET, changed, TRUE) !=
+          ERROR_SUCCESS) {
+        return 4;
+      }
+      // Its thread asleep; in the second round, past its first moments.
+      usleep(round == 0 ? 50'000 : 850'000);
+      watching.Send(round);
+      if (WaitForSingleObject(changed, 5000) != WAIT_OBJECT_0) return 10 + round;
+    }
+    return 0;
+  });
+  watching.CloseSendingEnd();
+  ASSERT_EQ(ERROR_SUCCESS, SetDword(key, "n", 0));  // finds no watcher
+  go.Send(1);
+  for (DWORD round = 0; round < 2; ++round) {
+    ASSERT_EQ(static_cast<int>(round), watching.Receive()) << watcher.Wait();
+    ASSERT_EQ(ERROR_SUCCESS, SetDword(key, "n", round + 1));
+  }
+  EXPECT_EQ(0, watcher.Wait());
+  ruzide::registry::SetWatchersRecheck(50'000'000);
   RegCloseKey(key);
 }
 
