@@ -1,10 +1,8 @@
 #include "platform/registry/ChangeLog.h"
 
 #include <fcntl.h>
-#include <linux/futex.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -12,6 +10,7 @@
 #include <cerrno>
 #include <climits>
 
+#include "platform/registry/Futex.h"
 #include "platform/registry/SharedFile.h"
 #include "platform/registry/StoreLock.h"
 
@@ -38,10 +37,6 @@ struct ChangeArea {
 static_assert(kChangeAreaOffset + sizeof(ChangeArea) <= kChangeAreaEnd, "the log fits the file");
 
 namespace {
-
-long Futex(const uint32_t* word, int op, uint32_t value, const timespec* timeout = nullptr) {
-  return syscall(SYS_futex, word, op, value, timeout, nullptr, 0);
-}
 
 std::atomic<int64_t> recheck_nanos{50'000'000};
 
@@ -78,7 +73,7 @@ void ChangeLog::Publish() {
   Discard();
   __atomic_store_n(&area_->head, head, __ATOMIC_RELEASE);
   __atomic_add_fetch(&area_->wake, 1, __ATOMIC_SEQ_CST);
-  if (WatchersMayWait()) Futex(&area_->wake, FUTEX_WAKE, INT_MAX);
+  if (WatchersMayWait()) FutexWake(&area_->wake, INT_MAX);
 }
 
 void SetWatchersRecheck(int64_t nanos) { recheck_nanos.store(nanos, std::memory_order_relaxed); }
@@ -171,17 +166,14 @@ bool ChangeReader::Read(std::vector<std::pair<int64_t, uint32_t>>* changes) {
 void ChangeReader::Wait(uint32_t seen) const {
   if (area_ == nullptr) return;
   if (unannounced_until_ == 0 || MonotonicNanos() >= unannounced_until_) {
-    Futex(&area_->wake, FUTEX_WAIT, seen);
+    FutexWait(&area_->wake, seen);
     return;
   }
-  const int64_t soon_nanos = recheck_nanos.load(std::memory_order_relaxed) / 10;
-  const timespec soon = {static_cast<time_t>(soon_nanos / 1'000'000'000),
-                         static_cast<long>(soon_nanos % 1'000'000'000)};
-  Futex(&area_->wake, FUTEX_WAIT, seen, &soon);
+  FutexWait(&area_->wake, seen, recheck_nanos.load(std::memory_order_relaxed) / 10);
 }
 
 void ChangeReader::Interrupt() const {
-  if (area_ != nullptr) Futex(&area_->wake, FUTEX_WAKE, INT_MAX);
+  if (area_ != nullptr) FutexWake(&area_->wake, INT_MAX);
 }
 
 }  // namespace ruzide::registry

@@ -1,13 +1,13 @@
 #include "platform/registry/StoreLock.h"
 
 #include <fcntl.h>
-#include <linux/futex.h>
-#include <sys/syscall.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+
+#include "platform/registry/Futex.h"
 
 namespace ruzide::registry {
 
@@ -34,16 +34,6 @@ constexpr long kFirstPauseNanos = 10'000;
 // the last: a dead holder costs the first waiter about a millisecond.
 constexpr int64_t kFirstCheckNanos = 1'000'000;
 constexpr int64_t kLastCheckNanos = 64'000'000;
-
-// Sleeps while `*word` is `seen`, `nanos` at most; false if the sleep ran out.
-bool SleepOnWord(uint32_t* word, uint32_t seen, int64_t nanos) {
-  timespec timeout = {static_cast<time_t>(nanos / 1'000'000'000),
-                      static_cast<long>(nanos % 1'000'000'000)};
-  return syscall(SYS_futex, word, FUTEX_WAIT, seen, &timeout, nullptr, 0) == 0 ||
-         errno != ETIMEDOUT;
-}
-
-void WakeOne(uint32_t* word) { syscall(SYS_futex, word, FUTEX_WAKE, 1, nullptr, nullptr, 0); }
 
 // Tokens to try: different in each process and each try, taken from the clock, the
 // process id and the attempt.
@@ -140,7 +130,7 @@ LONG StoreLock::AcquireWord(int64_t deadline) {
     }
     int64_t now = MonotonicNanos();
     if (now >= deadline) return ERROR_LOCK_VIOLATION;
-    if (SleepOnWord(word_, seen, std::min(check, deadline - now))) continue;
+    if (FutexWait(word_, seen, std::min(check, deadline - now))) continue;
     if (__atomic_load_n(word_, __ATOMIC_SEQ_CST) == seen && HolderGone(seen >> 2) &&
         __atomic_compare_exchange_n(word_, &seen, mine, false, __ATOMIC_SEQ_CST,
                                     __ATOMIC_SEQ_CST)) {
@@ -178,7 +168,7 @@ void StoreLock::Release() {
     return;
   }
   if ((__atomic_exchange_n(word_, 0, __ATOMIC_SEQ_CST) & kStateBits) == kContended) {
-    WakeOne(word_);
+    FutexWake(word_, 1);
   }
 }
 

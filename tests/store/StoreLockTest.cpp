@@ -301,12 +301,7 @@ TEST_F(StoreLockTest, NoCheckpointOverwritesAnOutsideReadersTransaction) {
   std::string before = ReadFile(database);
   // What an outside reader holds through each of its read transactions (StoreLock.h).
   int fd = open(folder_.GenFile(HKEY_CURRENT_USER).c_str(), O_RDONLY);
-  struct flock lock = {};
-  lock.l_type = F_RDLCK;
-  lock.l_whence = SEEK_SET;
-  lock.l_start = SharedFile::kReaderByte;
-  lock.l_len = 1;
-  ASSERT_EQ(0, fcntl(fd, F_OFD_SETLK, &lock));
+  ASSERT_TRUE(ruzide::registry::LockFileByte(fd, F_RDLCK, SharedFile::kReaderByte));
   // Three times as many as the WAL holds before it is checkpointed.
   for (DWORD i = 1; i <= 3000; ++i) ASSERT_EQ(ERROR_SUCCESS, SetDword(key, "n", i));
   EXPECT_EQ(before, ReadFile(database));
@@ -331,12 +326,8 @@ TEST_F(StoreLockTest, OtherProgramsCannotWriteWhileTheStoreIsOpen) {
     sqlite3_close(db);
     // Nor can the versions that took this byte exclusively as their lock.
     int fd = ::open(folder_.GenFile(HKEY_CURRENT_USER).c_str(), O_RDWR);
-    struct flock lock = {};
-    lock.l_type = F_WRLCK;
-    lock.l_whence = SEEK_SET;
-    lock.l_start = SharedFile::kLockByte;
-    lock.l_len = 1;
-    bool old_lock_refused = fcntl(fd, F_OFD_SETLK, &lock) != 0 && errno == EAGAIN;
+    bool old_lock_refused =
+        !ruzide::registry::LockFileByte(fd, F_WRLCK, SharedFile::kLockByte) && errno == EAGAIN;
     close(fd);
     return write == SQLITE_BUSY && checkpoint == SQLITE_BUSY && old_lock_refused ? 0 : 1;
   });
