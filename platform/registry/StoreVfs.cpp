@@ -29,6 +29,9 @@ constexpr int kCommitSizeAt = 4;
 constexpr int kHeldToWrite = 64 * 1024;
 constexpr int kMaxHeld = 128 * 1024 - 1;
 
+// How many bytes of a WAL a checkpoint reads at once when it reads frames in file order.
+constexpr int kReadAhead = 64 * 1024;
+
 // A file opened through the VFS: ours, followed by the unix VFS's own.
 struct StoreFile {
   sqlite3_file base;
@@ -47,6 +50,15 @@ struct StoreFile {
   bool awaiting_page;        // the last thing held is a frame's header
   bool commit_frame;         // and that frame ends a commit
   sqlite3_int64 written_to;  // where this file's last write ended, or -1
+  // For a database: this connection holds the checkpoint lock, so writes to the file are
+  // pages copied from the WAL (WriteCopiedPage).
+  bool checkpointing;
+  // For a WAL while its database checkpoints: frames read ahead from ahead_at, room for
+  // kReadAhead bytes once allocated, and where the last read ended (ReadFrames).
+  unsigned char* ahead;
+  int ahead_size;
+  sqlite3_int64 ahead_at;
+  sqlite3_int64 read_to;
   sqlite3_file* real() { return reinterpret_cast<sqlite3_file*>(this + 1); }
 };
 static_assert(sizeof(StoreFile) % alignof(sqlite3_int64) == 0, "the unix file is aligned");
@@ -96,11 +108,11 @@ bool Hold(StoreFile* file, const void* data, int amount, sqlite3_int64 offset) {
 // transaction rolled back leaves frames held that no commit will claim; the wal-index
 // lock calls of its database write them before it lets another writer append where they
 // go (ShmLock), which would otherwise overwrite that writer's frames later.
-int WriteWal(sqlite3_file* file, const void* data, int amount, sqlite3_int64 offset) {
-  StoreFile* store = AsStoreFile(file);
+int WriteWal(StoreFile* store, const void* data, int amount, sqlite3_int64 offset) {
+  store->ahead_size = 0;  // frames read ahead may be the ones written over
   const sqlite3_int64 end =
       store->held_size > 0 ? store->held_at + store->held_size : store->written_to;
-  if (store->is_wal && offset == end) {
+  if (offset == end) {
     if (!store->awaiting_page && amount == kFrameHeaderSize && Hold(store, data, amount, offset)) {
       const unsigned char* size = static_cast<const unsigned char*>(data) + kCommitSizeAt;
       store->awaiting_page = true;
@@ -120,6 +132,76 @@ int WriteWal(sqlite3_file* file, const void* data, int amount, sqlite3_int64 off
   return RealWrite(store, data, amount, offset);
 }
 
+// A checkpoint copies each page from the WAL into the database with a write of its own,
+// in the order of the pages' numbers, and a large transaction's pages mostly follow each
+// other: a write that continues what the file holds is held too, and they are written
+// together some 64 KB at a time. Any other call on the file first writes what it holds.
+// A write held to the end of the copying that then fails must fail the checkpoint, which
+// it does because the checkpoint copies the whole WAL: SQLite then truncates the file
+// before it records the frames as copied, and that call fails with the write. A
+// checkpoint stops short of the WAL's end only when a reader holds a read mark, which a
+// connection that relies on the store lock never finds (ShmLock), so only those hold.
+int WriteCopiedPage(StoreFile* store, const void* data, int amount, sqlite3_int64 offset) {
+  if (store->held_size > 0 && offset != store->held_at + store->held_size) {
+    int code = WriteHeld(store);
+    if (code != SQLITE_OK) return code;
+  }
+  if (!Hold(store, data, amount, offset)) {
+    int code = WriteHeld(store);
+    if (code != SQLITE_OK) return code;
+    return RealWrite(store, data, amount, offset);
+  }
+  return store->held_size >= kHeldToWrite ? WriteHeld(store) : SQLITE_OK;
+}
+
+int Write(sqlite3_file* file, const void* data, int amount, sqlite3_int64 offset) {
+  StoreFile* store = AsStoreFile(file);
+  if (store->is_wal) return WriteWal(store, data, amount, offset);
+  if (store->checkpointing) return WriteCopiedPage(store, data, amount, offset);
+  int code = WriteHeld(store);
+  if (code != SQLITE_OK) return code;
+  return RealWrite(store, data, amount, offset);
+}
+
+// Reads a frame's page for a checkpoint, which reads each with a call of its own, in the
+// order of the pages' numbers: a transaction's commit writes its pages in that order, so
+// the frames are mostly read one after another. A read that starts at the page of the
+// frame after the last one read takes the next 64 KB of the file with it, from which the
+// reads that follow are served. False when the read must go to the file as it is.
+bool ReadFrames(StoreFile* store, void* data, int amount, sqlite3_int64 offset) {
+  const bool next_frame = offset == store->read_to + kFrameHeaderSize;
+  store->read_to = offset + amount;
+  if (store->ahead_size > 0 && offset >= store->ahead_at &&
+      offset + amount <= store->ahead_at + store->ahead_size) {
+    std::memcpy(data, store->ahead + (offset - store->ahead_at), amount);
+    return true;
+  }
+  store->ahead_size = 0;
+  if (!next_frame || amount > kReadAhead) return false;
+  if (store->ahead == nullptr) {
+    store->ahead = static_cast<unsigned char*>(sqlite3_malloc(kReadAhead));
+    if (store->ahead == nullptr) return false;
+  }
+  sqlite3_file* real = store->real();
+  // A read past the file's end fails short: the last frames are read as asked.
+  if (real->pMethods->xRead(real, store->ahead, kReadAhead, offset) != SQLITE_OK) return false;
+  store->ahead_at = offset;
+  store->ahead_size = kReadAhead;
+  std::memcpy(data, store->ahead, amount);
+  return true;
+}
+
+int Read(sqlite3_file* file, void* data, int amount, sqlite3_int64 offset) {
+  StoreFile* store = AsStoreFile(file);
+  int code = WriteHeld(store);
+  if (code != SQLITE_OK) return code;
+  if (store->is_wal && store->database != nullptr && store->database->checkpointing &&
+      ReadFrames(store, data, amount, offset)) {
+    return SQLITE_OK;
+  }
+  return store->real()->pMethods->xRead(store->real(), data, amount, offset);
+}
+
 // Passes a call on to the unix VFS's file, after writing what the file holds back.
 template <typename Method>
 struct ForwardFile;
@@ -128,6 +210,7 @@ struct ForwardFile<Result (*)(sqlite3_file*, Args...)> {
   template <Result (*sqlite3_io_methods::*method)(sqlite3_file*, Args...)>
   static Result To(sqlite3_file* file, Args... args) {
     StoreFile* store = AsStoreFile(file);
+    store->ahead_size = 0;  // a WAL's read-ahead serves only the reads in a row
     int code = WriteHeld(store);
     if constexpr (std::is_same_v<Result, int>) {
       if (code != SQLITE_OK) return code;
@@ -171,6 +254,9 @@ int Close(sqlite3_file* file) {
   sqlite3_free(store->held);
   store->held = nullptr;
   store->held_size = 0;
+  sqlite3_free(store->ahead);
+  store->ahead = nullptr;
+  store->ahead_size = 0;
   if (store->database != nullptr) store->database->wal = nullptr;
   if (store->wal != nullptr) store->wal->database = nullptr;
   int code = store->real()->pMethods->xClose(store->real());
@@ -201,9 +287,17 @@ int ShmMap(sqlite3_file* file, int region, int size, int extend, void volatile**
   return code;
 }
 
-int ShmLock(sqlite3_file* file, int offset, int count, int flags) {
-  StoreFile* store = AsStoreFile(file);
-  if (store->wal != nullptr) WriteHeldBeforeLock(store->wal, offset, count, flags);
+// A checkpoint ends when its lock is let go, and with it the copying of pages. Pages
+// still held are written; if they cannot be, they are dropped: the truncation failed with
+// them, so SQLite did not record them as copied and still reads them from the WAL, while
+// written later they could overwrite what the next checkpoint copies.
+void EndCheckpoint(StoreFile* database) {
+  database->checkpointing = false;
+  if (WriteHeld(database) != SQLITE_OK) database->held_size = 0;
+  if (database->wal != nullptr) database->wal->ahead_size = 0;
+}
+
+int TakeOrDropLock(StoreFile* store, int offset, int count, int flags) {
   if (store->fence == nullptr) {
     return store->real()->pMethods->xShmLock(store->real(), offset, count, flags);
   }
@@ -212,6 +306,21 @@ int ShmLock(sqlite3_file* file, int offset, int count, int flags) {
   // another reader's snapshot consists of; anything else exclusive may overwrite it.
   bool harmless = count == 1 && (offset == kWriteLock || offset >= kFirstReadMark);
   return harmless || store->fence->ExcludeOutsideReaders() ? SQLITE_OK : SQLITE_BUSY;
+}
+
+int ShmLock(sqlite3_file* file, int offset, int count, int flags) {
+  StoreFile* store = AsStoreFile(file);
+  if (store->wal != nullptr) WriteHeldBeforeLock(store->wal, offset, count, flags);
+  const bool checkpoint_lock = offset <= kCheckpointLock && kCheckpointLock < offset + count;
+  if (checkpoint_lock && (flags & SQLITE_SHM_UNLOCK) != 0 && store->checkpointing) {
+    EndCheckpoint(store);
+  }
+  int code = TakeOrDropLock(store, offset, count, flags);
+  if (code == SQLITE_OK && checkpoint_lock && store->fence != nullptr &&
+      (flags & SQLITE_SHM_LOCK) != 0 && (flags & SQLITE_SHM_EXCLUSIVE) != 0) {
+    store->checkpointing = true;
+  }
+  return code;
 }
 
 int ShmUnmap(sqlite3_file* file, int delete_flag) {
@@ -228,8 +337,8 @@ int ShmUnmap(sqlite3_file* file, int delete_flag) {
 const sqlite3_io_methods kMethods = {
     3,
     Close,
-    RUZIDE_FORWARD_FILE(xRead),
-    WriteWal,
+    Read,
+    Write,
     RUZIDE_FORWARD_FILE(xTruncate),
     RUZIDE_FORWARD_FILE(xSync),
     RUZIDE_FORWARD_FILE(xFileSize),
@@ -260,6 +369,11 @@ int Open(sqlite3_vfs* vfs, sqlite3_filename name, sqlite3_file* file, int flags,
   store->awaiting_page = false;
   store->commit_frame = false;
   store->written_to = -1;
+  store->checkpointing = false;
+  store->ahead = nullptr;
+  store->ahead_size = 0;
+  store->ahead_at = 0;
+  store->read_to = -1;
   sqlite3_file* real = store->real();
   // The store's files are regular files of its own: never a link another user planted, nor
   // a FIFO whose opening would wait for ever.

@@ -19,6 +19,11 @@
 //    as the sqlite3 shell or older versions of the store, therefore cannot write or
 //    checkpoint while any process of the store has it open: they find the database busy.
 //
+// Writes and reads are gathered where SQLite makes one call a page: the frames a
+// transaction appends to the WAL, and the pages a checkpoint copies from the WAL into the
+// database, are written some 64 KB at a time, and a checkpoint that reads frames in file
+// order reads 64 KB at a time (StoreVfs.cpp says when each reaches the file).
+//
 // Everything else, the database file's own locks included, is SQLite's unix VFS unchanged.
 #ifndef RUZIDE_PLATFORM_REGISTRY_STOREVFS_H_
 #define RUZIDE_PLATFORM_REGISTRY_STOREVFS_H_
