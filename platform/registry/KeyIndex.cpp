@@ -35,6 +35,10 @@ const KeyIndex::Name* KeyIndex::FindName(int64_t parent, std::string_view folded
   if (next_name_ < names_.size() && SameName(names_[next_name_], parent, folded)) {
     return &names_[next_name_++];
   }
+  // The name found last, found again: deleting a key looks up the name its path led to.
+  if (next_name_ - 1 < names_.size() && SameName(names_[next_name_ - 1], parent, folded)) {
+    return &names_[next_name_ - 1];
+  }
   *hash = NameHash(parent, folded);
   if (name_slots_.empty()) return nullptr;
   const NameSlot& slot =

@@ -17,8 +17,9 @@
 // did, which is mostly the order their names were added, so a lookup tries the name after
 // the last one found before it hashes: in a walk that repeats one, it finds it there, next
 // to the one before, where the table cost a cache miss a key once it outgrew the
-// processor's caches. A wrong guess costs one comparison with an entry that is near.
-// Callers serialize all calls, lookups included.
+// processor's caches. It then tries the last one found itself, which a deletion looks up
+// again after the walk to the key. A wrong guess costs one comparison with an entry that
+// is near. Callers serialize all calls, lookups included.
 #ifndef RUZIDE_PLATFORM_REGISTRY_KEYINDEX_H_
 #define RUZIDE_PLATFORM_REGISTRY_KEYINDEX_H_
 

@@ -719,6 +719,23 @@ LONG Store::Resolve(const KeyRef& from, const KeyNames& names, int64_t* id) {
   return ERROR_SUCCESS;
 }
 
+void Store::ForgetDeletedKey(int64_t parent, const std::string& folded, int64_t id) {
+  const bool resolved_current = resolved_.epoch == cache_.epoch();
+  // Each moves the cache's epoch on, which voids the remembered path.
+  cache_.PutSubkey(parent, folded, 0);
+  cache_.PutAlive(id, false);
+  // A deletion changes nothing on the remembered path before the key deleted, which, as
+  // a key with subkeys is never deleted, can only be its last. Deleting a subtree opens
+  // each key by its path and then deletes it: with the path kept to the parent, the next
+  // key's path costs one lookup, of the name after the one just deleted, where the key
+  // index finds it without hashing (KeyIndex.h).
+  if (!resolved_current || resolved_.from == id) return;
+  auto at = std::find(resolved_.ids.begin(), resolved_.ids.end(), id);
+  resolved_.names.resize(at - resolved_.ids.begin());
+  resolved_.ids.erase(at, resolved_.ids.end());
+  resolved_.epoch = cache_.epoch();
+}
+
 bool Store::FindValue(int64_t key, const std::string& folded, StoredValue* value) {
   ValueView cached;
   if (caching_ && cache_.FindValue(key, folded, &cached)) {
@@ -972,8 +989,7 @@ LONG Store::DeleteKey(const KeyRef& from, const KeyNames& names) {
     // at the commit, has no row left to go to.
     while (!touched_.empty() && touched_.back().key == id) touched_.pop_back();
     Touch(parent);
-    cache_.PutSubkey(parent, folded, 0);
-    cache_.PutAlive(id, false);
+    ForgetDeletedKey(parent, folded, id);
     return ERROR_SUCCESS;
   });
 }

@@ -197,6 +197,9 @@ class Store {
   bool Alive(int64_t key);
   int64_t Subkey(int64_t parent, const std::string& folded);
   LONG Resolve(const KeyRef& from, const KeyNames& names, int64_t* id);
+  // Records in the cache that this process deleted `id`, the subkey `folded` of `parent`,
+  // keeping the path Resolve remembers up to the key deleted.
+  void ForgetDeletedKey(int64_t parent, const std::string& folded, int64_t id);
   bool FindValue(int64_t key, const std::string& folded, StoredValue* value);
   SubkeyList Subkeys(int64_t key);
   ValueList Values(int64_t key);
