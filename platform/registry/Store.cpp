@@ -665,6 +665,7 @@ void Store::EndCall() {
 bool Store::Alive(int64_t key) {
   if (key == kRootKey) return true;
   if (state_ != State::kOpen) return false;
+  if (caching_ && key == reached_.id && reached_.epoch == cache_.epoch()) return true;
   bool alive;
   if (caching_ && cache_.FindAlive(key, &alive)) return alive;
   UseDatabase();
@@ -715,6 +716,7 @@ LONG Store::Resolve(const KeyRef& from, const KeyNames& names, int64_t* id) {
       resolved_.ids.push_back(key);
     }
   }
+  if (memo) reached_ = {key, resolved_.epoch};
   *id = key;
   return ERROR_SUCCESS;
 }

@@ -262,6 +262,14 @@ class Store {
     std::vector<int64_t> ids;  // ids[i]: the key that names[0] to names[i] lead to
   };
   Resolved resolved_;
+  // The key Resolve last reached and the cache's epoch then: while the epoch stays the
+  // same the key is there, so the calls on its handle that follow, a value written or
+  // read for each of its values, need not look it up to know it.
+  struct Reached {
+    int64_t id = 0;
+    uint64_t epoch = 0;
+  };
+  Reached reached_;
 };
 
 // The store of the root with index `root` (StoreLocation.h).
