@@ -97,6 +97,13 @@ bool Hold(StoreFile* file, const void* data, int amount, sqlite3_int64 offset) {
   return true;
 }
 
+// Writes what the file holds back, then `data` at once.
+int WriteThrough(StoreFile* file, const void* data, int amount, sqlite3_int64 offset) {
+  int code = WriteHeld(file);
+  if (code != SQLITE_OK) return code;
+  return RealWrite(file, data, amount, offset);
+}
+
 // SQLite appends each WAL frame as two writes, its header and then its page, and a write
 // costs a system call whatever its size: a commit of a large transaction made two for
 // each page it changed. So frames appended to a WAL are held back and written together,
@@ -127,9 +134,7 @@ int WriteWal(StoreFile* store, const void* data, int amount, sqlite3_int64 offse
       return write_now ? WriteHeld(store) : SQLITE_OK;
     }
   }
-  int code = WriteHeld(store);
-  if (code != SQLITE_OK) return code;
-  return RealWrite(store, data, amount, offset);
+  return WriteThrough(store, data, amount, offset);
 }
 
 // A checkpoint copies each page from the WAL into the database with a write of its own,
@@ -146,11 +151,7 @@ int WriteCopiedPage(StoreFile* store, const void* data, int amount, sqlite3_int6
     int code = WriteHeld(store);
     if (code != SQLITE_OK) return code;
   }
-  if (!Hold(store, data, amount, offset)) {
-    int code = WriteHeld(store);
-    if (code != SQLITE_OK) return code;
-    return RealWrite(store, data, amount, offset);
-  }
+  if (!Hold(store, data, amount, offset)) return WriteThrough(store, data, amount, offset);
   return store->held_size >= kHeldToWrite ? WriteHeld(store) : SQLITE_OK;
 }
 
@@ -158,9 +159,7 @@ int Write(sqlite3_file* file, const void* data, int amount, sqlite3_int64 offset
   StoreFile* store = AsStoreFile(file);
   if (store->is_wal) return WriteWal(store, data, amount, offset);
   if (store->checkpointing) return WriteCopiedPage(store, data, amount, offset);
-  int code = WriteHeld(store);
-  if (code != SQLITE_OK) return code;
-  return RealWrite(store, data, amount, offset);
+  return WriteThrough(store, data, amount, offset);
 }
 
 // Reads a frame's page for a checkpoint, which reads each with a call of its own, in the
