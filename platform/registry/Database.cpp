@@ -23,6 +23,18 @@ namespace {
 constexpr int kApplicationId = 0x527a4964;
 constexpr int kSchemaVersion = 1;
 
+// Last-write times that runs of consecutive key ids share: a transaction that touched many
+// keys created in turn, without setting a value of each, records one row for them, where
+// rewriting every key's row cost a fifth of a forced write of unchanged values. Runs never
+// overlap; a key's last-write time is the latest of its own row's, its values' and its
+// run's. A writer adds the table to a store made before it; versions that predate it
+// ignore it, and see such keys' times as they were before the run.
+const char kTimesTable[] =
+    "CREATE TABLE IF NOT EXISTS times("
+    "  first INTEGER PRIMARY KEY,"  // the run's first key id
+    "  last INTEGER NOT NULL,"
+    "  mtime INTEGER NOT NULL);";
+
 const char kSchema[] =
     "CREATE TABLE keys("
     "  id INTEGER PRIMARY KEY AUTOINCREMENT,"  // AUTOINCREMENT: ids are never reused
@@ -62,6 +74,18 @@ const char kAddColumns[] =
 // and write a store without it alike, their statements naming no index.
 const char kOrderIndex[] = "vals_order";
 
+// A run is written instead of the keys' rows from this many keys on: below it the rows'
+// update costs less than the statements that keep runs apart.
+constexpr int64_t kShortestRun = 16;
+
+// In statements that read last-write times, "@run" stands for the time of the run that
+// holds keys.id, or 0 if none does; a connection to a store without the table of runs (one
+// that cannot write it) reads 0.
+const char kRunPlaceholder[] = "@run";
+const char kRunTime[] =
+    "ifnull((SELECT CASE WHEN t.last >= keys.id THEN t.mtime END FROM times AS t "
+    "WHERE t.first <= keys.id ORDER BY t.first DESC LIMIT 1), 0)";
+
 enum StatementId {
   kBegin,
   kBeginImmediate,
@@ -88,6 +112,13 @@ enum StatementId {
   kInsertValue,
   kDeleteValue,
   kLastSeq,
+  kRenewRun,
+  kRunBefore,
+  kLastRunWithin,
+  kDeleteRuns,
+  kDeleteRunsWithin,
+  kInsertRun,
+  kEndRun,
   kStatementCount
 };
 
@@ -99,11 +130,11 @@ const char* const kStatements[kStatementCount] = {
     "SELECT id FROM keys WHERE parent = ?1 AND folded = ?2",
     "SELECT 1 FROM keys WHERE id = ?1",
     "SELECT type, data FROM vals WHERE key = ?1 AND folded = ?2",
-    "SELECT name, max(mtime, ifnull((SELECT max(mtime) FROM vals WHERE key = keys.id), 0)), "
-    "class FROM keys WHERE parent = ?1 ORDER BY folded",
+    "SELECT name, max(mtime, ifnull((SELECT max(mtime) FROM vals WHERE key = keys.id), 0), "
+    "@run), class FROM keys WHERE parent = ?1 ORDER BY folded",
     // In the order of their folded names; ListValues puts them in creation order.
     "SELECT name, type, data, seq FROM vals WHERE key = ?1",
-    "SELECT max(mtime, ifnull((SELECT max(mtime) FROM vals WHERE key = ?1), 0)) "
+    "SELECT max(mtime, ifnull((SELECT max(mtime) FROM vals WHERE key = ?1), 0), @run) "
     "FROM keys WHERE id = ?1",
     "SELECT id FROM keys WHERE parent = ?1 LIMIT 1",
     "SELECT parent, folded FROM keys WHERE id = ?1",
@@ -122,7 +153,21 @@ const char* const kStatements[kStatementCount] = {
     "VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7)",
     "DELETE FROM vals WHERE key = ?1 AND folded = ?2",
     "SELECT ifnull(max(seq), 0) FROM vals WHERE key = ?1",
+    "UPDATE times SET mtime = ?3 WHERE first = ?1 AND last = ?2",
+    "SELECT first, last, mtime FROM times WHERE first < ?1 ORDER BY first DESC LIMIT 1",
+    "SELECT last, mtime FROM times WHERE first BETWEEN ?1 AND ?2 ORDER BY first DESC LIMIT 1",
+    "DELETE FROM times WHERE first BETWEEN ?1 AND ?2",
+    "DELETE FROM times WHERE first BETWEEN ?1 AND ?2 AND last <= ?2",
+    "INSERT INTO times(first, last, mtime) VALUES(?1, ?2, ?3)",
+    "UPDATE times SET last = ?2 WHERE first = ?1",
 };
+
+// What a connection to a store without the table of runs uses instead of the statements
+// that write it. Such a connection is read-only: these only have to compile and take the
+// same parameters.
+const StatementId kRunWrites[] = {kRenewRun,         kRunBefore, kLastRunWithin, kDeleteRuns,
+                                  kDeleteRunsWithin, kInsertRun, kEndRun};
+const char kNoRunWrite[] = "SELECT ?1, ?2, ?3 WHERE 0";
 
 // What a store without the columns of kAddColumns reads instead.
 struct LegacyStatement {
@@ -131,8 +176,8 @@ struct LegacyStatement {
 };
 const LegacyStatement kLegacyStatements[] = {
     {kListSubkeys,
-     "SELECT name, max(mtime, ifnull((SELECT max(mtime) FROM vals WHERE key = keys.id), 0)), "
-     "NULL FROM keys WHERE parent = ?1 ORDER BY folded"},
+     "SELECT name, max(mtime, ifnull((SELECT max(mtime) FROM vals WHERE key = keys.id), 0), "
+     "@run), NULL FROM keys WHERE parent = ?1 ORDER BY folded"},
     {kListValues, "SELECT name, type, data, 0 FROM vals WHERE key = ?1"},
     {kKeyClass, "SELECT NULL FROM keys WHERE id = ?1"},
     // Such a connection is read-only: these only have to compile.
@@ -396,8 +441,14 @@ LONG Database::Validate(bool read_only) {
   }
   Exec("PRAGMA synchronous=NORMAL");
   legacy_ = !HasOrderColumn();
-  if (legacy_ && !read_only) AddColumns();
-  if (!read_only) DropOrderIndex();
+  times_ = HasTimesTable();
+  if (!read_only) {
+    if (legacy_) Upgrade(&Database::HasOrderColumn, kAddColumns);
+    if (!times_) Upgrade(&Database::HasTimesTable, kTimesTable);
+    legacy_ = false;
+    times_ = true;
+    DropOrderIndex();
+  }
   // SQLite's default page cache of 2 MB holds the pages of a store of some 10,000 keys;
   // beyond that every lookup that misses this process's own cache read pages from the
   // file again, and a large transaction spilled pages to the WAL, and wrote them again
@@ -412,17 +463,22 @@ bool Database::HasOrderColumn() {
   return QueryInteger("SELECT count(*) FROM pragma_table_info('vals') WHERE name = 'seq'") > 0;
 }
 
-void Database::AddColumns() {
+bool Database::HasTimesTable() {
+  return QueryInteger(
+             "SELECT count(*) FROM sqlite_schema WHERE type = 'table' AND "
+             "name = 'times'") > 0;
+}
+
+void Database::Upgrade(bool (Database::*done)(), const char* sql) {
   Exec("BEGIN IMMEDIATE");
   try {
-    // Another process may have added them while this one waited for the lock.
-    if (!HasOrderColumn()) Exec(kAddColumns);
+    // Another process may have done it while this one waited for the lock.
+    if (!(this->*done)()) Exec(sql);
     Exec("COMMIT");
   } catch (...) {
     Rollback();
     throw;
   }
-  legacy_ = false;
 }
 
 void Database::DropOrderIndex() {
@@ -450,7 +506,10 @@ void Database::CreateSchema() {
   Exec("BEGIN IMMEDIATE");
   try {
     // Another process may have created it while this one waited for the lock.
-    if (QueryInteger("SELECT count(*) FROM sqlite_schema") == 0) Exec(kSchema);
+    if (QueryInteger("SELECT count(*) FROM sqlite_schema") == 0) {
+      Exec(kSchema);
+      Exec(kTimesTable);
+    }
     Exec("COMMIT");
   } catch (...) {
     Rollback();
@@ -493,8 +552,16 @@ void Database::Prepare() {
     for (const LegacyStatement& legacy : kLegacyStatements) {
       if (legacy_ && legacy.id == i) sql = legacy.sql;
     }
-    int code =
-        sqlite3_prepare_v3(db_, sql, -1, SQLITE_PREPARE_PERSISTENT, &statements_[i], nullptr);
+    for (StatementId write : kRunWrites) {
+      if (!times_ && write == i) sql = kNoRunWrite;
+    }
+    std::string text = sql;
+    const size_t run = text.find(kRunPlaceholder);
+    if (run != std::string::npos) {
+      text.replace(run, sizeof kRunPlaceholder - 1, times_ ? kRunTime : "0");
+    }
+    int code = sqlite3_prepare_v3(db_, text.c_str(), -1, SQLITE_PREPARE_PERSISTENT, &statements_[i],
+                                  nullptr);
     if (code != SQLITE_OK) throw DatabaseError{code};
   }
 }
@@ -683,12 +750,49 @@ void Database::DeleteLaterKeys() {
     while (++run != later_keys_.end() && *run == last + 1) last = *run;
     Statement(Use(kDeleteKeysValues)).Bind(first).Bind(last).Run();
     Statement(Use(kDeleteKeys)).Bind(first).Bind(last).Run();
+    // Runs of deleted keys would stay forever, ids never being reused.
+    if (last - first + 1 >= kShortestRun) {
+      Statement(Use(kDeleteRunsWithin)).Bind(first).Bind(last).Run();
+    }
   }
   later_keys_.clear();
 }
 
 void Database::SetLastWriteTime(int64_t first, int64_t last, int64_t now) {
-  Statement(Use(kSetLastWriteTime)).Bind(first).Bind(last).Bind(now).Run();
+  if (last - first + 1 < kShortestRun) {
+    Statement(Use(kSetLastWriteTime)).Bind(first).Bind(last).Bind(now).Run();
+    return;
+  }
+  // The same keys as a transaction before: a tree written again.
+  Statement(Use(kRenewRun)).Bind(first).Bind(last).Bind(now).Run();
+  if (sqlite3_changes(db_) > 0) return;
+  // The new run replaces what older runs said of its keys. Of a run that reaches into it
+  // from below, the part before stays; of the run that reaches past its end, if any, the
+  // part after stays, as a run of its own.
+  struct Run {
+    int64_t first = 0, last = 0, mtime = 0;
+  } below, tail;
+  {
+    Statement query(Use(kRunBefore));
+    query.Bind(first);
+    if (query.Step() && query.Integer(1) >= first) {
+      below = {query.Integer(0), query.Integer(1), query.Integer(2)};
+      if (below.last > last) tail = {last + 1, below.last, below.mtime};
+    }
+  }
+  {
+    Statement query(Use(kLastRunWithin));
+    query.Bind(first).Bind(last);
+    if (query.Step() && query.Integer(0) > last) {
+      tail = {last + 1, query.Integer(0), query.Integer(1)};
+    }
+  }
+  if (below.first != 0) Statement(Use(kEndRun)).Bind(below.first).Bind(first - 1).Run();
+  Statement(Use(kDeleteRuns)).Bind(first).Bind(last).Run();
+  Statement(Use(kInsertRun)).Bind(first).Bind(last).Bind(now).Run();
+  if (tail.first != 0) {
+    Statement(Use(kInsertRun)).Bind(tail.first).Bind(tail.last).Bind(tail.mtime).Run();
+  }
 }
 
 // An update first, an insert when it finds nothing: one statement each. An upsert
@@ -888,6 +992,7 @@ std::string Database::ExamineSchema() {
     return "its tables are not those of a store";
   }
   legacy_ = !HasOrderColumn();
+  times_ = HasTimesTable();
   if (QueryInteger("SELECT count(*) FROM keys WHERE id = 1 AND parent = 0") != 1) {
     return "its root key is missing";
   }
@@ -952,16 +1057,19 @@ void Database::ReplaceTree(Database& source) {
       "(SELECT max(id) FROM keys))");
   auto id = [offset](int64_t key) { return key == kRootKey ? kRootKey : key + offset; };
   ForgetTransaction();  // every key and value goes
-  Exec("DELETE FROM vals; DELETE FROM keys WHERE id <> 1;");
-  // AUTOINCREMENT moves the sequence past the largest id inserted.
+  Exec("DELETE FROM vals; DELETE FROM keys WHERE id <> 1; DELETE FROM times;");
+  // AUTOINCREMENT moves the sequence past the largest id inserted. Each key's row takes
+  // its run's time, if later, the runs' ids being those of the source.
+  std::string keys = std::string("SELECT id, parent, name, folded, max(mtime, ") +
+                     (source.times_ ? kRunTime : "0") + "), " +
+                     (source.legacy_ ? "NULL" : "class") + " FROM keys WHERE id <> 1";
   CopyRows(
-      source,
-      source.legacy_ ? "SELECT id, parent, name, folded, mtime, NULL FROM keys WHERE id <> 1"
-                     : "SELECT id, parent, name, folded, mtime, class FROM keys WHERE id <> 1",
+      source, keys.c_str(),
       "INSERT INTO keys(id, parent, name, folded, mtime, class) VALUES(?1, ?2, ?3, ?4, ?5, ?6)",
       0x3, id);
-  CopyRows(source, "SELECT mtime FROM keys WHERE id = 1", "UPDATE keys SET mtime = ?1 WHERE id = 1",
-           0, id);
+  keys = std::string("SELECT max(mtime, ") + (source.times_ ? kRunTime : "0") +
+         ") FROM keys WHERE id = 1";
+  CopyRows(source, keys.c_str(), "UPDATE keys SET mtime = ?1 WHERE id = 1", 0, id);
   CopyRows(source,
            source.legacy_ ? "SELECT key, folded, name, type, data, mtime, 0 FROM vals"
                           : "SELECT key, folded, name, type, data, mtime, seq FROM vals",

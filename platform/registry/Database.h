@@ -4,7 +4,8 @@
 // Keys form a tree of rows, each naming its parent; the root key has the id kRootKey.
 // Subkeys are listed in folded-name order, values in the order they were created.
 // A key's last-write time is the latest of its own row's time, which changes with its
-// subkeys and deleted values, and the times its values were set.
+// subkeys and deleted values, the times its values were set, and the time of the run of
+// keys it was last written with (SetLastWriteTime).
 // Key ids are never reused, so a handle that names a deleted key cannot come to name
 // another. Names are kept as given and, for lookup and ordering, folded (NameFold.h).
 //
@@ -175,8 +176,8 @@ class Database {
   // answers as if they were gone. A failure to delete them ends whichever later call does.
   void DeleteKeyLater(int64_t key);
   // Sets the last-write time of the keys whose ids run from `first` to `last`: a
-  // transaction that touched a run of keys created in turn writes them in one statement,
-  // which walks the rows where a statement per key searched for each.
+  // transaction that touched a run of keys created in turn writes them together, as one
+  // row of their run when they are many, else in one statement over the keys' rows.
   void SetLastWriteTime(int64_t first, int64_t last, int64_t now);
   // Replaces the value's type and data in its place, or adds it after the key's others.
   void PutValue(int64_t key, std::string_view name, std::string_view folded, DWORD type,
@@ -195,7 +196,9 @@ class Database {
   LONG Validate(bool read_only);
   void CreateSchema();
   bool HasOrderColumn();
-  void AddColumns();
+  bool HasTimesTable();
+  // Runs `sql` in a write transaction of its own unless `done` finds it done already.
+  void Upgrade(bool (Database::*done)(), const char* sql);
   void DropOrderIndex();
   void Prepare();
   void Exec(const char* sql);
@@ -227,6 +230,7 @@ class Database {
   int64_t deadline_ = 0;
   std::vector<sqlite3_stmt*> statements_;
   bool legacy_ = false;  // read-only, without the columns that later versions added
+  bool times_ = false;   // has the table of runs' times, as every writer's has
   // The values DeleteValueLater left, as (key, folded name), in the order deleted.
   std::vector<std::pair<int64_t, std::string>> later_;
   // The keys DeleteKeyLater left.

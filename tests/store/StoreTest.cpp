@@ -109,9 +109,9 @@ TEST_F(StoreTest, AListedRootIsReadOnly) {
   EXPECT_EQ(ERROR_SUCCESS, SetDword(HKEY_CURRENT_USER, "v", 1));
 }
 
-// A store from before keys had classes and values an order: a process that may not write
-// it reads it as it is, values in name order; the first writer adds what it lacks, and
-// values set afterwards come after the old ones.
+// A store from before keys had classes, values an order and runs of keys their shared
+// times: a process that may not write it reads it as it is, values in name order; the
+// first writer adds what it lacks, and values set afterwards come after the old ones.
 TEST_F(StoreTest, AStoreWithoutClassesOrValueOrderIsReadAndCompleted) {
   HKEY key = CreateKey(HKEY_CURRENT_USER, "k", nullptr, "class");
   ASSERT_EQ(ERROR_SUCCESS, SetDword(key, "b", 1));
@@ -123,7 +123,8 @@ TEST_F(StoreTest, AStoreWithoutClassesOrValueOrderIsReadAndCompleted) {
   EXPECT_EQ(SQLITE_OK, sqlite3_exec(db,
                                     "DROP INDEX IF EXISTS vals_order;"
                                     "ALTER TABLE keys DROP COLUMN class;"
-                                    "ALTER TABLE vals DROP COLUMN seq;",
+                                    "ALTER TABLE vals DROP COLUMN seq;"
+                                    "DROP TABLE times;",
                                     nullptr, nullptr, nullptr));
   int keep_wal = 1;  // as the store does, so that a reader finds the WAL's files
   sqlite3_file_control(db, "main", SQLITE_FCNTL_PERSIST_WAL, &keep_wal);
@@ -134,6 +135,7 @@ TEST_F(StoreTest, AStoreWithoutClassesOrValueOrderIsReadAndCompleted) {
     TempStoreFolder::Reopen();
     ASSERT_EQ(ERROR_SUCCESS, OpenKey(HKEY_CURRENT_USER, "k", KEY_READ, &key));
     EXPECT_EQ((std::vector<std::string>{"a", "b"}), ValueNames(key));
+    EXPECT_EQ(std::vector<std::string>{"k"}, SubkeyNames(HKEY_CURRENT_USER));
     EXPECT_EQ(ERROR_SUCCESS,
               RegQueryInfoKeyA(key, nullptr, &length, nullptr, nullptr, nullptr, nullptr, nullptr,
                                nullptr, nullptr, nullptr, nullptr));

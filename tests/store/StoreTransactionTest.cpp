@@ -1,13 +1,16 @@
 // Transactions that span registry calls, by guarantee: all or nothing, also when the
 // writer is killed inside one; isolation between processes running them at once; and
 // caches, in this process and others, after a rollback.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <random>
 #include <string>
 #include <vector>
 
+#include "platform/registry/StoreCare.h"
 #include "platform/registry/StoreTransaction.h"
 #include "tests/library/ChildProcess.h"
 #include "tests/store/RegistryTestUtil.h"
@@ -43,6 +46,20 @@ int64_t LastWrite(HKEY key) {
   RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
                    nullptr, nullptr, &time);
   return (int64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime;
+}
+
+// The last-write times of the subkeys of `key`, by enumeration.
+std::vector<int64_t> ListedTimes(HKEY key) {
+  std::vector<int64_t> times;
+  char name[256];
+  for (DWORD i = 0;; ++i) {
+    DWORD length = sizeof name;
+    FILETIME time = {};
+    if (RegEnumKeyExA(key, i, name, &length, nullptr, nullptr, nullptr, &time) != ERROR_SUCCESS)
+      break;
+    times.push_back((int64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime);
+  }
+  return times;
 }
 
 void SleepMicros(long micros) {
@@ -188,6 +205,58 @@ TEST_F(StoreTransactionTest, ARollbackLeavesNoTraceInAnyCache) {
   EXPECT_EQ(ERROR_SUCCESS, RegDeleteValueA(key, "Brief"));
   EXPECT_EQ(ERROR_SUCCESS, EndTransaction(true));
   EXPECT_GT(LastWrite(key), earlier);
+}
+
+// A transaction that touches many keys created in turn stores their time once for all of
+// them. Later such transactions over parts of the same keys, and single keys written
+// between, each leave the latest time on every key they touched and no other, as both
+// ways of reading times see it, and as a restored backup keeps it.
+TEST_F(StoreTransactionTest, KeysWrittenTogetherEachKeepTheirLatestTime) {
+  constexpr int kKeys = 70;
+  const BYTE same[1] = {7};
+  HKEY parent = CreateKey(HKEY_CURRENT_USER, "Many");
+  std::vector<HKEY> keys;
+  for (int i = 0; i < kKeys; ++i) {
+    keys.push_back(CreateKey(parent, ("K" + std::to_string(100 + i)).c_str()));
+    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(keys.back(), "Same", 0, REG_BINARY, same, 1));
+  }
+  std::vector<int64_t> expected;
+  for (HKEY key : keys) expected.push_back(LastWrite(key));
+  // Rewrites the data the keys from `first` to `last` hold, in one transaction or not.
+  auto touch = [&](int first, int last, bool together) {
+    SleepMicros(1000);
+    if (together) BeginTransaction();
+    for (int i = first; i <= last; ++i) {
+      ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(keys[i], "Same", 0, REG_BINARY, same, 1));
+    }
+    if (together) {
+      ASSERT_EQ(ERROR_SUCCESS, EndTransaction(true));
+    }
+    const int64_t time = LastWrite(keys[first]);
+    ASSERT_GT(time, expected[first]);
+    for (int i = first; i <= last; ++i) expected[i] = time;
+  };
+  touch(0, 49, true);
+  touch(10, 39, true);  // inside the first: its two ends keep their time
+  touch(5, 5, false);
+  touch(45, 64, true);  // from inside the first's end on, past it; the last keys untouched
+  touch(20, 25, true);
+  touch(30, 30, true);
+  touch(45, 60, true);  // the start of the last run again
+  touch(35, 54, true);  // up to inside it
+  for (int i = 0; i < kKeys; ++i) EXPECT_EQ(expected[i], LastWrite(keys[i])) << i;
+  EXPECT_EQ(expected, ListedTimes(parent));
+
+  const std::string copy = folder_.path() + "/copy.db";
+  close(open(copy.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600));
+  std::string problem;
+  ASSERT_EQ(ERROR_SUCCESS, ruzide::registry::BackupStore(HKEY_CURRENT_USER, copy, &problem));
+  ASSERT_EQ(ERROR_SUCCESS, ruzide::registry::RestoreStore(HKEY_LOCAL_MACHINE, copy, &problem));
+  HKEY restored = CreateKey(HKEY_LOCAL_MACHINE, "Many");
+  EXPECT_EQ(expected, ListedTimes(restored));
+  RegCloseKey(restored);
+  for (HKEY key : keys) RegCloseKey(key);
+  RegCloseKey(parent);
 }
 
 // Values deleted inside a transaction may keep their rows until their key goes, the
