@@ -453,8 +453,12 @@ LONG Database::Validate(bool read_only) {
   // beyond that every lookup that misses this process's own cache read pages from the
   // file again, and a large transaction spilled pages to the WAL, and wrote them again
   // when changed again. Pages are allocated only as they are read, so a small store
-  // costs no more.
+  // costs no more. A transaction may hold up to 256 MB of changed pages before it spills
+  // any: a spilled page is written, and read back, one page a system call, where the
+  // commit writes its pages together. Past the page cache's 64 MB they are freed at the
+  // end of the transaction.
   Exec("PRAGMA cache_size=-65536");
+  Exec("PRAGMA cache_spill=131072");
   Exec("PRAGMA mmap_size=1073741824");
   return ERROR_SUCCESS;
 }
