@@ -303,10 +303,13 @@ class Database::Statement {
   void Run() { Step(); }
 
   int64_t Integer(int column) { return sqlite3_column_int64(statement_, column); }
-  std::string Bytes(int column) {
+  std::string Bytes(int column) { return std::string(View(column)); }
+  // The column's bytes, valid until the next Step or the statement's end.
+  std::string_view View(int column) {
     const void* bytes = sqlite3_column_blob(statement_, column);
     int size = sqlite3_column_bytes(statement_, column);
-    return bytes != nullptr ? std::string(static_cast<const char*>(bytes), size) : std::string();
+    return bytes != nullptr ? std::string_view(static_cast<const char*>(bytes), size)
+                            : std::string_view();
   }
 
  private:
@@ -802,18 +805,33 @@ void Database::SetLastWriteTime(int64_t first, int64_t last, int64_t now) {
 // An update first, an insert when it finds nothing: one statement each. An upsert
 // (INSERT ... ON CONFLICT DO UPDATE) costs both its halves whenever the value exists, the
 // insert's search for the last place included, and rewriting values is the common case.
-void Database::PutValue(int64_t key, std::string_view name, std::string_view folded, DWORD type,
-                        const BYTE* data, DWORD size, int64_t now) {
+// A caller that reads the row first learns which of the two to run.
+bool Database::PutValue(int64_t key, std::string_view name, std::string_view folded, DWORD type,
+                        const BYTE* data, DWORD size, int64_t now, bool unless_same) {
   DeleteLaterValues();
+  bool exists = true;  // or not known not to
+  if (unless_same) {
+    // Reading the row first leaves its page clean when the data is there already: the
+    // page is then neither written to the WAL at the commit nor copied by a checkpoint.
+    Statement query(Use(kFindValue));
+    query.Bind(key).Bind(folded);
+    exists = query.Step();
+    if (exists && query.Integer(0) == static_cast<int64_t>(type) &&
+        query.View(1) == std::string_view(reinterpret_cast<const char*>(data), size)) {
+      return false;
+    }
+  }
   if (KnowsValues(key)) values_end_ = 0;  // it may be a new one
-  Statement(Use(kUpdateValue))
-      .Bind(key)
-      .Bind(folded)
-      .Bind(static_cast<int64_t>(type))
-      .Bind(data, size)
-      .Bind(now)
-      .Run();
-  if (sqlite3_changes(db_) > 0) return;
+  if (exists) {
+    Statement(Use(kUpdateValue))
+        .Bind(key)
+        .Bind(folded)
+        .Bind(static_cast<int64_t>(type))
+        .Bind(data, size)
+        .Bind(now)
+        .Run();
+    if (sqlite3_changes(db_) > 0) return true;
+  }
   Statement(Use(kInsertValue))
       .Bind(key)
       .Bind(name)
@@ -823,6 +841,7 @@ void Database::PutValue(int64_t key, std::string_view name, std::string_view fol
       .Bind(now)
       .Bind(NextSeq(key))
       .Run();
+  return true;
 }
 
 // The key's values are read for their largest seq once per transaction; afterwards the

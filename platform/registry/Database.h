@@ -179,9 +179,11 @@ class Database {
   // transaction that touched a run of keys created in turn writes them together, as one
   // row of their run when they are many, else in one statement over the keys' rows.
   void SetLastWriteTime(int64_t first, int64_t last, int64_t now);
-  // Replaces the value's type and data in its place, or adds it after the key's others.
-  void PutValue(int64_t key, std::string_view name, std::string_view folded, DWORD type,
-                const BYTE* data, DWORD size, int64_t now);
+  // Replaces the value's type and data in its place, or adds it after the key's others,
+  // and returns true. With `unless_same`, for a caller that does not know what the value
+  // holds, writes nothing and returns false when it holds that type and data already.
+  bool PutValue(int64_t key, std::string_view name, std::string_view folded, DWORD type,
+                const BYTE* data, DWORD size, int64_t now, bool unless_same);
   bool DeleteValue(int64_t key, std::string_view folded);  // false if there was none
   // As DeleteValue, but the row may stay until the values are next used, the commit, or
   // the key's own DeleteKey, which takes it with the key's other values in one

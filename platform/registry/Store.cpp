@@ -1008,23 +1008,28 @@ LONG Store::SetValue(const KeyRef& key, std::string_view name, DWORD type, const
   return Write([&]() -> LONG {
     if (!Alive(key.id)) return ERROR_KEY_DELETED;
     std::string folded = FoldName(name);
+    const std::string_view bytes(reinterpret_cast<const char*>(data), size);
     ValueView cached;
-    if (caching_ && cache_.FindValue(key.id, folded, &cached) && cached.present &&
-        cached.type == type && cached.data.size() == size &&
-        (size == 0 || std::memcmp(cached.data.data(), data, size) == 0)) {
-      // The data is there already: only the key's last-write time moves, which a
-      // transaction writes once per key at its end, where rewriting the value's row cost
-      // most of a forced write-back of unchanged values.
-      Touch(key.id);
-      NoteChange(key.id, kChangeLastSet);
-      return ERROR_SUCCESS;
+    const bool known = caching_ && cache_.FindValue(key.id, folded, &cached);
+    // Data that is there already moves only the key's last-write time, which a
+    // transaction writes once per key at its end: rewriting the value's row cost most of a
+    // forced write-back of unchanged values. Inside a transaction, a value the cache
+    // cannot answer for is read first, so that writing back values this process never
+    // read leaves their pages clean; a lone call commits a page either way, the value's
+    // or the key's.
+    bool same = known && cached.present && cached.type == type && cached.data == bytes;
+    if (!same) {
+      // The value's own time stands for the key's last write, which spares the key's row.
+      same = !DatabaseOf(key.id).PutValue(key.id, name, folded, type, data, size, WriteTime(),
+                                          !known && InTransaction());
+      cache_.PutWrittenValue(key.id, folded, type, bytes);
     }
-    // The value's own time stands for the key's last write, which spares the key's row.
-    DatabaseOf(key.id).PutValue(key.id, name, folded, type, data, size, WriteTime());
-    Touch(key.id, kValueSet);
+    if (same) {
+      Touch(key.id);
+    } else {
+      Touch(key.id, kValueSet);
+    }
     NoteChange(key.id, kChangeLastSet);
-    cache_.PutWrittenValue(key.id, folded, type,
-                           std::string_view(reinterpret_cast<const char*>(data), size));
     return ERROR_SUCCESS;
   });
 }

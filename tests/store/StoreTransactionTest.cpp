@@ -259,6 +259,46 @@ TEST_F(StoreTransactionTest, KeysWrittenTogetherEachKeepTheirLatestTime) {
   RegCloseKey(parent);
 }
 
+// Inside a transaction, a value this process never read is compared with what the store
+// holds before it is written: the same type and bytes move only the key's last-write
+// time, and a value that differs in either, or is new, is written as outside one.
+TEST_F(StoreTransactionTest, ValuesWrittenUnreadChangeWhereTheyDiffer) {
+  HKEY key = CreateKey(HKEY_CURRENT_USER, "Unread");
+  HKEY same_key = CreateKey(HKEY_CURRENT_USER, "Unread\\Same");
+  HKEY other_key = CreateKey(HKEY_CURRENT_USER, "Other");
+  const BYTE two[2] = {1, 2}, other[2] = {1, 3};
+  const DWORD seven = 7;
+  const BYTE* seven_bytes = reinterpret_cast<const BYTE*>(&seven);
+  // Another process writes them, so that this one's cache knows none.
+  Child writer([&] {
+    return SetDword(key, "bytes", 0) | RegSetValueExA(key, "bytes", 0, REG_BINARY, two, 2) |
+           SetDword(key, "type", seven) | SetDword(same_key, "same", 5);
+  });
+  ASSERT_EQ(0, writer.Wait());
+  SleepMicros(1000);
+  BeginTransaction();
+  ASSERT_EQ(ERROR_SUCCESS, SetDword(same_key, "same", 5));
+  ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(key, "bytes", 0, REG_BINARY, other, 2));
+  ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(key, "type", 0, REG_BINARY, seven_bytes, 4));
+  ASSERT_EQ(ERROR_SUCCESS, SetDword(key, "new", 1));
+  ASSERT_EQ(ERROR_SUCCESS, EndTransaction(true));
+  // Another process's write makes this one read what the store holds, not its cache.
+  Child nudge([&] { return SetDword(other_key, "n", 1); });
+  ASSERT_EQ(0, nudge.Wait());
+
+  DWORD type = 0;
+  EXPECT_EQ(std::string("\x01\x03"), QueryBytes(key, "bytes"));
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(seven_bytes), 4),
+            QueryBytes(key, "type", nullptr, &type));
+  EXPECT_EQ(static_cast<DWORD>(REG_BINARY), type);
+  EXPECT_EQ((std::vector<std::string>{"bytes", "type", "new"}), ValueNames(key));
+  // Every write of a transaction records its time.
+  EXPECT_EQ(LastWrite(key), LastWrite(same_key));
+  RegCloseKey(other_key);
+  RegCloseKey(same_key);
+  RegCloseKey(key);
+}
+
 // Values deleted inside a transaction may keep their rows until their key goes, the
 // values are read from the database, or the commit; each call answers, and the commit or
 // rollback leaves, what deleting each at once would have.
