@@ -303,13 +303,10 @@ class Database::Statement {
   void Run() { Step(); }
 
   int64_t Integer(int column) { return sqlite3_column_int64(statement_, column); }
-  std::string Bytes(int column) { return std::string(View(column)); }
-  // The column's bytes, valid until the next Step or the statement's end.
-  std::string_view View(int column) {
+  std::string Bytes(int column) {
     const void* bytes = sqlite3_column_blob(statement_, column);
     int size = sqlite3_column_bytes(statement_, column);
-    return bytes != nullptr ? std::string_view(static_cast<const char*>(bytes), size)
-                            : std::string_view();
+    return bytes != nullptr ? std::string(static_cast<const char*>(bytes), size) : std::string();
   }
 
  private:
@@ -813,11 +810,10 @@ bool Database::PutValue(int64_t key, std::string_view name, std::string_view fol
   if (unless_same) {
     // Reading the row first leaves its page clean when the data is there already: the
     // page is then neither written to the WAL at the commit nor copied by a checkpoint.
-    Statement query(Use(kFindValue));
-    query.Bind(key).Bind(folded);
-    exists = query.Step();
-    if (exists && query.Integer(0) == static_cast<int64_t>(type) &&
-        query.View(1) == std::string_view(reinterpret_cast<const char*>(data), size)) {
+    StoredValue stored;
+    exists = FindValue(key, folded, &stored);
+    if (exists && stored.type == type &&
+        stored.data == std::string_view(reinterpret_cast<const char*>(data), size)) {
       return false;
     }
   }
