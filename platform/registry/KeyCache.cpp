@@ -19,9 +19,11 @@ constexpr size_t kMaxKeys = (size_t{1} << 21) / 4 * 3;
 constexpr size_t kMaxNameBytes = 32 << 20;
 
 // A name found missing, or the name of a key this process created, is added only while
-// fewer names than this are held: enough for every key of the benchmark tree of 100,000
-// keys, which a program creates and then reads back, while an import of a million keys,
-// which opens each once to create it, holds no more than this of their names.
+// fewer names than this are held, not counting those of keys deleted: enough for every
+// key of the benchmark tree of 100,000 keys, which a program creates and then reads back,
+// while an import of a million keys, which opens each once to create it, holds no more
+// than this of their names. Past it, such a name is added while fewer are held than were
+// once (AddsNewName).
 constexpr size_t kMaxNewNames = 1 << 17;
 
 // Enough for the four values of each key of the benchmark tree of a million keys (the
@@ -38,11 +40,12 @@ constexpr size_t kMaxValueBytes = 160 << 20;
 constexpr size_t kMaxEntries = 1 << 23;
 
 // A write adds an entry for a value only while fewer values than this are held (some
-// 20 MB), or when the index holds others of the key's values: enough for every value a
-// program writes to a tree of 100,000 keys and then writes again unchanged, and for a
-// value written to each key of a larger tree that the program has read, while an import
-// of a million values, which reads none of them, holds no more than this. A deletion adds
-// the value's absence on the same terms.
+// 20 MB), not counting those of keys deleted, or when the index holds others of the key's
+// values: enough for every value a program writes to a tree of 100,000 keys and then
+// writes again unchanged, and for a value written to each key of a larger tree that the
+// program has read, while an import of a million values, which reads none of them, holds
+// no more than this. A deletion adds the value's absence on the same terms. Past it, such
+// an entry is added while fewer values are held than were once (AddsChangedValue).
 constexpr size_t kMaxWrittenValues = 1 << 19;
 
 // The lists held at once: every list of a tree of 100,000 keys of a few values, which a
@@ -127,17 +130,33 @@ bool KeyCache::FindSubkey(int64_t parent, const std::string& folded, int64_t* id
 }
 
 void KeyCache::PutSubkey(int64_t parent, const std::string& folded, int64_t id) {
-  keys_.PutSubkey(parent, folded, id, id != 0 || keys_.names() < kMaxNewNames);
+  keys_.PutSubkey(parent, folded, id, id != 0 || AddsNewName());
   if (id == 0) ++epoch_;
 }
 
 void KeyCache::PutCreatedSubkey(int64_t parent, const std::string& folded, int64_t id) {
-  keys_.PutSubkey(parent, folded, id, keys_.names() < kMaxNewNames);
+  keys_.PutSubkey(parent, folded, id, AddsNewName());
+}
+
+// A process that deletes a tree it has walked and creates it again, as a program that
+// resets its settings to their defaults does, walks the new tree as it walked the old:
+// the new entries take the room the deleted ones held, and no more. One that only
+// creates and writes, as an import does, holds no more than the bounds.
+bool KeyCache::AddsNewName() const {
+  const size_t live = keys_.live_names();
+  return live < kMaxNewNames || live < keys_.most_live_names();
+}
+
+bool KeyCache::AddsChangedValue(int64_t key) const {
+  const size_t live = values_.live();
+  return live < kMaxWrittenValues || live < values_.most_live() || values_.HoldsValuesOf(key);
 }
 
 void KeyCache::PutAlive(int64_t key, bool alive) {
   keys_.PutAlive(key, alive);
-  if (!alive) ++epoch_;
+  if (alive) return;
+  ++epoch_;
+  values_.Forget(key);  // its id never comes back
 }
 
 void KeyCache::PutValue(int64_t key, std::string_view folded, const StoredValue* value) {
@@ -152,10 +171,6 @@ void KeyCache::PutWrittenValue(int64_t key, std::string_view folded, uint32_t ty
 
 void KeyCache::PutDeletedValue(int64_t key, std::string_view folded) {
   values_.Put(key, folded, ValueView(), AddsChangedValue(key));
-}
-
-bool KeyCache::AddsChangedValue(int64_t key) const {
-  return values_.size() < kMaxWrittenValues || values_.HoldsValuesOf(key);
 }
 
 template <typename List>

@@ -51,10 +51,12 @@ class KeyCache {
   void PutSubkey(int64_t parent, const std::string& folded, int64_t id);
   // What creating the key calls: as PutSubkey, but like a lookup that finds no key, it adds
   // an entry for the name only while the cache holds few, so that a process that creates
-  // many keys and reads few, such as an import, does not hold all it created.
+  // many keys and reads few, such as an import, does not hold all it created; or while it
+  // holds fewer than it once did, before keys it held were deleted.
   void PutCreatedSubkey(int64_t parent, const std::string& folded, int64_t id);
 
   bool FindAlive(int64_t key, bool* alive) const { return keys_.FindAlive(key, alive); }
+  // A key recorded as not there has its values forgotten.
   void PutAlive(int64_t key, bool alive);
 
   // Sets *value to the value, or records that there is none; its data stays valid until
@@ -68,7 +70,8 @@ class KeyCache {
   void PutValue(int64_t key, std::string_view folded, const StoredValue* value);
   // What a write of the value calls: an entry there is kept right, and a new one is added
   // only while the cache is small, so that a process that writes much more than it reads,
-  // such as an import, does not hold everything it wrote.
+  // such as an import, does not hold everything it wrote; or while it holds fewer values
+  // than it once did, before keys whose values it held were deleted.
   void PutWrittenValue(int64_t key, std::string_view folded, uint32_t type, std::string_view data);
   // What a deletion of the value calls, on the same terms: deleting a subtree of a million
   // keys, whose ids never come back, would otherwise fill the index with the absence of
@@ -92,6 +95,8 @@ class KeyCache {
   // afresh. The keys and values are bounded by their own indexes.
   void MakeRoom();
   size_t Entries() const;
+  // Whether a name found missing or created adds an entry for it.
+  bool AddsNewName() const;
   // Whether a write or deletion of one of `key`'s values adds an entry for it.
   bool AddsChangedValue(int64_t key) const;
   // Counts `bytes` more of lists held, or returns false when that would pass the budget;

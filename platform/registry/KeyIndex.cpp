@@ -80,6 +80,7 @@ void KeyIndex::AddName(int64_t parent, int64_t id, std::string_view folded, uint
   name_slots_[ProbeLines(name_slots_, HashProbe(hash), IsFreeSlot)] =
       NameSlot{hash, static_cast<uint32_t>(names_.size())};
   names_.push_back(Name{parent, id, static_cast<uint32_t>(name_bytes_.size())});
+  most_live_names_ = std::max(most_live_names_, live_names());
   name_bytes_.push_back(static_cast<char>(folded.size() & 0xff));
   name_bytes_.push_back(static_cast<char>(folded.size() >> 8));
   name_bytes_.append(folded);
@@ -101,6 +102,7 @@ void KeyIndex::SetIdFlags(int64_t key, uint64_t set, uint64_t clear) {
   if (!ids_.empty()) {
     uint64_t& entry = ids_[FindId(key)];
     if (entry != 0) {
+      if ((set & kDead) != 0 && (entry & kAlive) != 0) ++deleted_;
       entry = (entry & ~clear) | set;
       return;
     }
@@ -159,6 +161,7 @@ bool KeyIndex::Outlived(const Name& name) const {
 }
 
 void KeyIndex::DropDeletedKeys() {
+  deleted_ = 0;
   // The names first: whether a parent is deleted is in the ids' entries about to go.
   std::vector<Name> names;
   std::string name_bytes;
@@ -184,6 +187,8 @@ void KeyIndex::Clear() {
   std::string().swap(name_bytes_);
   std::vector<uint64_t>().swap(ids_);
   ids_used_ = 0;
+  deleted_ = 0;
+  most_live_names_ = 0;
 }
 
 }  // namespace ruzide::registry

@@ -23,6 +23,7 @@
 #ifndef RUZIDE_PLATFORM_REGISTRY_KEYINDEX_H_
 #define RUZIDE_PLATFORM_REGISTRY_KEYINDEX_H_
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -59,6 +60,11 @@ class KeyIndex {
   // Forgets everything and gives back the memory.
   void Clear();
   size_t names() const { return names_.size(); }
+  // The names held less one for each key found there and then deleted since room was last
+  // made: about those whose keys are still there. And the most of them held at once since
+  // the index started afresh.
+  size_t live_names() const { return names_.size() - std::min(deleted_, names_.size()); }
+  size_t most_live_names() const { return most_live_names_; }
   size_t keys() const { return names_.size() > ids_used_ ? names_.size() : ids_used_; }
 
  private:
@@ -120,6 +126,8 @@ class KeyIndex {
   // A key's id with flags in the bits above any id; 0 marks a free slot.
   std::vector<uint64_t> ids_;
   size_t ids_used_ = 0;
+  size_t deleted_ = 0;  // keys known there, then deleted, whose entries are still held
+  size_t most_live_names_ = 0;
 };
 
 }  // namespace ruzide::registry

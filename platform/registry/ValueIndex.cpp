@@ -1,5 +1,6 @@
 #include "platform/registry/ValueIndex.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "platform/registry/HashSlots.h"
@@ -72,16 +73,16 @@ void ValueIndex::Prefetch(int64_t key) const {
   if (!slots_.empty()) __builtin_prefetch(&slots_[HomeLine(key)]);
 }
 
+bool ValueIndex::IsKeys(const Slot& slot, int64_t key) const {
+  return slot.at != kFree && (slot.hash & ~0xffu) == KeyBits(key) &&
+         LoadUnaligned<int64_t>(bytes_.data() + slot.at) == key;
+}
+
 bool ValueIndex::HoldsValuesOf(int64_t key) const {
   if (slots_.empty()) return false;
-  const uint32_t bits = KeyBits(key);
   const size_t home = HomeLine(key);
   for (size_t i = home; i < home + kLineSlots; ++i) {
-    const Slot& slot = slots_[i];
-    if (slot.at != kFree && (slot.hash & ~0xffu) == bits &&
-        LoadUnaligned<int64_t>(bytes_.data() + slot.at) == key) {
-      return true;
-    }
+    if (IsKeys(slots_[i], key)) return true;
   }
   return false;
 }
@@ -92,16 +93,36 @@ size_t ValueIndex::RecordSize(uint32_t at) const {
          (LoadUnaligned<uint32_t>(record + kSizeAt) & kSizeBits);
 }
 
+bool ValueIndex::IsForgotten(const Slot& slot) const {
+  return (LoadUnaligned<uint32_t>(bytes_.data() + slot.at + kSizeAt) & kUnknown) != 0;
+}
+
+// A forgotten record is garbage whole, though its key and name stay for probes to compare.
+void ValueIndex::ForgetRecord(const Slot& slot) {
+  garbage_ += RecordSize(slot.at);
+  StoreUnaligned<uint32_t>(bytes_.data() + slot.at + kSizeAt, kUnknown);
+  ++forgotten_;
+}
+
 bool ValueIndex::Rewrite(Slot* slot, std::string_view folded, const ValueView& value, bool fits) {
+  const bool forgotten = IsForgotten(*slot);
+  if (!fits) {
+    if (!forgotten) ForgetRecord(*slot);
+    return true;
+  }
   char* record = bytes_.data() + slot->at;
   const uint32_t old_size = LoadUnaligned<uint32_t>(record + kSizeAt) & kSizeBits;
-  const size_t size = fits && value.present ? value.data.size() : 0;
+  const size_t size = value.present ? value.data.size() : 0;
   if (size > old_size) return false;
-  garbage_ += old_size - size;
+  if (forgotten) {
+    garbage_ -= kHeader + folded.size();  // the old data stays garbage
+    --forgotten_;
+    most_live_ = std::max(most_live_, live());
+  } else {
+    garbage_ += old_size - size;
+  }
   StoreUnaligned<uint32_t>(record + kSizeAt,
-                           static_cast<uint32_t>(size) | (!fits            ? kUnknown
-                                                          : !value.present ? kAbsent
-                                                                           : 0));
+                           static_cast<uint32_t>(size) | (value.present ? 0 : kAbsent));
   StoreUnaligned<uint32_t>(record + kTypeAt, value.type);
   if (size > 0) std::memcpy(record + kHeader + folded.size(), value.data.data(), size);
   return true;
@@ -116,23 +137,52 @@ void ValueIndex::Put(int64_t key, std::string_view folded, const ValueView& valu
   if (!slots_.empty()) {
     Slot* slot = &slots_[Probe(key, folded, hash)];
     if (slot->at != kFree) {
+      NoteRecent(slot - slots_.data());
       if (Rewrite(slot, folded, value, fits)) return;
-      // Compacting keeps every entry in its slot, the old record included; clearing
-      // leaves the value to be added afresh.
+      // The data grew, so the record moves to the end of the buffer. Making room for it
+      // may compact the buffer, which moves the entries and drops forgotten ones, or clear
+      // everything: the entry is looked for again.
       if (MakeByteRoom(record)) {
-        garbage_ += RecordSize(slot->at);
-        slot->at = Append(key, folded, value, slot - slots_.data());
-        return;
+        slot = &slots_[Probe(key, folded, hash)];
+        if (slot->at != kFree) {
+          if (IsForgotten(*slot)) {
+            --forgotten_;
+            most_live_ = std::max(most_live_, live());
+          } else {
+            garbage_ += RecordSize(slot->at);
+          }
+          NoteRecent(slot - slots_.data());
+          slot->at = Append(key, folded, value, slot - slots_.data());
+          return;
+        }
       }
     }
   }
   if (!add || !fits) return;
-  if (used_ >= max_values_) Clear();
   MakeByteRoom(record);
-  if ((used_ + 1) * 4 > slots_.size() * 3) GrowSlots();
+  MakeSlotRoom();
   const size_t i = Probe(key, folded, hash);
   slots_[i] = Slot{hash, Append(key, folded, value, i)};
+  NoteRecent(i);
   ++used_;
+  most_live_ = std::max(most_live_, live());
+}
+
+void ValueIndex::Forget(int64_t key) {
+  if (slots_.empty()) return;
+  auto forget = [&](const Slot& slot) {
+    if (IsKeys(slot, key) && !IsForgotten(slot)) ForgetRecord(slot);
+  };
+  const size_t home = HomeLine(key);
+  for (size_t i = home; i < home + kLineSlots; ++i) forget(slots_[i]);
+  for (uint32_t recent : recent_slots_) {
+    if (recent != kNoSlot) forget(slots_[recent]);
+  }
+}
+
+void ValueIndex::NoteRecent(size_t slot) {
+  recent_slots_[next_recent_] = static_cast<uint32_t>(slot);
+  next_recent_ = (next_recent_ + 1) % kRecentSlots;
 }
 
 bool ValueIndex::MakeByteRoom(size_t record) {
@@ -150,20 +200,36 @@ bool ValueIndex::MakeByteRoom(size_t record) {
 // fetching ahead depends: copied in the order of their slots, which is the order of their
 // hashes, every lookup of the next walk read a record in a place of its own, and a walk over
 // a million keys cost up to twice as much after the first compaction. Each live record's
-// start is marked in a bit set, which is then read in order.
+// start is marked in a bit set, which is then read in order, or, when few are left, sorted.
 void ValueIndex::Compact() {
-  std::vector<uint64_t> starts((bytes_.size() + 63) / 64);
-  for (const Slot& slot : slots_) {
-    if (slot.at != kFree) starts[slot.at / 64] |= uint64_t{1} << (slot.at % 64);
-  }
+  if (forgotten_ > 0) DropForgotten();
   std::string kept;
-  kept.reserve(bytes_.size() - garbage_);
-  for (size_t word = 0; word < starts.size(); ++word) {
-    for (uint64_t bits = starts[word]; bits != 0; bits &= bits - 1) {
-      const uint32_t at = static_cast<uint32_t>(word * 64 + __builtin_ctzll(bits));
-      slots_[LoadUnaligned<uint32_t>(bytes_.data() + at + kSlotAt)].at =
-          static_cast<uint32_t>(kept.size());
-      kept.append(bytes_, at, RecordSize(at));
+  kept.reserve(bytes_.size() - std::min(garbage_, bytes_.size()));
+  auto keep = [&](uint32_t at) {
+    slots_[LoadUnaligned<uint32_t>(bytes_.data() + at + kSlotAt)].at =
+        static_cast<uint32_t>(kept.size());
+    kept.append(bytes_, at, RecordSize(at));
+  };
+  if (used_ < bytes_.size() / 1024) {
+    // Few records left in a large buffer, as after a large tree was deleted: sorted, where
+    // a bit set an eighth of the buffer's size would cost a page fault for every 32 KB of
+    // the buffer.
+    std::vector<uint32_t> starts;
+    starts.reserve(used_);
+    for (const Slot& slot : slots_) {
+      if (slot.at != kFree) starts.push_back(slot.at);
+    }
+    std::sort(starts.begin(), starts.end());
+    for (uint32_t at : starts) keep(at);
+  } else {
+    std::vector<uint64_t> starts((bytes_.size() + 63) / 64);
+    for (const Slot& slot : slots_) {
+      if (slot.at != kFree) starts[slot.at / 64] |= uint64_t{1} << (slot.at % 64);
+    }
+    for (size_t word = 0; word < starts.size(); ++word) {
+      for (uint64_t bits = starts[word]; bits != 0; bits &= bits - 1) {
+        keep(static_cast<uint32_t>(word * 64 + __builtin_ctzll(bits)));
+      }
     }
   }
   bytes_.swap(kept);
@@ -186,10 +252,37 @@ uint32_t ValueIndex::Append(int64_t key, std::string_view folded, const ValueVie
   return at;
 }
 
+void ValueIndex::MakeSlotRoom() {
+  if (used_ < max_values_ && (used_ + 1) * 4 <= slots_.size() * 3) return;
+  // With a quarter or more of the entries forgotten, dropping them makes the room, where
+  // the table would double or start afresh; each entry dropped paid for its share.
+  if (forgotten_ > 0 && forgotten_ * 4 >= used_) Compact();
+  if (used_ >= max_values_) Clear();
+  if ((used_ + 1) * 4 > slots_.size() * 3) GrowSlots();
+}
+
+void ValueIndex::DropForgotten() {
+  // A table left mostly empty, as after a large tree was deleted, shrinks: a new one of the
+  // old size cost a page fault for every 512 slots, more than all the rest of the work.
+  size_t size = slots_.size();
+  while (size > kFirstSlots && live() * 8 <= size) size /= 2;
+  used_ = RehashSlots(
+      &slots_, size, Slot{0, kFree}, [](const Slot& slot) { return slot.at == kFree; },
+      [this](const Slot& slot) { return !IsForgotten(slot); },
+      [](const Slot& slot) { return ProbeOf(slot.hash); });
+  forgotten_ = 0;
+  NoteSlots();
+}
+
 void ValueIndex::GrowSlots() {
   DoubleHashSlots(
       &slots_, kFirstSlots, Slot{0, kFree}, [](const Slot& slot) { return slot.at == kFree; },
       [](const Slot& slot) { return ProbeOf(slot.hash); });
+  NoteSlots();
+}
+
+void ValueIndex::NoteSlots() {
+  recent_slots_.fill(kNoSlot);
   for (size_t i = 0; i < slots_.size(); ++i) {
     if (slots_[i].at != kFree) StoreUnaligned<uint32_t>(bytes_.data() + slots_[i].at + kSlotAt, i);
   }
@@ -197,7 +290,10 @@ void ValueIndex::GrowSlots() {
 
 void ValueIndex::Clear() {
   std::vector<Slot>().swap(slots_);
+  recent_slots_.fill(kNoSlot);
   used_ = 0;
+  forgotten_ = 0;
+  most_live_ = 0;
   std::string().swap(bytes_);
   garbage_ = 0;
 }

@@ -16,13 +16,19 @@
 // A value set again with data no longer than before is rewritten in place; longer data
 // moves the record to the end of the buffer and leaves the old one as garbage, which is
 // reclaimed by compacting the buffer once garbage is half of it, or a quarter of it when
-// the buffer is full; compacting keeps the records in the order they were added. The index is
-// bounded: when it holds `max_values` entries, or its buffer would pass `max_bytes`, it
-// forgets everything and starts afresh, so that a process that reads or writes ever more
-// values holds no more than that.
+// the buffer is full; compacting keeps the records in the order they were added.
+//
+// The values of a deleted key are forgotten (Forget): their slots stay taken, as a lookup of
+// another value may have to probe past them, until compacting or making room puts the other
+// entries back without them. A process that deletes a tree of a million keys and writes it
+// again so holds the new tree in the room of the old. The index is bounded: when it holds
+// `max_values` entries, or its buffer would pass `max_bytes`, and dropping what is forgotten
+// or garbage does not make room, it forgets everything and starts afresh, so that a process
+// that reads or writes ever more values holds no more than that.
 #ifndef RUZIDE_PLATFORM_REGISTRY_VALUEINDEX_H_
 #define RUZIDE_PLATFORM_REGISTRY_VALUEINDEX_H_
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -42,8 +48,9 @@ struct ValueView {
 class ValueIndex {
  public:
   // `max_bytes` must stay below 4 GB.
-  ValueIndex(size_t max_values, size_t max_bytes)
-      : max_values_(max_values), max_bytes_(max_bytes) {}
+  ValueIndex(size_t max_values, size_t max_bytes) : max_values_(max_values), max_bytes_(max_bytes) {
+    recent_slots_.fill(kNoSlot);
+  }
 
   // The hash of a value: its high 24 bits from the key alone, which pick the home line, so
   // that a key's values share it; its low 8 from the name.
@@ -63,9 +70,19 @@ class ValueIndex {
   // cannot empty the index.
   void Put(int64_t key, std::string_view folded, const ValueView& value, bool add = true);
 
+  // Forgets the values of `key` held in its home line or put among the last few: those of
+  // a key deleted, whose id never comes back, which had its values deleted first, as a
+  // subtree's deletion does. A key whose values were not, and that has more than its home
+  // line holds, may keep the others.
+  void Forget(int64_t key);
+
   // Forgets everything and gives back the memory.
   void Clear();
+  // The entries held, forgotten ones included, and those not forgotten.
   size_t size() const { return used_; }
+  size_t live() const { return used_ - forgotten_; }
+  // The most entries not forgotten held at once since the index started afresh.
+  size_t most_live() const { return most_live_; }
   size_t bytes() const { return bytes_.size(); }
 
  private:
@@ -90,13 +107,27 @@ class ValueIndex {
   // The first slot of `key`'s home line; the table must have slots.
   size_t HomeLine(int64_t key) const;
   size_t RecordSize(uint32_t at) const;
+  bool IsForgotten(const Slot& slot) const;
+  void ForgetRecord(const Slot& slot);
   // Changes the entry in `slot` to `value`, in place when its data fits where the old
-  // data was; false when the record must move.
+  // data was; false when the record must move. With `fits` false the entry is forgotten.
   bool Rewrite(Slot* slot, std::string_view folded, const ValueView& value, bool fits);
   // Makes room in the buffer for `record` more bytes, compacting it or, failing that,
   // clearing everything (then false).
   bool MakeByteRoom(size_t record);
+  // Makes room for one entry more: drops the forgotten entries when they are a quarter of
+  // those held, then clears everything at `max_values`, or else doubles the slots when
+  // they are three-quarters full.
+  void MakeSlotRoom();
+  // Drops the forgotten entries and the garbage of the buffer.
   void Compact();
+  // Puts every entry that is not forgotten back in the slot its probe now gives.
+  void DropForgotten();
+  // Records in each record the number of its slot, after the slots moved, and forgets the
+  // slots of the last entries put.
+  void NoteSlots();
+  void NoteRecent(size_t slot);
+  bool IsKeys(const Slot& slot, int64_t key) const;
   // Adds the record of an entry in slot number `slot`.
   uint32_t Append(int64_t key, std::string_view folded, const ValueView& value, size_t slot);
   void GrowSlots();
@@ -104,9 +135,16 @@ class ValueIndex {
   const size_t max_values_;
   const size_t max_bytes_;
   std::vector<Slot> slots_;
+  // The slots of the last entries put, for Forget; kNoSlot where none is.
+  static constexpr size_t kRecentSlots = 16;
+  static constexpr uint32_t kNoSlot = UINT32_MAX;
+  std::array<uint32_t, kRecentSlots> recent_slots_;
+  size_t next_recent_ = 0;
   size_t used_ = 0;
+  size_t forgotten_ = 0;  // of the entries used_ counts
+  size_t most_live_ = 0;
   std::string bytes_;
-  size_t garbage_ = 0;  // bytes of bytes_ that no entry uses
+  size_t garbage_ = 0;  // bytes of bytes_ that no entry uses, forgotten ones' included
 };
 
 }  // namespace ruzide::registry

@@ -1,7 +1,7 @@
 // The store cache's bounds: enumeration lists past their memory budgets (the lists held
 // ready stay, the next are held packed until those fill too, a new one is then held only
 // among the last few, and forgetting the lists forgets all of them), and values written
-// or deleted past the bound on entries such changes add.
+// or deleted, and keys created, past the bounds on entries such changes add.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -78,28 +78,59 @@ TEST(KeyCacheTest, PackedListsKeepEveryFieldUpToTheirBound) {
   }
 }
 
-// Past the bound, a change to a value of a key the cache holds keeps its entry right, and a
-// change to any other adds nothing: a subtree of a million keys deleted and written again
-// would otherwise fill the cache with values no walk reads, and make it start afresh.
-TEST(KeyCacheTest, ChangesPastTheirBoundKeepEntriesRightAndAddNone) {
+// Past the bounds, a change to a value of a key the cache holds keeps its entry right, and a
+// change to any other, or a key created, adds nothing: an import of a million keys would
+// otherwise hold all it wrote. Keys deleted give their room back, so that a tree deleted
+// and written again is held as the old one was, up to as much as that and no more.
+TEST(KeyCacheTest, ChangesPastTheBoundsAddNoneButInTheRoomOfKeysDeleted) {
   KeyCache cache;
   const StoredValue read{REG_DWORD, std::string(4, '\1')};
-  constexpr int64_t kHeld = 1 << 19;
-  for (int64_t key = 1; key <= kHeld; ++key) cache.PutValue(key, "v", &read);
+  constexpr int64_t kHeld = (1 << 19) + (1 << 17);  // past both bounds
+  auto name = [](int64_t key) { return "k" + std::to_string(key); };
+  for (int64_t key = 2; key < 2 + kHeld; ++key) {
+    cache.PutSubkey(1, name(key), key);
+    cache.PutValue(key, "v", &read);
+  }
 
   ValueView found;
-  cache.PutDeletedValue(1, "v");
-  ASSERT_TRUE(cache.FindValue(1, "v", &found));
+  int64_t id;
+  cache.PutDeletedValue(2, "v");
+  ASSERT_TRUE(cache.FindValue(2, "v", &found));
   EXPECT_FALSE(found.present);  // not the data deleted
-  cache.PutWrittenValue(1, "v", REG_SZ, "new");
-  ASSERT_TRUE(cache.FindValue(1, "v", &found));
+  cache.PutWrittenValue(2, "v", REG_SZ, "new");
+  ASSERT_TRUE(cache.FindValue(2, "v", &found));
   EXPECT_EQ("new", found.data);
 
-  cache.PutDeletedValue(kHeld + 1, "v");
-  cache.PutWrittenValue(kHeld + 2, "v", REG_SZ, "new");
-  EXPECT_FALSE(cache.FindValue(kHeld + 1, "v", &found));
-  EXPECT_FALSE(cache.FindValue(kHeld + 2, "v", &found));
-  ASSERT_TRUE(cache.FindValue(kHeld, "v", &found));  // nothing was forgotten
+  const int64_t fresh = 2 + kHeld;
+  cache.PutDeletedValue(fresh, "v");
+  cache.PutWrittenValue(fresh + 1, "v", REG_SZ, "new");
+  cache.PutCreatedSubkey(1, name(fresh), fresh);
+  EXPECT_FALSE(cache.FindValue(fresh, "v", &found));
+  EXPECT_FALSE(cache.FindValue(fresh + 1, "v", &found));
+  EXPECT_FALSE(cache.FindSubkey(1, name(fresh), &id));
+  ASSERT_TRUE(cache.FindValue(fresh - 1, "v", &found));  // nothing was forgotten
+
+  // Deleted as a deletion records it, then created again under a new parent.
+  for (int64_t key = 2; key < 2 + kHeld; ++key) {
+    cache.PutSubkey(1, name(key), 0);
+    cache.PutAlive(key, false);
+  }
+  EXPECT_FALSE(cache.FindValue(3, "v", &found));
+  const int64_t parent = 4 * kHeld;
+  for (int64_t key = fresh; key < fresh + kHeld; ++key) {
+    cache.PutCreatedSubkey(parent, name(key), key);
+    cache.PutWrittenValue(key, "v", REG_SZ, "again");
+  }
+  for (int64_t key = fresh; key < fresh + kHeld; ++key) {
+    ASSERT_TRUE(cache.FindSubkey(parent, name(key), &id)) << key;
+    ASSERT_EQ(key, id);
+    ASSERT_TRUE(cache.FindValue(key, "v", &found)) << key;
+    ASSERT_EQ("again", found.data);
+  }
+  cache.PutCreatedSubkey(parent, "one more", fresh + kHeld);
+  cache.PutWrittenValue(fresh + kHeld, "v", REG_SZ, "one more");
+  EXPECT_FALSE(cache.FindSubkey(parent, "one more", &id));
+  EXPECT_FALSE(cache.FindValue(fresh + kHeld, "v", &found));
 }
 
 }  // namespace

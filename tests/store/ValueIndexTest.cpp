@@ -6,6 +6,7 @@
 #include <map>
 #include <random>
 #include <string>
+#include <tuple>
 #include <unordered_map>
 #include <utility>
 
@@ -100,6 +101,49 @@ TEST(ValueIndexTest, ForgetsPastItsBoundsButNeverAnswersWrongly) {
       ASSERT_FALSE(index.Find(key, name, &found)) << step;  // nor the data it replaced
     }
     ASSERT_NO_FATAL_FAILURE(check(" at step " + std::to_string(step)));
+    if (random() % 300 == 0) index.Forget(key);  // as if deleted, though its id comes back
+  }
+}
+
+// The values of deleted keys, forgotten, give their room back: filling the index drops them
+// where it would otherwise start afresh, and what else it held stays.
+TEST(ValueIndexTest, ForgottenValuesMakeRoomInsteadOfAFreshStart) {
+  constexpr size_t kMaxValues = 96;
+  ValueIndex index(kMaxValues, 1 << 20);
+  const ValueView value{true, 4, "data"};
+  for (int64_t key = 1; key <= 72; ++key) index.Put(key, "v", value);
+  for (int64_t key = 1; key <= 36; ++key) index.Forget(key);
+  ValueView found;
+  size_t left = 0;  // those whose home line was full lie elsewhere
+  for (int64_t key = 1; key <= 36; ++key) left += index.Find(key, "v", &found);
+  EXPECT_LT(left, 6u);
+  EXPECT_EQ(36 + left, index.live());
+  EXPECT_EQ(72u, index.most_live());
+
+  for (int64_t key = 101; key <= 150; ++key) index.Put(key, "v", value);
+  EXPECT_LE(index.size(), kMaxValues);
+  for (int64_t key = 37; key <= 150; key += key == 72 ? 29 : 1) {
+    ASSERT_TRUE(index.Find(key, "v", &found)) << key;
+    EXPECT_EQ("data", found.data);
+  }
+
+  // A key with more values than its home line holds, deleted as a subtree's deletion does:
+  // its values first. The buffer, left nearly all garbage, is compacted at the next value
+  // added, and keeps what else it held.
+  ValueIndex other(kMaxValues, 1 << 20);
+  auto name = [](int i) { return "w" + std::to_string(i); };
+  const std::string large(3500, 'w'), a(2000, 'a'), b(2000, 'b');
+  other.Put(8, "a", ValueView{true, 3, a});
+  for (int i = 0; i < 20; ++i) other.Put(7, name(i), ValueView{true, 3, large});
+  other.Put(8, "b", ValueView{true, 3, b});
+  for (int i = 0; i < 20; ++i) other.Put(7, name(i), ValueView());
+  other.Forget(7);
+  EXPECT_EQ(2u, other.live());
+  other.Put(9, "c", value);
+  EXPECT_LT(other.bytes(), 5000u);
+  for (const auto& [key, name, data] : {std::tuple(8, "a", a), {8, "b", b}, {9, "c", "data"}}) {
+    ASSERT_TRUE(other.Find(key, name, &found)) << name;
+    EXPECT_EQ(data, found.data);
   }
 }
 
