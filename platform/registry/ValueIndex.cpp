@@ -104,6 +104,11 @@ void ValueIndex::ForgetRecord(const Slot& slot) {
   ++forgotten_;
 }
 
+void ValueIndex::Revive() {
+  --forgotten_;
+  most_live_ = std::max(most_live_, live());
+}
+
 bool ValueIndex::Rewrite(Slot* slot, std::string_view folded, const ValueView& value, bool fits) {
   const bool forgotten = IsForgotten(*slot);
   if (!fits) {
@@ -116,8 +121,7 @@ bool ValueIndex::Rewrite(Slot* slot, std::string_view folded, const ValueView& v
   if (size > old_size) return false;
   if (forgotten) {
     garbage_ -= kHeader + folded.size();  // the old data stays garbage
-    --forgotten_;
-    most_live_ = std::max(most_live_, live());
+    Revive();
   } else {
     garbage_ += old_size - size;
   }
@@ -146,8 +150,7 @@ void ValueIndex::Put(int64_t key, std::string_view folded, const ValueView& valu
         slot = &slots_[Probe(key, folded, hash)];
         if (slot->at != kFree) {
           if (IsForgotten(*slot)) {
-            --forgotten_;
-            most_live_ = std::max(most_live_, live());
+            Revive();
           } else {
             garbage_ += RecordSize(slot->at);
           }

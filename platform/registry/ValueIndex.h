@@ -109,6 +109,8 @@ class ValueIndex {
   size_t RecordSize(uint32_t at) const;
   bool IsForgotten(const Slot& slot) const;
   void ForgetRecord(const Slot& slot);
+  // Counts a forgotten entry given a value again.
+  void Revive();
   // Changes the entry in `slot` to `value`, in place when its data fits where the old
   // data was; false when the record must move. With `fits` false the entry is forgotten.
   bool Rewrite(Slot* slot, std::string_view folded, const ValueView& value, bool fits);
