@@ -2,6 +2,7 @@
 #ifndef RUZIDE_FRAMEWORK_KEYINTERNAL_H_
 #define RUZIDE_FRAMEWORK_KEYINTERNAL_H_
 
+#include <algorithm>
 #include <cstdint>
 
 #include "framework/RegDeclKey.h"
@@ -49,9 +50,42 @@ RUZIDE_PREFETCH_INLINE void PrefetchNode(const CRegDeclObject* node) {
     Prefetch(reinterpret_cast<const void*>(at + line));
 }
 
-// PrefetchNode for element `i` of `children`, when there is one.
-RUZIDE_PREFETCH_INLINE void PrefetchChild(const CRegDeclObjectArray& children, INT_PTR i) {
-  if (i < children.GetSize()) PrefetchNode(children.GetData()[i]);
+// How many children of a key PrefetchWalk loads before the walk enters it: all of a
+// leaf's values, and the first steps of a larger key's walk.
+constexpr INT_PTR kChildrenFetchedAhead = 4;
+
+// `node` as a key, or null when it is none.
+RUZIDE_PREFETCH_INLINE CRegDeclKey* AsKey(CRegDeclObject* node) {
+  return node && node->IsKey() ? static_cast<CRegDeclKey*>(node) : nullptr;
+}
+
+// For a walk over `children` about to visit element `i`: starts loading what later visits
+// read first. Each load waits on the one before it (a key's node holds where its list of
+// children is, the list where they are), and reading a node not yet loaded would wait
+// for memory, so each goes one visit, one registry call or more, after the load it needs:
+//  - the node of element i + 3;
+//  - when element i + 2 is a key, its list of children (its node came a visit ago);
+//  - when element i + 1 is a key, its first kChildrenFetchedAhead children's nodes (its
+//    list came a visit ago).
+// A walk entering a key then finds its list and first children loaded, and its own calls
+// keep the next nodes coming. Past some 100,000 keys the nodes no longer fit the caches,
+// and without the list and the first children a million-key DeleteRegKey waited for
+// memory a tenth of its time.
+RUZIDE_PREFETCH_INLINE void PrefetchWalk(const CRegDeclObjectArray& children, INT_PTR i) {
+  const INT_PTR count = children.GetSize();
+  CRegDeclObject* const* at = children.GetData();
+  if (i + 3 < count) PrefetchNode(at[i + 3]);
+  if (i + 2 < count) {
+    if (const CRegDeclKey* key = AsKey(at[i + 2]); key && key->m_aChildren.GetSize() > 0) {
+      Prefetch(key->m_aChildren.GetData());
+    }
+  }
+  if (i + 1 < count) {
+    if (const CRegDeclKey* key = AsKey(at[i + 1])) {
+      const INT_PTR first = std::min(key->m_aChildren.GetSize(), kChildrenFetchedAhead);
+      for (INT_PTR j = 0; j < first; ++j) PrefetchNode(key->m_aChildren.GetData()[j]);
+    }
+  }
 }
 
 // `format` formatted printf-style with the single int `n` ("Language%d", 3: "Language3").

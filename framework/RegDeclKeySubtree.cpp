@@ -15,21 +15,19 @@
 #include "framework/registry_calls/Transaction.h"
 
 void CRegDeclKey::ReadCache() {
-  ruzide::key::PrefetchChild(m_aChildren, 0);
   CRegDeclHive& hive = GetHive();
   // Only a test: the key itself is not created.
   m_bInRegistry = hive.OpenKey(hive.m_hRootKey, ruzide::store::KeyPath(m_strFullPath, m_strName));
   hive.Close();
   const INT_PTR count = m_aChildren.GetSize();
   for (INT_PTR i = 0; i < count; ++i) {
-    ruzide::key::PrefetchChild(m_aChildren, i + 1);
+    ruzide::key::PrefetchWalk(m_aChildren, i);
     m_aChildren[i]->ReadCache();
   }
 }
 
 void CRegDeclKey::WriteCache(int bForce) {
   ruzide::store::Transaction batch;  // one commit for the subtree; nested ones only count
-  ruzide::key::PrefetchChild(m_aChildren, 0);
   CRegDeclHive& hive = GetHive();
   if (hive.CreateKey(hive.m_hRootKey, ruzide::store::KeyPath(m_strFullPath, m_strName))) {
     hive.Write("", 0);  // every key written gets the unnamed REG_DWORD 0
@@ -37,7 +35,7 @@ void CRegDeclKey::WriteCache(int bForce) {
   }
   const INT_PTR count = m_aChildren.GetSize();
   for (INT_PTR i = 0; i < count; ++i) {
-    ruzide::key::PrefetchChild(m_aChildren, i + 1);
+    ruzide::key::PrefetchWalk(m_aChildren, i);
     m_aChildren[i]->WriteCache(bForce);
   }
 }
@@ -118,7 +116,7 @@ int CRegDeclKey::DeleteRegKey(CRegDeclKey* pKey) {
   // Children first, in bind order; their results do not stop anything.
   const INT_PTR count = pKey->m_aChildren.GetSize();
   for (INT_PTR i = 0; i < count; ++i) {
-    ruzide::key::PrefetchChild(pKey->m_aChildren, i + 1);
+    ruzide::key::PrefetchWalk(pKey->m_aChildren, i);
     CRegDeclObject* child = pKey->m_aChildren[i];
     if (!child) continue;
     if (child->IsKey()) {
