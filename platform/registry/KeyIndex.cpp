@@ -116,7 +116,7 @@ void KeyIndex::SetIdFlags(int64_t key, uint64_t set, uint64_t clear) {
 void KeyIndex::GrowIds() {
   DoubleHashSlots(
       &ids_, kFirstSlots, uint64_t{0}, [](uint64_t entry) { return entry == 0; },
-      [](uint64_t entry) { return IdProbe(entry & kIdBits); });
+      [this](uint64_t entry) { return IdProbe(entry & kIdBits); });
 }
 
 // A deleted key's id is never given again: its entry only spares a handle to it a question
@@ -177,7 +177,7 @@ void KeyIndex::DropDeletedKeys() {
   ids_used_ = RehashSlots(
       &ids_, ids_.size(), uint64_t{0}, [](uint64_t entry) { return entry == 0; },
       [](uint64_t entry) { return (entry & kDead) == 0; },
-      [](uint64_t entry) { return IdProbe(entry & kIdBits); });
+      [this](uint64_t entry) { return IdProbe(entry & kIdBits); });
 }
 
 void KeyIndex::Clear() {

@@ -101,9 +101,12 @@ class KeyIndex {
       return entry == 0 || (entry & kIdBits) == static_cast<uint64_t>(key);
     });
   }
-  static LineProbe IdProbe(uint64_t key) {
-    const uint32_t mixed = MixBits(key >> 3);
-    return LineProbe{mixed, static_cast<unsigned>(key & 7), mixed >> 24};
+  // Lines go a page at a time in a large table (PagedLine).
+  LineProbe IdProbe(uint64_t key) const {
+    const uint64_t group = key >> 3;
+    const uint32_t mixed = MixBits(group);
+    return LineProbe{ids_.size() < kPagedSlots ? mixed : PagedLine(group),
+                     static_cast<unsigned>(key & 7), mixed >> 24};
   }
   void SetIdFlags(int64_t key, uint64_t set, uint64_t clear);
   // Drops deleted keys' entries and the names of their subkeys, or forgets everything

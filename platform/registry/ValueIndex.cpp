@@ -15,12 +15,16 @@ constexpr size_t kMaxNameSize = 0xffff;  // what two bytes of length can give
 // Garbage in a smaller buffer is left alone: compacting it would save little.
 constexpr size_t kCompactFrom = 64 << 10;
 
-// A value's probe: its key's home line, then steps that differ by name, so that the values
-// of a key with more than a line holds spread out.
-LineProbe ProbeOf(uint32_t hash) { return LineProbe{hash >> 8, hash & 7u, (hash & 0xffu) * 2}; }
+// A value's probe in a table of `slots` slots: its key's home line, then steps that
+// differ by name, so that the values of a key with more than a line holds spread out.
+LineProbe ProbeOf(uint32_t hash, size_t slots) {
+  const uint32_t line = hash >> 8;
+  return LineProbe{slots < kPagedSlots ? MixBits(line) : line, hash & 7u, (hash & 0xffu) * 2};
+}
 
-// The bits of a value's hash that its key alone gives: those that pick the home line.
-uint32_t KeyBits(int64_t key) { return MixBits(static_cast<uint64_t>(key)) & 0xffffff00u; }
+// The bits of a value's hash that its key alone gives: those that pick the home line, in
+// a large table a page of lines for each 64 consecutive ids (PagedLine).
+uint32_t KeyBits(int64_t key) { return PagedLine(static_cast<uint64_t>(key)) << 8; }
 
 }  // namespace
 
@@ -38,7 +42,7 @@ bool ValueIndex::Holds(const Slot& slot, int64_t key, std::string_view folded,
 }
 
 size_t ValueIndex::Probe(int64_t key, std::string_view folded, uint32_t hash) const {
-  return ProbeLines(slots_, ProbeOf(hash), [&](const Slot& slot) {
+  return ProbeLines(slots_, ProbeOf(hash, slots_.size()), [&](const Slot& slot) {
     return slot.at == kFree || Holds(slot, key, folded, hash);
   });
 }
@@ -66,7 +70,8 @@ bool ValueIndex::Find(int64_t key, std::string_view folded, ValueView* value) co
 }
 
 size_t ValueIndex::HomeLine(int64_t key) const {
-  return (ProbeOf(KeyBits(key)).line & (slots_.size() / kLineSlots - 1)) * kLineSlots;
+  return (ProbeOf(KeyBits(key), slots_.size()).line & (slots_.size() / kLineSlots - 1)) *
+         kLineSlots;
 }
 
 void ValueIndex::Prefetch(int64_t key) const {
@@ -272,7 +277,7 @@ void ValueIndex::DropForgotten() {
   used_ = RehashSlots(
       &slots_, size, Slot{0, kFree}, [](const Slot& slot) { return slot.at == kFree; },
       [this](const Slot& slot) { return !IsForgotten(slot); },
-      [](const Slot& slot) { return ProbeOf(slot.hash); });
+      [this](const Slot& slot) { return ProbeOf(slot.hash, slots_.size()); });
   forgotten_ = 0;
   NoteSlots();
 }
@@ -280,7 +285,7 @@ void ValueIndex::DropForgotten() {
 void ValueIndex::GrowSlots() {
   DoubleHashSlots(
       &slots_, kFirstSlots, Slot{0, kFree}, [](const Slot& slot) { return slot.at == kFree; },
-      [](const Slot& slot) { return ProbeOf(slot.hash); });
+      [this](const Slot& slot) { return ProbeOf(slot.hash, slots_.size()); });
   NoteSlots();
 }
 

@@ -62,11 +62,13 @@ TEST(ValueIndexTest, ForgetsPastItsBoundsButNeverAnswersWrongly) {
   EXPECT_FALSE(index.HoldsValuesOf(4));
 
   // Values whose hashes are the same, under one name or under one key, found by trying
-  // keys spread over the range of ids, or names.
+  // keys scattered over the range of ids (by a mix unlike the index's own, whose lines
+  // for keys in arithmetic progression never meet), or names.
   for (bool same_name : {true, false}) {
     auto key_of = [&](int64_t i) {
-      return same_name ? static_cast<int64_t>(static_cast<uint64_t>(i) * 0x9e3779b97f4a7c15 >> 4)
-                       : 5;
+      uint64_t x = static_cast<uint64_t>(i) * 0xbf58476d1ce4e5b9;
+      x = (x ^ (x >> 31)) * 0x94d049bb133111eb;
+      return same_name ? static_cast<int64_t>((x ^ (x >> 29)) >> 4) : 5;
     };
     auto name_of = [&](int64_t i) {
       return same_name ? std::string("c") : "c" + std::to_string(i);
