@@ -20,10 +20,10 @@ CString OwnPath(const CRegDeclObject& key);
 void DeleteOwned(CRegDeclKey& key);
 
 // Starts loading the first bytes of `p` into the processor's caches and returns at once:
-// a hint, nothing is read. The subtree walks use it for the next child while the current
-// one makes its registry calls. Past some 100,000 keys the nodes no longer fit the caches,
-// and the first touch of each child (its virtual table pointer) was a wait for memory:
-// 12 % of a forced WriteCache's time at 100,000 keys.
+// a hint, nothing is read. The subtree walks use it for the children ahead while the
+// current one makes its registry calls (PrefetchWalk). Past some 100,000 keys the nodes
+// no longer fit the caches, and the first touch of each child (its virtual table
+// pointer) was a wait for memory: 12 % of a forced WriteCache's time at 100,000 keys.
 // Always inlined: GCC takes a call of a function that only prefetches for one without
 // effect and drops it.
 #if defined(__GNUC__)
