@@ -153,12 +153,12 @@ TEST_F(UnloadKillTest, AnUnloadKilledDuringItsWriteBackLeavesEachTreeAllOldOrAll
     reach *= committed ? 0.7 : 1.5;
     user = now_user;
     machine = now_machine;
+    for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
+      ASSERT_EQ("ok", TempStoreFolder::IntegrityCheck(root)) << "generation " << generation;
+    }
   }
   EXPECT_GT(kept, 0);     // some kills came before the commit,
   EXPECT_GT(written, 0);  // some after it
-  for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
-    EXPECT_EQ("ok", TempStoreFolder::IntegrityCheck(root));
-  }
 }
 #endif
 

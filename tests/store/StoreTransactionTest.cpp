@@ -95,13 +95,13 @@ TEST_F(StoreTransactionTest, AWriterKilledInsideATransactionLeavesAllOrNothing) 
     std::vector<DWORD> after = ReadRounds(key);
     ASSERT_EQ(std::vector<DWORD>(kValues, during[0]), during) << "kill " << kill;
     ASSERT_EQ(std::vector<DWORD>(kValues, after[0]), after) << "kill " << kill;
+    ASSERT_EQ("ok", folder_.IntegrityCheck(HKEY_CURRENT_USER)) << "kill " << kill;
     ASSERT_LE(last, during[0]);
     ASSERT_LE(during[0], after[0]);
     last = after[0];
   }
   EXPECT_GT(last, 200u);  // the writers did commit, most of them many rounds
-  EXPECT_EQ("ok", folder_.IntegrityCheck(HKEY_CURRENT_USER));
-  folder_.Reopen();  // as a new process finds it
+  folder_.Reopen();       // as a new process finds it
   key = CreateKey(HKEY_CURRENT_USER, "Batch");
   EXPECT_EQ(std::vector<DWORD>(kValues, last), ReadRounds(key));
 }
